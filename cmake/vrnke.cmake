@@ -1,0 +1,33 @@
+# Adds every listed sub-folder that has a CMakeLists.txt.
+macro(vrnke_add_subdirs)
+  foreach(_d ${ARGN})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_d}/CMakeLists.txt)
+      add_subdirectory(${_d})
+    endif()
+  endforeach()
+endmacro()
+
+# vrnke_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# One GoogleTest executable; its cases are registered with ctest one by one.
+function(vrnke_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set(_labels ${T_LABELS})
+  if(NOT _labels)
+    set(_labels unit)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${_labels}" ENVIRONMENT "VRNKE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# vrnke_add_bench(<name> SOURCES <files...> LIBS <targets...>)
+function(vrnke_add_bench name)
+  if(NOT VRNKE_BENCH)
+    return()
+  endif()
+  find_package(benchmark REQUIRED)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+endfunction()
