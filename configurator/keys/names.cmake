@@ -1,0 +1,2 @@
+add_library(vrnke_suite_names INTERFACE)
+target_include_directories(vrnke_suite_names INTERFACE ${CMAKE_CURRENT_LIST_DIR}/include)
