@@ -1,0 +1,239 @@
+#include "toolkit/forms/form_loader.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "runtime/collection.h"
+#include "runtime/text.h"
+
+namespace tk::forms {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Splits "A.B.C" into the object path "A.B" and the last name "C".
+rt::TPersistent* ResolveOwner(rt::TPersistent& target, const std::string& path, std::string& last) {
+  rt::TPersistent* obj = &target;
+  size_t start = 0;
+  for (;;) {
+    const size_t dot = path.find('.', start);
+    if (dot == std::string::npos) {
+      last = path.substr(start);
+      return obj;
+    }
+    const std::string seg = path.substr(start, dot - start);
+    rt::TPersistent* next = obj->FindObjectProperty(seg);
+    if (!next) throw rt::EPropertyError::NoSuchProperty(obj->ClassName(), seg);
+    obj = next;
+    start = dot + 1;
+  }
+}
+
+std::string Describe(const rt::TPersistent& obj) {
+  if (const auto* c = dynamic_cast<const rt::TComponent*>(&obj); c && !c->Name().empty())
+    return c->Name() + " (" + c->ClassName() + ")";
+  return obj.ClassName();
+}
+
+class Loader {
+public:
+  Loader(rt::TComponent& form, const std::string& fileName, const LoadOptions& options)
+      : form_(form), file_(fileName), opt_(options) {
+    formDir_ = fs::path(fileName).parent_path().string();
+  }
+
+  void Run(const FormDocument& doc) {
+    if (!opt_.anyRootClass && !rt::SameText(doc.className, form_.ClassName()))
+      Fail(doc.root.pos, rt::Format("the description is of class %s, the form is a %s", doc.className.c_str(),
+                                    form_.ClassName().c_str()));
+    if (!opt_.anyRootClass) Guard(doc.root.pos, [&] { form_.SetName(doc.name); });
+    Apply(form_, doc.root, &form_);
+    if (opt_.loaded) {
+      for (rt::TComponent* c : created_) Guard(doc.root.pos, [&] { opt_.loaded(*c); });
+      Guard(doc.root.pos, [&] { opt_.loaded(form_); });
+    }
+  }
+
+  void Undo() {
+    // Newest first, so a component never outlives what it was placed in.
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) delete *it;
+    created_.clear();
+  }
+
+private:
+  [[noreturn]] void Fail(SourcePos pos, const std::string& message) const { throw EFormError(file_, pos, message); }
+
+  template <class F>
+  void Guard(SourcePos pos, F&& f) {
+    try {
+      f();
+    } catch (const EFormError&) {
+      throw;
+    } catch (const std::exception& e) {
+      Fail(pos, e.what());
+    }
+  }
+
+  // `component` is the enclosing component when `obj` is one (else nullptr: an object or item).
+  void Apply(rt::TPersistent& obj, const FormNode& node, rt::TComponent* component) {
+    for (const FormMember& m : node.members) {
+      switch (m.kind) {
+        case MemberKind::Property: SetProperty(obj, m); break;
+        case MemberKind::Object: {
+          rt::TPersistent* nested = FindObject(obj, m);
+          Apply(*nested, m.nodes.front(), nullptr);
+          break;
+        }
+        case MemberKind::Collection: LoadCollection(obj, m); break;
+        case MemberKind::Component: {
+          if (!component)
+            Fail(m.pos, rt::Format("component %s cannot be placed inside an object or an item", m.name.c_str()));
+          CreateComponent(*component, m);
+          break;
+        }
+      }
+    }
+  }
+
+  rt::TPersistent* FindObject(rt::TPersistent& obj, const FormMember& m) {
+    std::string last;
+    rt::TPersistent* holder = nullptr;
+    Guard(m.pos, [&] { holder = ResolveOwner(obj, m.name, last); });
+    rt::TPersistent* nested = holder->FindObjectProperty(last);
+    if (!nested) Fail(m.pos, rt::Format("%s has no object property '%s'", Describe(*holder).c_str(), last.c_str()));
+    return nested;
+  }
+
+  void SetProperty(rt::TPersistent& obj, const FormMember& m) {
+    std::string last;
+    rt::TPersistent* holder = nullptr;
+    Guard(m.pos, [&] { holder = ResolveOwner(obj, m.name, last); });
+    const FormValue& v = m.value;
+    if (rt::TEventBase* ev = holder->FindEvent(last)) {
+      if (v.kind != ValueKind::Handler)
+        Fail(m.pos, rt::Format("event '%s' takes a handler name written @Name", last.c_str()));
+      if (form_.BindEvent(*ev, v.text)) return;
+      if (opt_.handlers == HandlerBinding::RecordOnly) {
+        ev->Clear();
+        ev->SetHandlerName(v.text);
+        return;
+      }
+      if (form_.FindHandler(v.text))
+        Fail(m.pos, rt::Format("handler '%s' does not fit event '%s' of %s", v.text.c_str(), last.c_str(),
+                               Describe(*holder).c_str()));
+      Fail(m.pos, rt::Format("the form does not publish a handler '%s' for event '%s' of %s", v.text.c_str(),
+                             last.c_str(), Describe(*holder).c_str()));
+    }
+    if (v.kind == ValueKind::Handler)
+      Fail(m.pos, rt::Format("%s has no event '%s'", Describe(*holder).c_str(), last.c_str()));
+    if (v.kind == ValueKind::PictureFile || v.kind == ValueKind::PictureData) {
+      std::vector<uint8_t> bytes;
+      const std::vector<uint8_t>* data = &v.data;
+      if (v.kind == ValueKind::PictureFile) {
+        if (!ReadPicture(v.text, bytes)) Fail(m.pos, rt::Format("picture file '%s' not found", v.text.c_str()));
+        data = &bytes;
+      }
+      if (!opt_.setPicture) Fail(m.pos, "pictures cannot be loaded here");
+      bool taken = false;
+      Guard(m.pos, [&] { taken = opt_.setPicture(*holder, last, *data); });
+      if (!taken) Fail(m.pos, rt::Format("%s has no picture property '%s'", Describe(*holder).c_str(), last.c_str()));
+      return;
+    }
+    if (!holder->HasProperty(last)) {
+      if (holder->FindObjectProperty(last))
+        Fail(m.pos, rt::Format("'%s' of %s is an object: write its properties in braces", last.c_str(),
+                               Describe(*holder).c_str()));
+      Fail(m.pos, rt::Format("%s has no property '%s'", Describe(*holder).c_str(), last.c_str()));
+    }
+    Guard(m.pos, [&] {
+      try {
+        holder->SetPropertyText(last, v.text);
+      } catch (const std::exception& e) {
+        throw rt::Exception(rt::Format("cannot set %s of %s to '%s': %s", last.c_str(), Describe(*holder).c_str(),
+                                       v.text.c_str(), e.what()));
+      }
+    });
+  }
+
+  bool ReadPicture(const std::string& name, std::vector<uint8_t>& out) const {
+    const fs::path p(name);
+    if (p.is_absolute()) return ReadFileBytes(name, out);
+    if (ReadFileBytes((fs::path(formDir_) / p).string(), out)) return true;
+    for (const std::string& dir : opt_.pictureDirs)
+      if (ReadFileBytes((fs::path(dir) / p).string(), out)) return true;
+    return false;
+  }
+
+  void LoadCollection(rt::TPersistent& obj, const FormMember& m) {
+    rt::TPersistent* target = FindObject(obj, m);
+    auto* coll = dynamic_cast<rt::TCollection*>(target);
+    if (!coll) Fail(m.pos, rt::Format("'%s' of %s is not a collection", m.name.c_str(), Describe(obj).c_str()));
+    Guard(m.pos, [&] { coll->Clear(); });
+    for (const FormNode& itemNode : m.nodes) {
+      rt::TCollectionItem* item = nullptr;
+      Guard(itemNode.pos, [&] { item = coll->Add(); });
+      Apply(*item, itemNode, nullptr);
+    }
+  }
+
+  void CreateComponent(rt::TComponent& parent, const FormMember& m) {
+    if (!opt_.factory) Fail(m.pos, "components cannot be created here");
+    rt::TComponent* c = nullptr;
+    Guard(m.pos, [&] { c = opt_.factory(m.className, form_, parent); });
+    if (!c) Fail(m.pos, rt::Format("unknown class %s of component %s", m.className.c_str(), m.name.c_str()));
+    if (c->Owner() != &form_) {
+      delete c;
+      Fail(m.pos, rt::Format("class %s did not create its component owned by the form", m.className.c_str()));
+    }
+    created_.push_back(c);
+    Guard(m.pos, [&] { c->SetName(m.name); });
+    Apply(*c, m.nodes.front(), c);
+  }
+
+  rt::TComponent& form_;
+  const std::string& file_;
+  const LoadOptions& opt_;
+  std::string formDir_;
+  std::vector<rt::TComponent*> created_;
+};
+
+}  // namespace
+
+void SetPropertyPath(rt::TPersistent& target, const std::string& path, const std::string& text) {
+  std::string last;
+  ResolveOwner(target, path, last)->SetPropertyText(last, text);
+}
+
+std::string GetPropertyPath(const rt::TPersistent& target, const std::string& path) {
+  std::string last;
+  return ResolveOwner(const_cast<rt::TPersistent&>(target), path, last)->GetPropertyText(last);
+}
+
+bool ReadFileBytes(const std::string& fileName, std::vector<uint8_t>& out) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return false;
+  in.seekg(0, std::ios::beg);
+  out.resize(static_cast<size_t>(size));
+  if (size > 0) in.read(reinterpret_cast<char*>(out.data()), size);
+  return static_cast<bool>(in);
+}
+
+void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName, const LoadOptions& options) {
+  Loader loader(form, fileName, options);
+  try {
+    loader.Run(doc);
+  } catch (...) {
+    loader.Undo();
+    throw;
+  }
+}
+
+void LoadFormFile(rt::TComponent& form, const std::string& fileName, const LoadOptions& options) {
+  LoadForm(form, ParseFormFile(fileName), fileName, options);
+}
+
+}  // namespace tk::forms
