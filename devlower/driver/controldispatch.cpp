@@ -1,0 +1,37 @@
+// Requests that the client sends to the control device.
+#include "vrnkeflt.h"
+
+#ifdef ALLOC_PRAGMA
+#pragma alloc_text(PAGE, VrnkeControlDispatch)
+#endif
+
+static NTSTATUS VrnkeControlDeviceIoControl(PCONTROL_EXTENSION Control, PIRP Irp) {
+  UNREFERENCED_PARAMETER(Control);
+  // Codes the driver does not know complete with success and no data.
+  return VrnkeCompleteOnControl(Irp, STATUS_SUCCESS);
+}
+
+NTSTATUS NTAPI VrnkeControlDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  PAGED_CODE();
+  PCONTROL_EXTENSION control = (PCONTROL_EXTENSION)DeviceObject->DeviceExtension;
+
+  // No keyboard to talk to, or a handle that outlived the device: refuse everything,
+  // open and close included.
+  PVOID bound = InterlockedCompareExchangePointer((PVOID volatile*)&BoundFilterDevice, NULL, NULL);
+  if (bound == NULL || control->RemovedFlag != 0) {
+    return VrnkeCompleteOnControl(Irp, STATUS_DEVICE_REMOVED);
+  }
+
+  Irp->IoStatus.Information = 0;
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  switch (stack->MajorFunction) {
+    case IRP_MJ_CREATE:
+    case IRP_MJ_CLOSE:
+    case IRP_MJ_CLEANUP:
+      return VrnkeCompleteOnControl(Irp, STATUS_SUCCESS);
+    case IRP_MJ_DEVICE_CONTROL:
+      return VrnkeControlDeviceIoControl(control, Irp);
+    default:
+      return VrnkeCompleteOnControl(Irp, STATUS_INVALID_DEVICE_REQUEST);
+  }
+}

@@ -1,0 +1,100 @@
+// vrnkeflt: lower filter below the keyboard's USB function driver, plus one named
+// control device through which a user-mode client talks to the driver.
+//
+// Shared by the driver's source files; kernel-mode C++ only (no exceptions, no RTTI,
+// no standard library, pool blocks only).
+#pragma once
+
+#include <wdm.h>
+
+// Multi-character constants are compiler-defined; build the tag from its bytes so a
+// pool dump shows "vrkf" whatever the compiler.
+#define VRNKEFLT_POOL_TAG \
+  ((ULONG)'v' | ((ULONG)'r' << 8) | ((ULONG)'k' << 16) | ((ULONG)'f' << 24))
+
+// First field of both device extensions; shared dispatch routines decide by it.
+#define VRNKEFLT_KIND_FILTER 1u
+#define VRNKEFLT_KIND_CONTROL 2u
+
+// PnP states of a filter instance.
+enum {
+  NotStarted = 0,
+  Started = 1,
+  StopPending = 2,
+  Stopped = 3,
+  RemovePending = 4,
+  SurpriseRemovePending = 5,
+  Deleted = 6
+};
+
+typedef struct _FILTER_EXTENSION {
+  ULONG DeviceKind;  // always VRNKEFLT_KIND_FILTER
+  PDEVICE_OBJECT Self;
+  PDEVICE_OBJECT NextLower;  // every request passed down goes here
+  ULONG PnpState;
+  ULONG PreviousPnpState;  // undoes a cancelled query
+  IO_REMOVE_LOCK RemoveLock;
+  // TRUE once this instance's start has raised InstanceCount; its removal lowers it
+  // exactly once, whatever order of starts and stops came before.
+  BOOLEAN Counted;
+} FILTER_EXTENSION, *PFILTER_EXTENSION;
+
+typedef struct _CONTROL_EXTENSION {
+  ULONG DeviceKind;   // always VRNKEFLT_KIND_CONTROL
+  ULONG RemovedFlag;  // set just before the control device is deleted
+  ULONG BusyFlag;     // set while a one-at-a-time feature send runs
+  LIST_ENTRY PendingList;  // waiting read requests of ReadQueue
+  KSPIN_LOCK QueueLock;    // guards PendingList; always taken inside ReportLock
+  IO_CSQ ReadQueue;
+  KSPIN_LOCK ReportLock;   // guards the delivery buffer
+} CONTROL_EXTENSION, *PCONTROL_EXTENSION;
+
+typedef FILTER_EXTENSION FilterExtension;
+typedef CONTROL_EXTENSION ControlExtension;
+
+// Driver-wide state. InstanceCount, ControlDevice and BoundFilterDevice change only
+// under ControlMutex.
+extern PDEVICE_OBJECT ControlDevice;
+extern PDEVICE_OBJECT BoundFilterDevice;
+extern ULONG InstanceCount;
+extern FAST_MUTEX ControlMutex;
+
+extern "C" DRIVER_INITIALIZE DriverEntry;
+
+DRIVER_UNLOAD VrnkeUnload;
+DRIVER_ADD_DEVICE VrnkeAddDevice;
+DRIVER_DISPATCH VrnkeDispatchShared;           // create, close, cleanup, device control
+DRIVER_DISPATCH VrnkeDispatchPassThrough;      // every slot not named otherwise
+DRIVER_DISPATCH VrnkeDispatchPower;
+DRIVER_DISPATCH VrnkeDispatchPnp;
+DRIVER_DISPATCH VrnkeDispatchInternalControl;  // interrupt and bulk transfers
+DRIVER_DISPATCH VrnkeControlDispatch;          // the control device's own requests
+
+// Completes a request on the control device, which has no lower device.
+NTSTATUS VrnkeCompleteOnControl(PIRP Irp, NTSTATUS Status);
+
+// Control device lifetime, called from the PnP handler at passive level.
+NTSTATUS VrnkeCreateOrCountControlDevice(PDEVICE_OBJECT FilterDevice);
+VOID VrnkeReleaseOrDeleteControlDevice(VOID);
+// Unbinds the filter if it is the bound one; used by the removal.
+VOID VrnkeUnbindIfBound(PDEVICE_OBJECT FilterDevice);
+NTSTATUS VrnkeBindFilterDevice(PDEVICE_OBJECT FilterDevice);
+VOID VrnkeUnbindFilterDevice(PDEVICE_OBJECT FilterDevice);
+
+// The control device's read queue.
+VOID VrnkeInitializeReadQueue(PCONTROL_EXTENSION Control);
+
+inline PFILTER_EXTENSION VrnkeFilterExtension(PDEVICE_OBJECT DeviceObject) {
+  return (PFILTER_EXTENSION)DeviceObject->DeviceExtension;
+}
+
+inline ULONG VrnkeDeviceKind(PDEVICE_OBJECT DeviceObject) {
+  return *(ULONG*)DeviceObject->DeviceExtension;
+}
+
+inline VOID VrnkeSetPnpState(PFILTER_EXTENSION Ext, ULONG State) {
+  Ext->PreviousPnpState = Ext->PnpState;
+  Ext->PnpState = State;
+}
+
+inline VOID VrnkeRestorePnpState(PFILTER_EXTENSION Ext) { Ext->PnpState = Ext->PreviousPnpState; }
