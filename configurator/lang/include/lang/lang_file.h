@@ -1,0 +1,57 @@
+// The language file ("qv.local", "*.Local") and the form's "ResourcesBin" data.
+//
+// Little-endian, no header, no byte-order mark. A string is an int32 count of UTF-16 code
+// units followed by that many UTF-16LE code units, no terminator.
+//   string  source texts, each line ended by CR LF
+//   int32   number of languages L (0 or less: none)
+//   L times: string language name ("0804"), string translation table (lines "source=text")
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "lang/string_lists.h"
+#include "runtime/errors.h"
+
+namespace lang {
+
+// A language file that cannot be read: names the file and the byte offset of the fault.
+class ELangFileError : public rt::EReadError {
+public:
+  ELangFileError(const std::string& fileName, int64_t offset, const std::string& reason);
+  const std::string& FileName() const { return fileName_; }
+  int64_t Offset() const { return offset_; }
+  const std::string& Reason() const { return reason_; }
+
+private:
+  std::string fileName_;
+  int64_t offset_;
+  std::string reason_;
+};
+
+struct TLanguage {
+  std::string name;  // four hex digits of a language id
+  TTranslationTable table;
+  bool operator==(const TLanguage&) const = default;
+};
+
+struct TLanguageData {
+  TSortedStrings original;
+  std::vector<TLanguage> languages;  // in file order
+  bool operator==(const TLanguageData&) const = default;
+};
+
+// Parses the whole buffer. Never reads past its end, and allocates no more than the buffer
+// could hold: a count that runs past the end or is negative raises ELangFileError naming
+// fileName and the offset of that count.
+TLanguageData ParseLanguageData(std::span<const uint8_t> bytes, const std::string& fileName);
+std::vector<uint8_t> SerializeLanguageData(const TLanguageData& data);
+
+// Whole-file helpers. ReadLanguageFile raises rt::EFOpenError when the file cannot be opened.
+TLanguageData ReadLanguageFile(const std::string& fileName);
+void WriteLanguageFile(const std::string& fileName, const TLanguageData& data);
+
+}  // namespace lang

@@ -1,0 +1,192 @@
+// The language component: holds one translation table per language, read from the
+// language file in the program's folder, drives the toolkit's translation service and
+// translates the captions, hints and item lists of every form that owns one.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "lang/component_inspector.h"
+#include "lang/lang_file.h"
+#include "lang/locale_tables.h"
+#include "lang/translation_service.h"
+#include "platform/platform.h"
+#include "runtime/component.h"
+#include "runtime/event.h"
+
+namespace lang {
+
+// Where a language component runs.
+struct TLanguageEnvironment {
+  plat::Locale* locale = nullptr;  // required
+  std::string programFolder;       // the folder that holds the language file
+  bool designMode = false;         // the owning form is being edited in a designer
+  TTranslationService* service = nullptr;  // nullptr: the program-wide service
+
+  static TLanguageEnvironment FromPlatform(plat::Platform& platform);
+};
+
+// The language base: the source texts, the languages with their tables, and activation of
+// a language by name in the translation service.
+class TvgLang : public rt::TComponent {
+public:
+  TvgLang(rt::TComponent* owner, const TLanguageEnvironment& env);
+  std::string ClassName() const override { return "TvgLang"; }
+
+  const TSortedStrings& Original() const { return data_.original; }
+  TSortedStrings& Original() { return data_.original; }
+  const std::vector<TLanguage>& Resources() const { return data_.languages; }
+  std::vector<TLanguage>& Resources() { return data_.languages; }
+  const TLanguageData& Data() const { return data_; }
+  // Position of the language, names compared without regard to case; -1 when absent.
+  int IndexOfLanguage(std::string_view name) const;
+  TTranslationTable* FindTable(std::string_view name);
+  // Adds an empty table under that name unless the name is present.
+  void AddLang(const std::string& name);
+  void ClearResources() { data_.languages.clear(); }
+
+  // Replaces source texts and languages with the file's. A file that does not exist does
+  // nothing; a damaged one raises ELangFileError and leaves everything as it was.
+  void LoadFromFile(const std::string& fileName);
+  // Creates or replaces the file.
+  void SaveToFile(const std::string& fileName) const;
+
+  // The form's stored "ResourcesBin": its source texts replace the current ones and its
+  // languages are appended. Damaged data raises ELangFileError and changes nothing.
+  void ReadResourcesBin(std::span<const uint8_t> bytes);
+  // The stored form of the data; nullopt when it is not stored with the form.
+  std::optional<std::vector<uint8_t>> WriteResourcesBin() const;
+
+  // Form loading: nothing is activated in between; Loaded applies the base AutoSelect.
+  void BeginLoading() { loading_ = true; }
+  virtual void Loaded();
+  bool Loading() const { return loading_; }
+
+  // "en" resets the service; any other name activates the table of that name, if present.
+  void ActivateLanguage(const std::string& name);
+  const std::string& BaseLang() const { return baseLang_; }
+
+  bool BaseAutoSelect() const { return baseAutoSelect_; }
+  void SetBaseAutoSelect(bool v) { baseAutoSelect_ = v; }
+  bool StoreInForm() const { return storeInForm_; }
+  void SetStoreInForm(bool v) { storeInForm_ = v; }
+  const std::string& FileName() const { return fileName_; }
+  void SetFileName(const std::string& v) { fileName_ = v; }
+
+  TTranslationService& Service() const { return *service_; }
+  const TLanguageEnvironment& Environment() const { return env_; }
+  bool DesignMode() const { return env_.designMode; }
+
+protected:
+  TLanguageEnvironment env_;
+  TTranslationService* service_;
+  TLanguageData data_;
+
+private:
+  std::string baseLang_;
+  bool baseAutoSelect_ = true;
+  bool storeInForm_ = true;
+  std::string fileName_;
+  bool loading_ = false;
+};
+
+class TqvLanguage;
+
+// The design-mode steps that need a user interface, filled by the language editing form.
+struct TLanguageDesignHooks {
+  // Shows the editing form modally for the component.
+  std::function<void(TqvLanguage&)> showEditor;
+  // Asks for a language file with the given filter; nullopt when cancelled.
+  std::function<std::optional<std::string>(const std::string& filter)> chooseFile;
+};
+void SetLanguageDesignHooks(TLanguageDesignHooks hooks);
+const TLanguageDesignHooks& LanguageDesignHooks();
+
+// The ten texts the program builds at run time, offered for translation in design mode.
+const std::vector<std::string>& ConstantTexts();
+
+// The forms that own a language component, in creation order.
+std::vector<rt::TComponent*> RegisteredForms();
+
+class TqvLanguage : public TvgLang {
+public:
+  using TLanguageChangedEvent = rt::TEvent<rt::TComponent*, const std::string&, const std::string&>;
+  using TCustomTranslateEvent = rt::TEvent<rt::TComponent*, std::vector<std::string>&,
+                                           std::vector<rt::TComponent*>&, const std::string&, bool>;
+
+  TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env);
+  ~TqvLanguage() override;
+  std::string ClassName() const override { return "TqvLanguage"; }
+
+  static std::string GetOSDefaultLang(plat::Locale& locale) { return OSDefaultLang(locale); }
+  std::string GetOSDefaultLang() const { return OSDefaultLang(*env_.locale); }
+  int GetLanguageIndexByShortID(std::string_view shortId) const { return IndexOfLanguage(shortId); }
+  std::string GetLanguageShortIDByIndex(int index) const;
+  std::string GetLanguageLongNameByLangID(plat::LangID langId) const;
+  std::string GetLanguageLongNameByShortID(std::string_view shortId) const;
+
+  const std::string& Lang() const { return languageName_; }
+  void SetLang(const std::string& name);
+  bool AutoSelect() const { return autoSelect_; }
+  void SetAutoSelect(bool value);
+  std::string TwoLetterCode() const { return TwoLetterLanguageCode(*env_.locale); }
+
+  bool Active() const { return active_; }
+  void SetActive(bool value);
+  bool ActiveLoadFromFile() const { return false; }
+  void SetActiveLoadFromFile(bool value);
+
+  int qvParentFormCount() const;
+  const std::vector<std::string>& TranslatePropertyList() const { return propertyList_; }
+  const std::vector<std::string>& SpecialClassName() const { return specialClassList_; }
+  const std::vector<std::string>& CustomClassList() const { return customClassList_; }
+  void SetCustomClassList(const std::vector<std::string>& list) { customClassList_ = list; }
+
+  // The error that kept the language file from loading at creation, empty when none: a
+  // damaged file leaves the component without languages instead of failing the form.
+  const std::string& LoadError() const { return loadError_; }
+
+  // Translates (or, with translate false, only collects the texts of) the component and
+  // everything it owns. baseName empty: built from the owners.
+  void TranslateComponent(rt::TComponent& c, std::vector<std::string>& texts, bool translate,
+                          const std::string& baseName = {});
+  // Design mode, step by step: every text the scenes show, the forms hold and the program
+  // builds, added to the source texts. Returns how many were new.
+  int CollectTexts();
+
+  TLanguageChangedEvent OnLanguageChanged;
+  TCustomTranslateEvent OnCustomTranslate;
+
+private:
+  void Walk(rt::TComponent& c, std::vector<std::string>& texts, std::vector<rt::TComponent*>& visited,
+            bool translate, const std::string& baseName);
+  void TranslateOwnProperties(rt::TComponent& c, std::vector<std::string>& texts, bool translate);
+  void TranslateSpecial(rt::TComponent& c, std::vector<std::string>& texts, bool translate);
+  // Translates one shown text, remembering its source so the next language starts from the
+  // source and not from this language's wording.
+  std::string TranslateShown(const rt::TComponent& c, const std::string& slot, const std::string& shown);
+  bool InList(const std::vector<std::string>& list, const std::string& name) const;
+  std::string BaseNameOf(const rt::TComponent& c) const;
+  const IComponentInspector& Inspector() const { return ComponentInspector(); }
+
+  struct TShown {
+    std::string source;
+    std::string shown;
+  };
+  std::map<std::pair<const rt::TComponent*, std::string>, TShown> shown_;
+
+  bool active_ = false;
+  bool autoSelect_ = false;
+  std::string languageName_;
+  std::vector<std::string> propertyList_;
+  std::vector<std::string> specialClassList_;
+  std::vector<std::string> customClassList_;
+  rt::TComponent* registeredForm_ = nullptr;
+  std::string loadError_;
+};
+
+}  // namespace lang
