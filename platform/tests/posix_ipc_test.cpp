@@ -1,0 +1,246 @@
+// Named mutexes and windows between threads and processes.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/posix.h"
+#include "test_env.h"
+
+namespace plat {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A forked helper process and a pipe it reports on; killed on every exit path.
+class Helper {
+ public:
+  template <typename Body>
+  explicit Helper(Body body) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      body(fds[1]);
+      _exit(0);
+    }
+    close(fds[1]);
+    readFd_ = fds[0];
+  }
+  ~Helper() {
+    Kill();
+    if (readFd_ >= 0) close(readFd_);
+  }
+  // Waits for one byte from the helper.
+  bool Ready() {
+    char c;
+    return read(readFd_, &c, 1) == 1;
+  }
+  void Kill() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+  int Wait() {
+    int status = -1;
+    if (pid_ > 0) waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int readFd_ = -1;
+};
+
+void Signal(int fd) { (void)!write(fd, "x", 1); }
+
+TEST(NamedMutex, OpenCreateReleaseClose) {
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  Mutexes& m = p->mutexes();
+  EXPECT_EQ(m.OpenMutex("VRNKECFGCLASS"), 0u);
+  bool existed = true;
+  MutexHandle h = m.CreateMutex("VRNKECFGCLASS", true, &existed);
+  ASSERT_NE(h, 0u);
+  EXPECT_FALSE(existed);
+  MutexHandle o = m.OpenMutex("VRNKECFGCLASS");
+  EXPECT_NE(o, 0u);
+  EXPECT_EQ(m.OpenMutex("vrnkecfgclass"), 0u);  // object names are case-sensitive
+  MutexHandle second = m.CreateMutex("VRNKECFGCLASS", true, &existed);
+  ASSERT_NE(second, 0u);
+  EXPECT_TRUE(existed);
+  EXPECT_FALSE(m.ReleaseMutex(second));  // it did not take ownership
+  EXPECT_TRUE(m.ReleaseMutex(h));
+  EXPECT_FALSE(m.ReleaseMutex(h));
+  for (MutexHandle x : {h, o, second}) EXPECT_TRUE(m.CloseHandle(x));
+  EXPECT_FALSE(m.CloseHandle(h));
+  EXPECT_EQ(m.OpenMutex("VRNKECFGCLASS"), 0u);  // gone with its last handle
+}
+
+TEST(NamedMutex, SeenByAnotherProcessAndGoneWhenItsOwnerIsKilled) {
+  testing::IsolatedEnv env;
+  Helper owner([](int fd) {
+    auto p = CreatePosixPlatform();
+    if (p->mutexes().CreateMutex("VRNKECFGCLASS", true) == 0) _exit(1);
+    Signal(fd);
+    pause();
+  });
+  ASSERT_TRUE(owner.Ready());
+  auto p = CreatePosixPlatform();
+  MutexHandle h = p->mutexes().OpenMutex("VRNKECFGCLASS");
+  EXPECT_NE(h, 0u);
+  p->mutexes().CloseHandle(h);
+  owner.Kill();
+  EXPECT_EQ(p->mutexes().OpenMutex("VRNKECFGCLASS"), 0u);
+  bool existed = true;
+  MutexHandle mine = p->mutexes().CreateMutex("VRNKECFGCLASS", true, &existed);
+  EXPECT_NE(mine, 0u);
+  EXPECT_FALSE(existed);
+  EXPECT_TRUE(p->mutexes().ReleaseMutex(mine));
+}
+
+TEST(Windows, FindSendPostInOneProcess) {
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  Windows& w = p->windows();
+  EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), 0u);
+  std::vector<std::uint32_t> seen;
+  WindowHandle mine = w.RegisterWindow("TVRNKEMONMAIN", [&](std::uint32_t msg, WParam wp, LParam lp) -> LResult {
+    seen.push_back(msg);
+    return static_cast<LResult>(msg + wp + lp);
+  });
+  ASSERT_NE(mine, 0u);
+  EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), mine);
+  EXPECT_EQ(w.FindWindow("TVRNKECFGMAIN"), 0u);
+  EXPECT_EQ(w.SendMessage(mine, 7035, 1, 2), 7038);  // same thread: called at once
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(w.PostMessage(mine, 7036, 0, 0));
+  EXPECT_EQ(seen.size(), 1u);  // queued until pumped
+  EXPECT_EQ(w.ProcessPendingMessages(), 1);
+  EXPECT_EQ(seen.back(), 7036u);
+  EXPECT_EQ(w.WaitAndProcessMessages(10), 0);
+
+  // From another thread the handler still runs on the window's thread.
+  std::thread::id handlerThread;
+  WindowHandle other = w.RegisterWindow("TVRNKECFGMAIN", [&](std::uint32_t, WParam, LParam) -> LResult {
+    handlerThread = std::this_thread::get_id();
+    return 99;
+  });
+  std::atomic<LResult> result{0};
+  std::thread sender([&] { result = w.SendMessage(other, 1, 0, 0); });
+  auto until = std::chrono::steady_clock::now() + 5s;
+  while (result == 0 && std::chrono::steady_clock::now() < until) w.WaitAndProcessMessages(20);
+  sender.join();
+  EXPECT_EQ(result, 99);
+  EXPECT_EQ(handlerThread, std::this_thread::get_id());
+  EXPECT_TRUE(w.DestroyWindow(other));
+  EXPECT_EQ(w.FindWindow("TVRNKECFGMAIN"), 0u);
+  EXPECT_EQ(w.SendMessage(other, 1, 0, 0), 0);
+  EXPECT_FALSE(w.PostMessage(other, 1, 0, 0));
+}
+
+// A monitor-like helper: counts posted messages, answers sent ones with msg + count.
+void ServeWindow(int fd, const char* cls) {
+  auto p = CreatePosixPlatform();
+  Windows& w = p->windows();
+  int posted = 0;
+  bool quit = false;
+  WindowHandle h = w.RegisterWindow(cls, [&](std::uint32_t msg, WParam wp, LParam) -> LResult {
+    if (msg == kWmClose) quit = true;
+    if (msg == 1) ++posted;
+    if (msg == 2) {  // ask the sender's own window, while it waits for us
+      WindowHandle back = w.FindWindow("TPEER");
+      return back ? w.SendMessage(back, 3, wp, 0) + 1 : -1;
+    }
+    return static_cast<LResult>(msg) * 1000 + posted;
+  });
+  if (!h) _exit(1);
+  Signal(fd);
+  while (!quit) w.WaitAndProcessMessages(-1);
+}
+
+TEST(Windows, SendMessageAcrossProcessesReturnsTheHandlersResult) {
+  testing::IsolatedEnv env;
+  Helper monitor([](int fd) { ServeWindow(fd, "TVRNKEMONMAIN"); });
+  ASSERT_TRUE(monitor.Ready());
+  auto p = CreatePosixPlatform();
+  Windows& w = p->windows();
+  WindowHandle h = w.FindWindow("TVRNKEMONMAIN");
+  ASSERT_NE(h, 0u);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(w.PostMessage(h, 1, 0, 0));
+  // Posted before the send on the same handle: handled before it.
+  EXPECT_EQ(w.SendMessage(h, 7035, 0, 0), 7035 * 1000 + 3);
+  EXPECT_TRUE(w.SetForegroundWindow(h));
+  EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), h);
+
+  // The target sends back to us while we wait: our handler runs, nobody deadlocks.
+  int asked = 0;
+  w.RegisterWindow("TPEER", [&](std::uint32_t msg, WParam wp, LParam) -> LResult {
+    ++asked;
+    return static_cast<LResult>(msg + wp);
+  });
+  EXPECT_EQ(w.SendMessage(h, 2, 10, 0), 14);
+  EXPECT_EQ(asked, 1);
+
+  EXPECT_EQ(w.SendMessage(h, kWmClose, 0, 0), kWmClose * 1000 + 3);
+  EXPECT_EQ(monitor.Wait(), 0);
+  EXPECT_EQ(w.SendMessage(h, 7035, 0, 0), 0);  // gone
+}
+
+TEST(Windows, SocketOfAKilledProcessIsNotFound) {
+  testing::IsolatedEnv env;
+  Helper monitor([](int fd) { ServeWindow(fd, "TVRNKEMONMAIN"); });
+  ASSERT_TRUE(monitor.Ready());
+  auto p = CreatePosixPlatform();
+  WindowHandle h = p->windows().FindWindow("TVRNKEMONMAIN");
+  ASSERT_NE(h, 0u);
+  monitor.Kill();
+  auto sockets = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(env.runtime()))
+      if (e.path().extension() == ".sock") ++n;
+    return n;
+  };
+  EXPECT_EQ(sockets(), 1);  // left behind by the dead process
+  EXPECT_EQ(p->windows().SendMessage(h, 7035, 0, 0), 0);
+  EXPECT_EQ(p->windows().FindWindow("TVRNKEMONMAIN"), 0u);
+  EXPECT_EQ(sockets(), 0);  // and cleared by the search
+  // A new monitor is found again.
+  Helper again([](int fd) { ServeWindow(fd, "TVRNKEMONMAIN"); });
+  ASSERT_TRUE(again.Ready());
+  WindowHandle h2 = p->windows().FindWindow("TVRNKEMONMAIN");
+  ASSERT_NE(h2, 0u);
+  EXPECT_EQ(p->windows().SendMessage(h2, 5, 0, 0), 5000);
+}
+
+TEST(Windows, MessageDescriptorPollsReadableWhenAMessageWaits) {
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  Windows& w = p->windows();
+  int got = 0;
+  WindowHandle h = w.RegisterWindow("TX", [&](std::uint32_t, WParam, LParam) -> LResult { return ++got; });
+  int fd = w.MessageDescriptor();
+  ASSERT_GE(fd, 0);
+  pollfd pf{fd, POLLIN, 0};
+  EXPECT_EQ(poll(&pf, 1, 0), 0);
+  std::thread t([&] { w.PostMessage(h, 9, 0, 0); });
+  t.join();
+  EXPECT_EQ(poll(&pf, 1, 2000), 1);
+  auto until = std::chrono::steady_clock::now() + 2s;
+  while (got == 0 && std::chrono::steady_clock::now() < until) w.WaitAndProcessMessages(50);
+  EXPECT_EQ(got, 1);
+}
+
+}  // namespace
+}  // namespace plat

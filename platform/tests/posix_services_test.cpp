@@ -1,0 +1,156 @@
+// Shell, folders, locale and library loading of the POSIX backend.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "platform/posix.h"
+#include "test_env.h"
+
+namespace plat {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ReadFile(const std::string& p) {
+  std::ifstream f(p);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+bool WaitForFile(const std::string& p) {
+  auto until = std::chrono::steady_clock::now() + 5s;
+  while (std::chrono::steady_clock::now() < until) {
+    if (std::filesystem::exists(p) && !ReadFile(p).empty()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+TEST(Shell, OpenStartsTheProgramInItsWorkingFolderWithAndWithoutExe) {
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  std::string dir = env.root() + "/bin";
+  std::filesystem::create_directories(dir);
+  std::string prog = dir + "/VRNKEMon";
+  std::ofstream(prog) << "#!/bin/sh\npwd > started.txt\necho \"$#\" >> started.txt\n";
+  chmod(prog.c_str(), 0755);
+  // The configuration program asks for "VRNKEMon.exe": the file without the suffix is started.
+  EXPECT_TRUE(p->shell().ShellOpen("VRNKEMon.exe", dir));
+  ASSERT_TRUE(WaitForFile(dir + "/started.txt"));
+  EXPECT_EQ(ReadFile(dir + "/started.txt"), dir + "\n0\n");  // in its folder, no arguments
+
+  std::filesystem::remove(dir + "/started.txt");
+  EXPECT_TRUE(p->shell().ShellOpen(prog, dir));  // an absolute name as it is
+  EXPECT_TRUE(WaitForFile(dir + "/started.txt"));
+
+  EXPECT_FALSE(p->shell().ShellOpen("Missing.exe", dir));
+  std::ofstream(dir + "/plain.txt") << "not a program";
+  EXPECT_FALSE(p->shell().ShellOpen("plain.txt", dir));
+  EXPECT_FALSE(p->shell().ShellOpen("VRNKEMon.exe", dir + "/nonexistent"));
+}
+
+TEST(Shell, FoldersOneLevelAndBothSeparators) {
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  Shell& s = p->shell();
+  std::string base = env.root();
+  EXPECT_TRUE(s.DirectoryExists(base));
+  EXPECT_FALSE(s.DirectoryExists(base + "/a"));
+  EXPECT_FALSE(s.CreateDirectory(base + "/x/y"));  // parents are not made
+  EXPECT_TRUE(s.CreateDirectory(base + "\\a\\"));
+  EXPECT_TRUE(s.DirectoryExists(base + "/a"));
+  EXPECT_FALSE(s.CreateDirectory(base + "/a"));  // exists already
+  std::ofstream(base + "/a/f") << "1";
+  EXPECT_TRUE(s.FileExists(base + "\\a\\f"));
+  EXPECT_FALSE(s.FileExists(base + "/a"));
+  EXPECT_FALSE(s.DirectoryExists(base + "/a/f"));
+  EXPECT_EQ(s.NativePath("C\\x/y"), "C/x/y");
+  std::string exe = s.ExecutableFolder();
+  EXPECT_TRUE(s.FileExists(exe + "/platform_tests")) << exe;
+}
+
+TEST(Locale, LanguageIdComesFromTheEnvironment) {
+  struct Case {
+    const char* lcAll;
+    const char* lcMessages;
+    const char* lang;
+    LangID expected;
+  };
+  const Case cases[] = {
+      {"", "", "zh_CN.UTF-8", 0x0804}, {"", "", "zh_TW.UTF-8", 0x0404}, {"", "", "zh_HK.UTF-8", 0x0404},
+      {"", "", "en_US.UTF-8", 0x0409}, {"", "", "ja_JP.eucJP", 0x0411}, {"", "", "de_DE@euro", 0x0407},
+      {"", "", "en_GB", 0x0809},       {"", "", "pt", 0x0416},          {"", "", "zh", 0x0804},
+      {"", "", "C", 0x0409},           {"", "", "POSIX", 0x0409},       {"", "", "xx_YY", 0x0409},
+      {"", "", "", 0x0409},            {"ja_JP.UTF-8", "fr_FR", "de_DE", 0x0411},
+      {"", "fr_FR.UTF-8", "de_DE", 0x040C},
+  };
+  auto p = CreatePosixPlatform();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.lcAll) + "|" + c.lcMessages + "|" + c.lang);
+    setenv("LC_ALL", c.lcAll, 1);
+    setenv("LC_MESSAGES", c.lcMessages, 1);
+    setenv("LANG", c.lang, 1);
+    EXPECT_EQ(p->locale().GetSystemDefaultLangID(), c.expected);
+    EXPECT_EQ(p->locale().GetUserDefaultLCID(), c.expected);
+  }
+  setenv("LC_ALL", "zh_CN.UTF-8", 1);
+  EXPECT_EQ(p->locale().GetLocaleInfo(kLocaleUserDefault, LocaleField::SAbbrevLangName), "CHS");
+  setenv("LC_ALL", "en_US.UTF-8", 1);
+  EXPECT_EQ(p->locale().GetLocaleInfo(kLocaleUserDefault, LocaleField::SAbbrevLangName), "ENU");
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  unsetenv("LANG");
+}
+
+TEST(Locale, TableHasNativeNamesForEveryEnumeratedLocale) {
+  auto p = CreatePosixPlatform();
+  Locale& l = p->locale();
+  auto all = l.EnumSystemLocales();
+  EXPECT_GE(all.size(), 30u);
+  std::set<std::string> ids;
+  for (const auto& s : all) {
+    SCOPED_TRACE(s);
+    ASSERT_EQ(s.size(), 8u);
+    LCID id = static_cast<LCID>(std::stoul(s, nullptr, 16));
+    std::string lang = l.GetLocaleInfo(id, LocaleField::ILanguage);
+    EXPECT_EQ(lang, s.substr(4));
+    EXPECT_TRUE(ids.insert(lang).second) << "duplicate";
+    EXPECT_FALSE(l.GetLocaleInfo(id, LocaleField::SNativeLangName).empty());
+    EXPECT_FALSE(l.GetLocaleInfo(id, LocaleField::SLanguage).empty());
+    EXPECT_EQ(l.GetLocaleInfo(id, LocaleField::SAbbrevLangName).size(), 3u);
+  }
+  for (const char* need : {"0409", "0804", "0404", "0411", "0412", "0407", "040C", "0419"})
+    EXPECT_TRUE(ids.count(need)) << need;
+  EXPECT_EQ(l.GetLocaleInfo(0x0804, LocaleField::SNativeLangName), "中文(简体)");
+  EXPECT_EQ(l.GetLocaleInfo(0x0404, LocaleField::SNativeLangName), "中文(繁體)");
+  EXPECT_EQ(l.GetLocaleInfo(0x0411, LocaleField::SNativeLangName), "日本語");
+  EXPECT_EQ(l.GetLocaleInfo(0x0409, LocaleField::SNativeLangName), "English");
+  EXPECT_EQ(l.GetLocaleInfo(0x0804, LocaleField::SEnglishLanguage), "Chinese");
+  EXPECT_EQ(l.GetLocaleInfo(0x0000FFFF, LocaleField::SNativeLangName), "");
+}
+
+using AnswerFn = int (*)();
+
+TEST(Libraries, LoadFromTheExecutablesFolderByItsWindowsName) {
+  auto p = CreatePosixPlatform();
+  Libraries& libs = p->libraries();
+  // Built beside the test as libplat_testlib.so.
+  LibraryHandle h = libs.LoadLibrary("plat_testlib.dll");
+  ASSERT_NE(h, nullptr);
+  auto fn = reinterpret_cast<AnswerFn>(libs.GetProcAddress(h, "EnableKeyboardHook"));
+  ASSERT_NE(fn, nullptr);
+  EXPECT_EQ(fn(), 42);
+  EXPECT_EQ(libs.GetProcAddress(h, "NoSuchExport"), nullptr);
+  EXPECT_TRUE(libs.FreeLibrary(h));
+  EXPECT_EQ(libs.LoadLibrary("qvHookMissing.dll"), nullptr);
+  EXPECT_EQ(libs.GetProcAddress(nullptr, "x"), nullptr);
+}
+
+}  // namespace
+}  // namespace plat
