@@ -37,8 +37,9 @@ std::string TDefaultComponentInspector::ItemsPropertyName(const rt::TComponent& 
 std::optional<std::vector<std::string>> TDefaultComponentInspector::ReadItems(const rt::TComponent& c) const {
   const std::string name = ItemsPropertyName(c);
   if (name.empty()) return std::nullopt;
+  const std::string text = c.GetPropertyText(name);  // the lines below are views into it
   std::vector<std::string> items;
-  for (std::string_view line : SplitLines(c.GetPropertyText(name))) items.emplace_back(line);
+  for (std::string_view line : SplitLines(text)) items.emplace_back(line);
   return items;
 }
 
