@@ -48,7 +48,9 @@ public:
       Fail(doc.root.pos, rt::Format("the description is of class %s, the form is a %s", doc.className.c_str(),
                                     form_.ClassName().c_str()));
     if (!opt_.anyRootClass) Guard(doc.root.pos, [&] { form_.SetName(doc.name); });
+    CollectNames(doc.root);
     Apply(form_, doc.root, &form_);
+    for (const Deferred& d : deferred_) SetNow(*d.target, *d.member, d.last);
     if (opt_.loaded) {
       for (rt::TComponent* c : created_) Guard(doc.root.pos, [&] { opt_.loaded(*c); });
       Guard(doc.root.pos, [&] { opt_.loaded(form_); });
@@ -75,8 +77,31 @@ private:
     }
   }
 
+  struct Deferred {
+    rt::TPersistent* target;
+    const FormMember* member;
+    std::string last;
+  };
+
+  void CollectNames(const FormNode& node) {
+    for (const FormMember& m : node.members) {
+      if (m.kind == MemberKind::Component) names_.push_back(m.name);
+      for (const FormNode& n : m.nodes) CollectNames(n);
+    }
+  }
+
+  bool IsComponentName(const std::string& text) const {
+    for (const std::string& n : names_)
+      if (rt::SameText(n, text)) return true;
+    return false;
+  }
+
   // `component` is the enclosing component when `obj` is one (else nullptr: an object or item).
   void Apply(rt::TPersistent& obj, const FormNode& node, rt::TComponent* component) {
+    if (auto* placeholder = dynamic_cast<TPlaceholderComponent*>(&obj)) {
+      placeholder->members = node.members;
+      return;
+    }
     for (const FormMember& m : node.members) {
       switch (m.kind) {
         case MemberKind::Property: SetProperty(obj, m); break;
@@ -140,6 +165,16 @@ private:
       if (!taken) Fail(m.pos, rt::Format("%s has no picture property '%s'", Describe(*holder).c_str(), last.c_str()));
       return;
     }
+    if (v.kind == ValueKind::Identifier && IsComponentName(v.text)) {
+      deferred_.push_back({holder, &m, last});
+      return;
+    }
+    SetNow(*holder, m, last);
+  }
+
+  void SetNow(rt::TPersistent& target, const FormMember& m, const std::string& last) {
+    rt::TPersistent* holder = &target;
+    const FormValue& v = m.value;
     if (!holder->HasProperty(last)) {
       if (holder->FindObjectProperty(last))
         Fail(m.pos, rt::Format("'%s' of %s is an object: write its properties in braces", last.c_str(),
@@ -181,6 +216,7 @@ private:
     if (!opt_.factory) Fail(m.pos, "components cannot be created here");
     rt::TComponent* c = nullptr;
     Guard(m.pos, [&] { c = opt_.factory(m.className, form_, parent); });
+    if (!c && opt_.placeholders) c = new TPlaceholderComponent(&form_, m.className);
     if (!c) Fail(m.pos, rt::Format("unknown class %s of component %s", m.className.c_str(), m.name.c_str()));
     if (c->Owner() != &form_) {
       delete c;
@@ -196,6 +232,8 @@ private:
   const LoadOptions& opt_;
   std::string formDir_;
   std::vector<rt::TComponent*> created_;
+  std::vector<std::string> names_;
+  std::vector<Deferred> deferred_;
 };
 
 }  // namespace

@@ -35,7 +35,17 @@ struct TWidget : rt::TComponent {
   rt::TEvent<rt::TComponent*> onClick;
   std::vector<uint8_t> bitmap;
   rt::TComponent* parent = nullptr;
+  rt::TComponent* target = nullptr;
+  std::string mode;
   explicit TWidget(rt::TComponent* owner) : rt::TComponent(owner) {
+    // A reference by name, resolved through the owner when it is set.
+    Publish(
+        "Target", [this] { return target ? target->Name() : std::string(); },
+        [this](const std::string& v) {
+          target = Owner()->FindComponent(v);
+          if (!target) throw rt::Exception("no component " + v);
+        });
+    PublishString("Mode", &mode);
     PublishString("Caption", &caption);
     PublishInt("Width", &width);
     PublishBool("Visible", &visible);
@@ -247,6 +257,37 @@ TEST(FormLoader, LoadedHookRunsForEveryComponentThenTheForm) {
   o.loaded = [&](rt::TComponent& c) { seen.push_back(c.Name() + ":" + c.GetPropertyText(c.HasProperty("Caption") ? "Caption" : "Title")); };
   LoadForm(form, ParseForm(kForm), "my.form", o);
   EXPECT_EQ(seen, (std::vector<std::string>{"Panel:", "Button:OK", "Other:", "MyForm:Main"}));
+}
+
+}  // namespace
+}  // namespace tk::forms
+
+namespace tk::forms {
+namespace {
+
+TEST(FormLoader, ReferencesToComponentsMayPointForward) {
+  TMyForm form;
+  LoadForm(form,
+           ParseForm("MyForm : TMyForm {\n  A : TWidget { Target = Later Mode = Fast }\n  Later : TWidget {}\n}"),
+           "ref.form", Options());
+  auto* a = dynamic_cast<TWidget*>(form.FindComponent("A"));
+  EXPECT_EQ(a->target, form.FindComponent("Later"));
+  EXPECT_EQ(a->mode, "Fast");  // a plain name that is no component is set at once
+}
+
+TEST(FormLoader, PlaceholdersKeepUnknownComponentsForTools) {
+  TMyForm form;
+  LoadOptions o = Options();
+  o.placeholders = true;
+  LoadForm(form,
+           ParseForm("MyForm : TMyForm {\n  Hook : TSomethingElse { OnRecord = @Missing Commands [ {} ] }\n"
+                     "  B : TWidget {}\n}"),
+           "p.form", o);
+  auto* hook = dynamic_cast<TPlaceholderComponent*>(form.FindComponent("Hook"));
+  ASSERT_NE(hook, nullptr);
+  EXPECT_EQ(hook->ClassName(), "TSomethingElse");
+  EXPECT_EQ(hook->members.size(), 2u);
+  EXPECT_NE(dynamic_cast<TWidget*>(form.FindComponent("B")), nullptr);
 }
 
 }  // namespace

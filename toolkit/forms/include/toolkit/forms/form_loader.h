@@ -38,9 +38,27 @@ struct LoadOptions {
   bool anyRootClass = false;
   // Runs for every created component, then for the form, once all properties are set.
   std::function<void(rt::TComponent&)> loaded;
+  // Tools only: a class the factory does not know becomes a TPlaceholderComponent that keeps
+  // its description, instead of being an error.
+  bool placeholders = false;
 };
 
-// Loads `doc` into `form`. On any error (EFormError naming the file and line) the components
+// Stands in for a component of a class this program does not have (tools that show any form).
+class TPlaceholderComponent : public rt::TComponent {
+public:
+  TPlaceholderComponent(rt::TComponent* owner, std::string className)
+      : rt::TComponent(owner), className_(std::move(className)) {}
+  std::string ClassName() const override { return className_; }
+  // The description's members for this component, as written.
+  std::vector<FormMember> members;
+
+private:
+  std::string className_;
+};
+
+// Loads `doc` into `form`. A name value (Identifier) that names a component of the
+// description is set after every component exists, so references may point forward.
+// On any error (EFormError naming the file and line) the components
 // created by this call are destroyed again, so nothing is left half-built.
 void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName, const LoadOptions& options);
 void LoadFormFile(rt::TComponent& form, const std::string& fileName, const LoadOptions& options);
