@@ -1,0 +1,140 @@
+// vrnkereg: shows, exports and imports the settings store.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "platform/posix.h"
+#include "regfile/regfile.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: vrnkereg [--store DIR] list [KEY]\n"
+    "       vrnkereg [--store DIR] export [KEY] [-o FILE]\n"
+    "       vrnkereg [--store DIR] import FILE|-\n"
+    "KEY is like HKEY_CURRENT_USER\\software\\VRNKEDriver (HKCU and HKLM work too);\n"
+    "without KEY the whole store is used. The store defaults to $XDG_CONFIG_HOME/vrnke/registry.\n";
+
+std::uint32_t Crc32(const std::vector<std::uint8_t>& d) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::uint8_t b : d) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return ~crc;
+}
+
+const char* TypeName(plat::RegType t) {
+  switch (t) {
+    case plat::RegType::None: return "REG_NONE";
+    case plat::RegType::Sz: return "REG_SZ";
+    case plat::RegType::ExpandSz: return "REG_EXPAND_SZ";
+    case plat::RegType::Binary: return "REG_BINARY";
+    case plat::RegType::Dword: return "REG_DWORD";
+    case plat::RegType::MultiSz: return "REG_MULTI_SZ";
+    case plat::RegType::Qword: return "REG_QWORD";
+    default: return "REG_OTHER";
+  }
+}
+
+regfile::Document Select(plat::Registry& reg, const std::string& key) {
+  if (key.empty()) return regfile::ExportAll(reg);
+  plat::RegKey root;
+  std::string path;
+  if (!regfile::SplitKeyName(key, root, path)) throw std::runtime_error("unknown root in '" + key + "'");
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return regfile::Export(reg, root, path);
+}
+
+void List(const regfile::Document& doc) {
+  for (const auto& k : doc.keys) {
+    std::cout << regfile::RootName(k.root) << (k.path.empty() ? "" : "\\") << k.path << "\n";
+    for (const auto& v : k.values) {
+      char line[64];
+      std::snprintf(line, sizeof line, "%u bytes  crc32 %08x", static_cast<unsigned>(v.data.size()), Crc32(v.data));
+      std::cout << "  " << (v.name.empty() ? "@" : v.name) << "  " << TypeName(v.type) << "  " << line;
+      if (v.type == plat::RegType::Sz || v.type == plat::RegType::ExpandSz)
+        std::cout << "  \"" << plat::RegStringFromBytes(v.data.data(), v.data.size()) << "\"";
+      if (v.type == plat::RegType::Dword && v.data.size() == 4)
+        std::cout << "  " << (v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<unsigned>(v.data[3]) << 24));
+      std::cout << "\n";
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string store;
+  if (args.size() >= 2 && args[0] == "--store") {
+    store = args[1];
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (args.empty() || args[0] == "-h" || args[0] == "--help") {
+    std::cerr << kUsage;
+    return args.empty() ? 2 : 0;
+  }
+  try {
+    auto reg = plat::CreatePosixRegistry(store);
+    const std::string& cmd = args[0];
+    if (cmd == "list" && args.size() <= 2) {
+      List(Select(*reg, args.size() == 2 ? args[1] : ""));
+      return 0;
+    }
+    if (cmd == "export") {
+      std::string key, out;
+      for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "-o" && i + 1 < args.size()) {
+          out = args[++i];
+        } else if (key.empty()) {
+          key = args[i];
+        } else {
+          std::cerr << kUsage;
+          return 2;
+        }
+      }
+      std::string text = regfile::Write(Select(*reg, key));
+      if (out.empty() || out == "-") {
+        std::cout << text;
+        return std::cout.good() ? 0 : 1;
+      }
+      // Written aside and renamed, so a failed export never leaves half a file.
+      std::string tmp = out + ".tmp";
+      {
+        std::ofstream f(tmp, std::ios::binary);
+        f << text;
+        if (!f.flush()) throw std::runtime_error("cannot write " + tmp);
+      }
+      if (std::rename(tmp.c_str(), out.c_str()) != 0) throw std::runtime_error("cannot write " + out);
+      return 0;
+    }
+    if (cmd == "import" && args.size() == 2) {
+      std::stringstream ss;
+      if (args[1] == "-") {
+        ss << std::cin.rdbuf();
+      } else {
+        std::ifstream f(args[1], std::ios::binary);
+        if (!f) throw std::runtime_error("cannot open " + args[1]);
+        ss << f.rdbuf();
+      }
+      regfile::Document doc;
+      try {
+        doc = regfile::Parse(ss.str());
+      } catch (const regfile::ParseError& e) {
+        std::cerr << "vrnkereg: " << (args[1] == "-" ? "<stdin>" : args[1]) << ":" << e.line() << ": " << e.detail()
+                  << "\n";
+        return 1;
+      }
+      regfile::Import(*reg, doc);
+      return 0;
+    }
+    std::cerr << kUsage;
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "vrnkereg: " << e.what() << "\n";
+    return 1;
+  }
+}
