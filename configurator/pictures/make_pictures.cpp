@@ -394,6 +394,21 @@ void DrawDialogBackground(const std::string& dir) {
   pic.Save(dir, "dialog_background.png");
 }
 
+// The dialogs' whole-panel skins (normal, pressed, hot), held for cutting button pictures.
+void DrawDialogSkin(const std::string& dir, State s) {
+  Picture pic(470, 197);
+  cairo_t* cr = pic.cr();
+  cairo_rectangle(cr, 0, 0, 470, 197);
+  if (s == State::Normal) FillVertical(cr, 0, 197, {{0, 0xFFE9EFF3}, {1, 0xFFF7F9FB}});
+  if (s == State::Hot) FillVertical(cr, 0, 197, {{0, 0xFFD3EEF8}, {1, 0xFFEAF7FC}});
+  if (s == State::Down) FillVertical(cr, 0, 197, {{0, 0xFFA9DCEF}, {1, 0xFFCDEBF6}});
+  RoundRect(cr, 10.5, 5.5, 449, 186, 4);
+  cairo_set_source_rgba(cr, 0.31, 0.31, 0.31, 0.8);
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
+  pic.Save(dir, std::string("dialog_skin_") + Suffix(s) + ".png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -413,6 +428,7 @@ int main(int argc, char** argv) {
     DrawCaptionButton(dir, "min", s, 24, false);
     DrawCaptionButton(dir, "close", s, 24, false);
     DrawCaptionButton(dir, "dialog_close", s, 21, true);
+    DrawDialogSkin(dir, s);
   }
   DrawDialogBackground(dir);
   return 0;
