@@ -1,0 +1,450 @@
+#include "toolkit/app/application.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "runtime/text.h"
+#include "toolkit/backend.h"
+#include "toolkit/canvas.h"
+#include "toolkit/translate.h"
+
+namespace tk {
+
+namespace {
+
+bool Alive(const TWindow* w) {
+  if (!w) return false;
+  const auto& all = TWindow::All();
+  return std::find(all.begin(), all.end(), w) != all.end();
+}
+
+constexpr float kPanelMinWidth = 320, kPanelMaxWidth = 480;
+constexpr float kTitleHeight = 30, kIconSize = 40, kButtonWidth = 84, kButtonHeight = 26, kPad = 16;
+
+TAlphaColor AccentOf(TMsgDlgType type) {
+  switch (type) {
+    case TMsgDlgType::mtWarning: return 0xFFE29A1C;
+    case TMsgDlgType::mtError: return 0xFFD6433A;
+    case TMsgDlgType::mtInformation:
+    case TMsgDlgType::mtConfirmation: return 0xFF1C98CF;
+    case TMsgDlgType::mtCustom: return 0xFF5A6168;
+  }
+  return 0xFF5A6168;
+}
+
+// The sign of the box's type: a triangle with "!", a circle with "x", "i" or "?".
+class TMsgIcon : public TVisualObject {
+public:
+  TMsgIcon(TMsgDlgType type) : TVisualObject(nullptr), type_(type) { SetHitTest(false); }
+  std::string ClassName() const override { return "TvgMessageIcon"; }
+  void Paint(TCanvas& canvas) override {
+    const TRectF r = LocalRect();
+    const TBrush fill(TBrushKind::Solid, AccentOf(type_));
+    const TBrush white(TBrushKind::Solid, claWhite);
+    TFont font;
+    font.SetFamily("DejaVu Sans");
+    font.SetSize(r.Height() * 0.55f);
+    font.SetStyle(fsBold);
+    std::string sign;
+    TRectF textRect = r;
+    switch (type_) {
+      case TMsgDlgType::mtWarning: {
+        TPathData tri;
+        tri.MoveTo({r.Width() / 2, 1});
+        tri.LineTo({r.Width() - 1, r.Height() - 2});
+        tri.LineTo({1, r.Height() - 2});
+        tri.ClosePath();
+        canvas.FillPath(tri, 1, fill);
+        sign = "!";
+        textRect = {r.left, r.top + r.Height() * 0.18f, r.right, r.bottom};
+        break;
+      }
+      case TMsgDlgType::mtError: sign = "\xC3\x97"; break;
+      case TMsgDlgType::mtInformation: sign = "i"; break;
+      case TMsgDlgType::mtConfirmation: sign = "?"; break;
+      case TMsgDlgType::mtCustom: return;
+    }
+    if (type_ != TMsgDlgType::mtWarning) canvas.FillEllipse(r.Inflate(-1, -1), 1, fill);
+    canvas.FillText(textRect, sign, font, white, 1, false, TTextAlign::Center, TTextAlign::Center);
+  }
+
+private:
+  TMsgDlgType type_;
+};
+
+}  // namespace
+
+// A button of the box: its Tag is its modal result; Escape anywhere in the box answers too.
+class TMsgButton : public TvgButton {
+public:
+  TMsgButton(TMessageBox* box) : TvgButton(nullptr), box_(box) { SetCanFocus(true); }
+  std::string ClassName() const override { return "TvgMessageButton"; }
+  void Click() override { box_->Choose(static_cast<int>(Tag())); }
+  void KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) override {
+    if (key == vk::Escape) {
+      if (box_->escapeResult_) box_->Choose(box_->escapeResult_);
+      key = 0;
+      return;
+    }
+    if (key == vk::Left || key == vk::Right) {
+      const auto& b = box_->Buttons();
+      const auto it = std::find(b.begin(), b.end(), this);
+      if (it != b.end()) {
+        const long i = (it - b.begin()) + (key == vk::Left ? -1 : 1);
+        if (i >= 0 && i < static_cast<long>(b.size())) b[static_cast<size_t>(i)]->SetFocus();
+      }
+      key = 0;
+      return;
+    }
+    if (key == vk::Return || key == vk::Space) {
+      Click();
+      key = 0;
+      return;
+    }
+    TvgButton::KeyDown(key, keyChar, shift);
+  }
+
+private:
+  TMessageBox* box_;
+};
+
+std::vector<std::pair<int, std::string>> MessageBoxButtonList(TMsgDlgButtons buttons) {
+  static const std::pair<TMsgDlgButtons, std::pair<int, const char*>> kOrder[] = {
+      {mbYes, {mrYes, "Yes"}},        {mbNo, {mrNo, "No"}},          {mbOK, {mrOk, "OK"}},
+      {mbCancel, {mrCancel, "Cancel"}}, {mbAbort, {mrAbort, "Abort"}}, {mbRetry, {mrRetry, "Retry"}},
+      {mbIgnore, {mrIgnore, "Ignore"}}};
+  std::vector<std::pair<int, std::string>> out;
+  for (const auto& [bit, info] : kOrder)
+    if (buttons & bit) out.emplace_back(info.first, info.second);
+  if (out.empty()) out.emplace_back(mrOk, "OK");  // a box must be answerable
+  return out;
+}
+
+// --- TMessageBox --------------------------------------------------------------------------
+
+TMessageBox::TMessageBox(const TMessageBoxRequest& request, TWindow& window, bool ownWindow)
+    : request_(request), window_(&window), ownWindow_(ownWindow) {
+  const auto list = MessageBoxButtonList(request.buttons);
+  bool hasCancel = false;
+  for (const auto& [r, t] : list) hasCancel = hasCancel || r == mrCancel;
+  escapeResult_ = hasCancel ? mrCancel : (list.size() == 1 ? list.front().first : 0);
+
+  TFont textFont;
+  textFont.SetSize(12);
+  TFont titleFont;
+  titleFont.SetSize(12);
+  titleFont.SetStyle(fsBold);
+
+  // Size the panel to the text: as wide as the text wants, within limits, then as tall.
+  const float textLeft = kPad + kIconSize + 14;
+  const float buttonsWidth = list.size() * kButtonWidth + (list.size() - 1) * 8.0f;
+  const TRectF oneLine = MeasureTextRect(request.text, textFont, {0, 0, 10000, 10000}, false);
+  float width = std::clamp(textLeft + oneLine.Width() + kPad + 4, kPanelMinWidth, kPanelMaxWidth);
+  width = std::max(width, buttonsWidth + 2 * kPad);
+  const float textWidth = width - textLeft - kPad;
+  const TRectF wrapped = MeasureTextRect(request.text, textFont, {0, 0, textWidth, 10000}, true);
+  const float bodyHeight = std::max(kIconSize, wrapped.Height());
+  const float height = kTitleHeight + kPad + bodyHeight + kPad + kButtonHeight + 14;
+
+  TVisualObject* root = window.Root();
+  auto* overlay = new TvgRectangle(nullptr);
+  overlay->SetStored(false);
+  overlay->SetAlign(TvgAlign::vaClient);
+  overlay->Stroke().SetKind(TBrushKind::None);
+  overlay->Fill().SetColor(ownWindow ? claNull : 0x66000000);
+  if (ownWindow) overlay->Fill().SetKind(TBrushKind::None);
+  overlay->SetParent(root);
+  overlay->BringToFront();
+  overlay->SetBounds(0, 0, root->Width(), root->Height());
+  overlay_ = overlay;
+
+  auto* panel = new TvgRectangle(nullptr);
+  panel->SetParent(overlay);
+  panel->SetRadius(ownWindow ? 0 : 6, ownWindow ? 0 : 6);
+  panel->Fill().SetColor(0xFFF7F9FB);
+  panel->Stroke().SetColor(0xFF4F4E4E);
+  const float px = ownWindow ? 0 : std::max(0.0f, (root->Width() - width) / 2);
+  const float py = ownWindow ? 0 : std::max(0.0f, (root->Height() - height) / 2);
+  panel->SetBounds(px, py, width, height);
+  if (!ownWindow) (new TvgShadowEffect(nullptr))->SetParent(panel);
+  panel_ = panel;
+
+  auto* bar = new TvgRectangle(nullptr);
+  bar->SetParent(panel);
+  bar->SetHitTest(false);
+  bar->SetBounds(1, 1, width - 2, kTitleHeight);
+  bar->SetRadius(ownWindow ? 0 : 5, ownWindow ? 0 : 5);
+  bar->SetCorners(crnTopLeft | crnTopRight);
+  bar->Stroke().SetKind(TBrushKind::None);
+  bar->Fill().SetColor(AccentOf(request.type));
+
+  auto* title = new TvgText(nullptr);
+  title->SetParent(bar);
+  title->SetAutoTranslate(false);
+  title->SetBounds(12, 0, width - 24, kTitleHeight);
+  title->Font().Assign(titleFont);
+  title->Fill().SetColor(claWhite);
+  title->SetHorzTextAlign(TTextAlign::Near);
+  title->SetWordWrap(false);
+  title->SetText(request.title);
+
+  auto* icon = new TMsgIcon(request.type);
+  icon->SetParent(panel);
+  icon->SetBounds(kPad, kTitleHeight + kPad, kIconSize, kIconSize);
+
+  auto* text = new TvgText(nullptr);
+  text->SetParent(panel);
+  text->SetHitTest(false);
+  text->SetAutoTranslate(false);
+  text->Font().Assign(textFont);
+  text->Fill().SetColor(0xFF202428);
+  text->SetHorzTextAlign(TTextAlign::Near);
+  text->SetVertTextAlign(TTextAlign::Center);
+  text->SetWordWrap(true);
+  text->SetBounds(textLeft, kTitleHeight + kPad, textWidth, bodyHeight);
+  text->SetText(request.text);
+
+  float bx = width - kPad - buttonsWidth;
+  const float by = height - 14 - kButtonHeight;
+  for (const auto& [result, caption] : list) {
+    auto* b = new TMsgButton(this);
+    b->SetParent(panel);
+    b->SetTag(result);
+    b->SetText(caption);  // translated by the button
+    b->SetBounds(bx, by, kButtonWidth, kButtonHeight);
+    buttons_.push_back(b);
+    bx += kButtonWidth + 8;
+  }
+  if (TvgScene* scene = window.Scene()) previousFocusRef_.Set(scene->Focused());
+  buttons_.front()->SetFocus();
+  overlay->Repaint();
+}
+
+TMessageBox::~TMessageBox() {
+  if (Alive(window_)) {
+    delete overlay_;  // takes the panel and the buttons with it
+    if (TVisualObject* f = previousFocusRef_.Get()) f->SetFocus();
+    window_->Root()->Repaint();
+  }
+}
+
+TvgButton* TMessageBox::ButtonFor(int modalResult) const {
+  for (TvgButton* b : buttons_)
+    if (b->Tag() == modalResult) return b;
+  return nullptr;
+}
+
+TPointF TMessageBox::ButtonScreenCenter(int modalResult) const {
+  TvgButton* b = ButtonFor(modalResult);
+  if (!b) return {-1, -1};
+  return b->LocalToScreen({b->Width() / 2, b->Height() / 2});
+}
+
+// --- TApplication -------------------------------------------------------------------------
+
+TApplication::TApplication() : rt::TComponent(nullptr) {
+  Publish("Title", [this] { return title_; }, [this](const std::string& v) { SetTitle(v); });
+}
+
+TApplication::~TApplication() = default;
+
+TApplication& Application() {
+  static TApplication* app = new TApplication();  // lives as long as the process
+  return *app;
+}
+
+void TApplication::SetTitle(const std::string& title) {
+  title_ = title;
+  // The main window stands for the program on the taskbar when it has no button of its own.
+  if (TWindow* mf = MainForm(); mf && !mainFormOnTaskBar_ && mf->Handle()) mf->Handle()->SetTitle(title);
+}
+
+TWindow* TApplication::MainForm() const { return Alive(mainForm_) ? mainForm_ : nullptr; }
+
+TWindow* TApplication::CreateForm(const std::function<TWindow*(rt::TComponent* owner)>& make) {
+  TWindow* w = nullptr;
+  Guarded([&] { w = make(this); });
+  if (w && !MainForm()) {
+    mainForm_ = w;
+    w->SetShowInTaskBar(mainFormOnTaskBar_);
+  }
+  return w;
+}
+
+void TApplication::Run() {
+  terminated_ = false;
+  TWindow* mf = MainForm();
+  if (mf && showMainForm_) Guarded([mf] { mf->Show(); });
+  while (!terminated_) {
+    mf = MainForm();
+    if (!mf || mf->Closed()) break;
+    HandleMessage();
+  }
+}
+
+bool TApplication::Guarded(const std::function<void()>& fn) {
+  try {
+    fn();
+    return true;
+  } catch (const std::exception& e) {
+    HandleException(e);
+  } catch (...) {
+    HandleException(rt::Exception("Unknown error"));
+  }
+  return false;
+}
+
+void TApplication::HandleException(const std::exception& error) {
+  if (OnException.Assigned()) {
+    try {
+      OnException(this, error);
+      return;
+    } catch (const std::exception&) {
+      // A failing handler falls back to the standard display below.
+    }
+  }
+  std::string text = error.what();
+  if (text.empty()) text = "Unknown error";
+  MessageBox(text, title_.empty() ? "Error" : title_, TMsgDlgType::mtError, mbOK);
+}
+
+bool TApplication::PollSources() {
+  bool did = false;
+  // Copy: a source may remove itself or add another.
+  const auto sources = sources_;
+  for (const auto& [id, poll] : sources) {
+    bool handled = false;
+    Guarded([&] { handled = poll(); });
+    did = did || handled;
+  }
+  return did;
+}
+
+void TApplication::AdvanceAnimations() {
+  const auto now = std::chrono::steady_clock::now();
+  bool any = false;
+  for (TvgScene* s : TvgScene::All()) any = any || s->Animating();
+  if (!any) {
+    ticking_ = false;
+    return;
+  }
+  const double dt = ticking_ ? std::chrono::duration<double>(now - lastTick_).count() : 0;
+  lastTick_ = now;
+  ticking_ = true;
+  const auto scenes = TvgScene::All();
+  for (TvgScene* s : scenes)
+    if (s->Animating()) Guarded([&] { s->AdvanceAnimations(dt); });
+}
+
+void TApplication::ProcessMessages() {
+  for (int round = 0; round < 1000; ++round) {  // bounded: input may keep arriving
+    bool did = false;
+    Guarded([&] { did = Backend().ProcessEvents(false); });
+    did = PollSources() || did;
+    if (!did) break;
+  }
+  AdvanceAnimations();
+  Guarded([] { TWindow::UpdateAll(); });
+}
+
+void TApplication::HandleMessage() {
+  bool did = false;
+  Guarded([&] { did = Backend().ProcessEvents(false); });
+  did = PollSources() || did;
+  AdvanceAnimations();
+  Guarded([] { TWindow::UpdateAll(); });
+  if (did || ticking_) return;
+  if (sources_.empty()) {
+    Guarded([] { Backend().ProcessEvents(true); });
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+void TApplication::RunModalLoop(const std::function<bool()>& done) {
+  ++modalLevel_;
+  try {
+    while (!done()) {
+      if (OnModalIdle) Guarded(OnModalIdle);
+      if (done()) break;
+      HandleMessage();
+    }
+  } catch (...) {
+    --modalLevel_;
+    throw;
+  }
+  --modalLevel_;
+}
+
+int TApplication::ShowModal(TWindow& window) {
+  window.SetModalResult(mrNone);
+  if (!window.Visible()) window.Show();
+  window.Activate();
+  modalWindows_.push_back(&window);
+  TWindow* w = &window;
+  RunModalLoop([&] { return terminated_ || !Alive(w) || w->ModalResult() != mrNone || !w->Visible(); });
+  modalWindows_.erase(std::remove(modalWindows_.begin(), modalWindows_.end(), w), modalWindows_.end());
+  if (!Alive(w)) return mrCancel;
+  const int result = w->ModalResult() != mrNone ? w->ModalResult() : mrCancel;
+  w->SetModalResult(result);
+  if (w->Visible()) w->Hide();
+  return result;
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& title, TMsgDlgType type,
+                             TMsgDlgButtons buttons, TWindow* host) {
+  TMessageBoxRequest request{title, text, type, buttons};
+  if (MessageBoxHook) return MessageBoxHook(request);
+
+  if (!Alive(host) || !host->Visible()) host = nullptr;
+  if (!host) {
+    for (auto it = modalWindows_.rbegin(); it != modalWindows_.rend() && !host; ++it)
+      if (Alive(*it) && (*it)->Visible()) host = *it;
+  }
+  if (!host && MainForm() && MainForm()->Visible()) host = MainForm();
+
+  std::unique_ptr<TWindow> own;
+  if (!host) {
+    own = std::make_unique<TWindow>(nullptr);
+    own->SetCaption(title);
+    own->SetBorderless(true);
+    own->SetPlacementMode(TWindowPosition::ScreenCenter);
+    host = own.get();
+  }
+  TMessageBox* box = new TMessageBox(request, *host, own != nullptr);
+  if (own) {
+    own->SetClientSize(static_cast<int>(box->Panel()->Width()), static_cast<int>(box->Panel()->Height()));
+    own->Root()->SetBounds(0, 0, box->Panel()->Width(), box->Panel()->Height());
+    own->Show();
+    own->Activate();
+  }
+  boxes_.push_back(box);
+  TWindow* w = host;
+  try {
+    RunModalLoop([&] { return terminated_ || box->Result() != 0 || !Alive(w) || !w->Visible(); });
+  } catch (...) {
+    boxes_.pop_back();
+    delete box;
+    throw;
+  }
+  const int result = box->Result() != 0 ? box->Result() : mrCancel;
+  boxes_.pop_back();
+  delete box;
+  if (own) own->Hide();
+  return result;
+}
+
+TPointF TApplication::ScreenSize() const { return Backend().ScreenSize(); }
+
+int TApplication::AddMessageSource(std::function<bool()> poll) {
+  const int id = nextSourceId_++;
+  sources_.emplace_back(id, std::move(poll));
+  return id;
+}
+
+void TApplication::RemoveMessageSource(int id) {
+  sources_.erase(std::remove_if(sources_.begin(), sources_.end(), [id](const auto& s) { return s.first == id; }),
+                 sources_.end());
+}
+
+}  // namespace tk

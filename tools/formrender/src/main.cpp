@@ -1,0 +1,86 @@
+// vrnkeform: renders a stored form headlessly into a PNG file.
+//
+//   vrnkeform <form file> <out.png> [--lang 0804 --langfile qv.local]
+//
+// Classes this tool does not know (the program's non-visual components) are kept as
+// placeholders and listed; handlers are recorded, not bound.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "language_file.h"
+#include "runtime/text.h"
+#include "toolkit/app/form.h"
+#include "toolkit/forms/form_loader.h"
+#include "toolkit/forms/toolkit_forms.h"
+#include "toolkit/headless.h"
+#include "toolkit/translate.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr, "usage: vrnkeform <form file> <out.png> [--lang <language id> --langfile <file>]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  const std::string formFile = argv[1];
+  const std::string outFile = argv[2];
+  std::string lang, langFile;
+  for (int i = 3; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--lang" && i + 1 < argc) {
+      lang = argv[++i];
+    } else if (a == "--langfile" && i + 1 < argc) {
+      langFile = argv[++i];
+    } else {
+      return Usage();
+    }
+  }
+  if (lang.empty() != langFile.empty()) {
+    std::fprintf(stderr, "vrnkeform: --lang and --langfile go together\n");
+    return 2;
+  }
+  try {
+    if (!lang.empty()) {
+      std::vector<uint8_t> bytes;
+      if (!tk::forms::ReadFileBytes(langFile, bytes)) {
+        std::fprintf(stderr, "vrnkeform: cannot read %s\n", langFile.c_str());
+        return 1;
+      }
+      const auto tables = formrender::ReadLanguageFile(bytes);
+      const formrender::LanguageTable* table = nullptr;
+      for (const auto& t : tables)
+        if (rt::SameText(t.name, lang)) table = &t;
+      if (!table) {
+        std::fprintf(stderr, "vrnkeform: %s has no language %s\n", langFile.c_str(), lang.c_str());
+        return 1;
+      }
+      auto lines = table->lines;
+      tk::SetTranslateFunction([lines](const std::string& text) {
+        const auto it = lines.find(text);
+        return it == lines.end() || it->second.empty() ? text : it->second;
+      });
+    }
+    tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
+    tk::TForm form(nullptr);
+    tk::forms::LoadOptions options = tk::forms::ToolkitLoadOptions(tk::forms::HandlerBinding::RecordOnly);
+    options.anyRootClass = true;
+    options.placeholders = true;
+    tk::forms::LoadFormFile(form, formFile, options);
+    for (rt::TComponent* c : form.ComponentList())
+      if (dynamic_cast<tk::forms::TPlaceholderComponent*>(c))
+        std::fprintf(stderr, "vrnkeform: %s (%s) is not drawn: its class belongs to the program\n", c->Name().c_str(),
+                     c->ClassName().c_str());
+    form.Scene()->Retranslate();
+    form.Render().SaveToFile(outFile);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vrnkeform: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
