@@ -18,8 +18,7 @@ vrnke_add_test(lang_tests
 # The shipped file is compiled by tools/langc into bin/ beside the program.
 add_dependencies(lang_tests qv_local)
 target_compile_definitions(lang_tests PRIVATE
-  VRNKE_QV_LOCAL="${CMAKE_BINARY_DIR}/bin/qv.local"
-  VRNKE_QV_LOCAL_SOURCE="${_lang}/qv.local.txt")
+  VRNKE_QV_LOCAL="${CMAKE_BINARY_DIR}/bin/qv.local")
 
 if(VRNKE_FUZZ)
   add_executable(lang_file_fuzz ${_lang}/fuzz/lang_file_fuzz.cpp)

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "platform/posix.h"
 #include "runtime/text.h"
 
 namespace lang {
@@ -449,6 +450,29 @@ TEST_F(LanguageTest, PublishedPropertiesAndDefaults) {
   EXPECT_EQ(service.Translate("Copy"), "复制");
   EXPECT_NE(l->FindEvent("OnLanguageChanged"), nullptr);
   EXPECT_NE(l->FindEvent("OnCustomTranslate"), nullptr);
+}
+
+// With the platform's own locale services: the long name of "0804" is the system's native
+// name for Chinese, and the language file is looked for in the executable's folder.
+TEST_F(LanguageTest, WorksOnThePlatformLocaleServices) {
+  plat::PosixOptions options;
+  options.registryFolder = (dir / "registry").string();
+  options.runtimeFolder = (dir / "run").string();
+  auto platform = plat::CreatePosixPlatform(options);
+  TLanguageEnvironment penv = TLanguageEnvironment::FromPlatform(*platform);
+  EXPECT_FALSE(penv.programFolder.empty());
+  penv.programFolder = dir.string();
+  penv.service = &service;
+  Ship();
+  Form form;
+  auto* l = new TqvLanguage(&form, penv);
+  EXPECT_EQ(l->GetLanguageLongNameByShortID("0804"), "中文(简体)");
+  EXPECT_EQ(l->GetLanguageLongNameByShortID("0404"), "中文(繁體)");
+  EXPECT_NE(l->GetLanguageLongNameByShortID("0409"), "");
+  const std::string os = l->GetOSDefaultLang();
+  ASSERT_EQ(os.size(), 4u);
+  EXPECT_EQ(os, rt::UpperCase(os));
+  EXPECT_EQ(l->TwoLetterCode().size(), 2u);
 }
 
 TEST_F(LanguageTest, NeedsLocaleServices) {
