@@ -25,6 +25,8 @@ NTSTATUS NTAPI VrnkeDispatchPassThrough(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 
   IoSkipCurrentIrpStackLocation(Irp);
   status = IoCallDriver(ext->NextLower, Irp);
+#ifndef VRNKEFLT_FAULT_PASSTHROUGH_KEEPS_REMOVE_LOCK
   IoReleaseRemoveLock(&ext->RemoveLock, Irp);
+#endif
   return status;
 }

@@ -88,13 +88,17 @@ Keyboard::Keyboard(Bus* bus, PDEVICE_OBJECT pdo) : bus_(bus), pdo_(pdo) {
   thread_ = std::thread([this] { DeviceThread(); });
 }
 
-Keyboard::~Keyboard() {
+void Keyboard::StopDeviceThread() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     stopThread_ = true;
   }
   cv_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
+}
+
+Keyboard::~Keyboard() {
+  StopDeviceThread();
   if (pdo_ != nullptr) {
     FailAllPending(STATUS_DEVICE_REMOVED);
     IoDeleteDevice(pdo_);
@@ -103,7 +107,8 @@ Keyboard::~Keyboard() {
 }
 
 void Keyboard::DeletePdo() {
-  DrainDeviceThread();
+  // The thread runs what was queued before it ends.
+  StopDeviceThread();
   FailAllPending(STATUS_DEVICE_REMOVED);
   if (pdo_ != nullptr) {
     IoDeleteDevice(pdo_);
@@ -135,26 +140,30 @@ void Keyboard::DeviceThread() {
   }
 }
 
-void Keyboard::PostToDeviceThread(std::function<void()> fn) {
+bool Keyboard::PostToDeviceThread(std::function<void()> fn) {
   {
     std::lock_guard<std::mutex> lock(mu_);
+    if (stopThread_) return false;
     jobs_.push_back(std::move(fn));
   }
   cv_.notify_all();
+  return true;
 }
 
-void Keyboard::RunOnDeviceThread(const std::function<void()>& fn) {
+bool Keyboard::RunOnDeviceThread(const std::function<void()>& fn) {
   std::mutex doneMu;
   std::condition_variable doneCv;
   bool done = false;
-  PostToDeviceThread([&] {
+  bool posted = PostToDeviceThread([&] {
     fn();
     std::lock_guard<std::mutex> lock(doneMu);
     done = true;
     doneCv.notify_all();
   });
+  if (!posted) return false;
   std::unique_lock<std::mutex> lock(doneMu);
   doneCv.wait(lock, [&] { return done; });
+  return true;
 }
 
 void Keyboard::DrainDeviceThread() {
@@ -256,6 +265,11 @@ void Keyboard::SetFlags(ULONG setFlags, ULONG clearFlags) {
   pdo_->Flags = (pdo_->Flags | setFlags) & ~clearFlags;
 }
 
+void Keyboard::SetOtherStatus(NTSTATUS status) {
+  std::lock_guard<std::mutex> lock(mu_);
+  otherStatus_ = status;
+}
+
 void Keyboard::SetCharacteristics(ULONG characteristics) { pdo_->Characteristics = characteristics; }
 
 void Keyboard::Hold(UCHAR major) {
@@ -339,8 +353,13 @@ NTSTATUS Keyboard::PowerEntry(PDEVICE_OBJECT device, PIRP irp) { return OwnerOf(
 NTSTATUS Keyboard::Dispatch(PIRP irp) {
   Record(irp);
   HoldIfAsked(IoGetCurrentIrpStackLocation(irp)->MajorFunction);
-  // A request nobody interprets: answered with success and the information it carried.
-  return Complete(irp, STATUS_SUCCESS, irp->IoStatus.Information);
+  // A request nobody interprets: answered with the chosen status and the information it carried.
+  NTSTATUS status;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    status = otherStatus_;
+  }
+  return Complete(irp, status, irp->IoStatus.Information);
 }
 
 NTSTATUS Keyboard::DispatchInternal(PIRP irp) {

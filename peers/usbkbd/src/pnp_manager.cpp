@@ -46,7 +46,7 @@ DeviceNode* PnpManager::AddKeyboard(const FunctionOptions& options, NTSTATUS* st
     result = glue::AddDevice(filter_, pdo, true);
     if (NT_SUCCESS(result)) node->Filter = pdo->AttachedDevice;
   }
-  if (NT_SUCCESS(result)) {
+  if (NT_SUCCESS(result) && !options.NoFunctionDriver) {
     function_.SetOptions(options);
     result = glue::AddDevice(function_.Driver(), node->Kbd->Pdo(), false);
     if (NT_SUCCESS(result)) node->Function = function_.Last();

@@ -100,16 +100,20 @@ class Keyboard {
   void WaitHeld();
   void Release();
 
+  // Status of requests the device does not interpret (default STATUS_SUCCESS).
+  void SetOtherStatus(NTSTATUS status);
+
   std::vector<ReceivedRequest> Received();
   size_t CountReceived(UCHAR major, int minor = -1);
   void ClearReceived();
 
   bool Removed();
 
-  // Runs fn on the device thread at DISPATCH_LEVEL and waits for it.
-  void RunOnDeviceThread(const std::function<void()>& fn);
-  // Same, without waiting.
-  void PostToDeviceThread(std::function<void()> fn);
+  // Runs fn on the device thread at DISPATCH_LEVEL and waits for it; false when the device is
+  // gone and fn did not run.
+  bool RunOnDeviceThread(const std::function<void()>& fn);
+  // Same, without waiting. False (and fn dropped) once the device is gone.
+  bool PostToDeviceThread(std::function<void()> fn);
   void DrainDeviceThread();
 
   // Called by the PnP manager once the stack above is gone.
@@ -128,6 +132,7 @@ class Keyboard {
   void HoldIfAsked(UCHAR major);
   void FailAllPending(NTSTATUS status);
   void DeviceThread();
+  void StopDeviceThread();
 
   Bus* bus_;
   PDEVICE_OBJECT pdo_;
@@ -147,6 +152,7 @@ class Keyboard {
   NTSTATUS startStatus_ = STATUS_SUCCESS;
   bool startLater_ = false;
   bool usageLater_ = false;
+  NTSTATUS otherStatus_ = STATUS_SUCCESS;
   int holdMajor_ = -1;
   bool held_ = false;
   bool releaseHeld_ = false;
@@ -184,6 +190,7 @@ struct FunctionOptions {
   ULONG BufferLength = 8;      // size of each transfer buffer
   bool MdlOnly = false;        // describe the buffer only by an MDL
   bool PagingPath = false;     // DO_POWER_PAGABLE on the function device
+  bool NoFunctionDriver = false;  // a stack of the physical device and the filter only
 };
 
 class FunctionDevice;

@@ -1,0 +1,65 @@
+// Deliberately broken copies of the driver: the verifier must catch each one in the test that
+// exercises the broken routine.
+#include "filter_fixture.h"
+
+namespace vrnkeflt_test {
+namespace {
+
+class BrokenDriver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vrnke_sim::Reset();
+    // Record instead of failing: the finding is what this test expects.
+    vrnke_sim::SetFindingHook([](const vrnke_sim::Finding&) {});
+    vrnke_sim::SetWaitLimit(std::chrono::milliseconds(300));
+  }
+  void TearDown() override { vrnke_sim::Reset(); }
+
+  static bool Found(vrnke_sim::Check check) {
+    for (const auto& f : vrnke_sim::Findings()) {
+      if (f.check == check) return true;
+    }
+    return false;
+  }
+  static std::string AllFindings() {
+    std::string text;
+    for (const auto& f : vrnke_sim::Findings()) text += std::string(vrnke_sim::CheckName(f.check)) + ": " + f.message + "\n";
+    return text;
+  }
+};
+
+#if defined(VRNKEFLT_FAULT_USAGE_NO_MARK_PENDING)
+// The usage-notification completion routine forgets IoMarkIrpPending.
+TEST_F(BrokenDriver, MissingMarkPendingInACompletionRoutineIsFound) {
+  auto pnp = std::make_unique<PnpManager>(DriverEntry);
+  DeviceNode* node = pnp->AddKeyboard();
+  ASSERT_NE(node, nullptr);
+  ASSERT_EQ(pnp->Start(node), STATUS_SUCCESS);
+  ASSERT_TRUE(vrnke_sim::Findings().empty()) << AllFindings();
+  // Completed at once below, the request is not pending and the fault stays hidden.
+  pnp->UsageNotification(node, DeviceUsageTypePaging, TRUE);
+  EXPECT_FALSE(Found(vrnke_sim::Check::PendingNotPropagated)) << AllFindings();
+  node->Kbd->SetUsageNotificationLater(true);
+  pnp->UsageNotification(node, DeviceUsageTypePaging, TRUE);
+  EXPECT_TRUE(Found(vrnke_sim::Check::PendingNotPropagated)) << AllFindings();
+  pnp.reset();
+}
+#endif
+
+#if defined(VRNKEFLT_FAULT_PASSTHROUGH_KEEPS_REMOVE_LOCK)
+// The generic pass-through never releases the remove lock it took.
+TEST_F(BrokenDriver, RemoveLockNotReleasedIsFoundWhenTheRemovalWaits) {
+  auto pnp = std::make_unique<PnpManager>(DriverEntry);
+  DeviceNode* node = pnp->AddKeyboard();
+  ASSERT_NE(node, nullptr);
+  ASSERT_EQ(pnp->Start(node), STATUS_SUCCESS);
+  ASSERT_EQ(node->Function->SendDown(IRP_MJ_READ), STATUS_SUCCESS);
+  ASSERT_TRUE(vrnke_sim::Findings().empty()) << AllFindings();
+  pnp->Remove(node);
+  EXPECT_TRUE(Found(vrnke_sim::Check::RemoveLockMisuse)) << AllFindings();
+  pnp.reset();
+}
+#endif
+
+}  // namespace
+}  // namespace vrnkeflt_test

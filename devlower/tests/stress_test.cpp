@@ -1,0 +1,101 @@
+// Several threads send requests through the filter while keyboards come and go. Bounded by a
+// round count; run under ThreadSanitizer by the tsan preset.
+#include "filter_fixture.h"
+
+namespace vrnkeflt_test {
+namespace {
+
+constexpr int kSlots = 3;
+constexpr int kSenders = 3;
+constexpr int kRounds = 600;  // each round replaces one keyboard: about 2000 requests in all
+
+bool Allowed(NTSTATUS s) {
+  return s == STATUS_SUCCESS || s == STATUS_DELETE_PENDING || s == STATUS_DEVICE_REMOVED;
+}
+
+class Stress : public FilterTest {};
+
+TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
+  std::atomic<usbkbd::FunctionDevice*> functions[kSlots];
+  std::atomic<usbkbd::Keyboard*> keyboards[kSlots];
+  DeviceNode* nodes[kSlots] = {};
+  for (int i = 0; i < kSlots; ++i) {
+    nodes[i] = AddStarted();
+    ASSERT_NE(nodes[i], nullptr);
+    functions[i] = nodes[i]->Function;
+    keyboards[i] = nodes[i]->Kbd;
+  }
+
+  std::atomic<bool> stop{false};
+  std::atomic<long> sent{0}, passed{0}, unexpected{0};
+  const UCHAR majors[] = {IRP_MJ_READ, IRP_MJ_WRITE, IRP_MJ_DEVICE_CONTROL, IRP_MJ_FLUSH_BUFFERS,
+                          IRP_MJ_SYSTEM_CONTROL};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kSenders; ++t) {
+    threads.emplace_back([&, t] {
+      unsigned k = static_cast<unsigned>(t);
+      while (!stop.load()) {
+        usbkbd::FunctionDevice* f = functions[k % kSlots].load();
+        NTSTATUS s = f->SendDown(majors[k % (sizeof(majors) / sizeof(majors[0]))]);
+        ++sent;
+        if (s == STATUS_SUCCESS) ++passed;
+        if (!Allowed(s)) ++unexpected;
+        ++k;
+      }
+    });
+  }
+  // Reports keep arriving on the keyboards' own threads meanwhile.
+  threads.emplace_back([&] {
+    unsigned k = 0;
+    while (!stop.load()) {
+      keyboards[k % kSlots].load()->CompleteTransfer(Bytes{static_cast<UCHAR>(k), 0, 4});
+      ++k;
+      std::this_thread::yield();
+    }
+  });
+
+  for (int round = 0; round < kRounds; ++round) {
+    const int slot = round % kSlots;
+    DeviceNode* node = nodes[slot];
+    switch (round % 4) {
+      case 0:
+        ASSERT_EQ(pnp_->SurpriseRemove(node), STATUS_SUCCESS);
+        break;
+      case 1:
+        ASSERT_EQ(pnp_->QueryStop(node), STATUS_SUCCESS);
+        ASSERT_EQ(pnp_->Stop(node), STATUS_SUCCESS);
+        ASSERT_EQ(pnp_->Start(node), STATUS_SUCCESS);
+        break;
+      case 2:
+        ASSERT_EQ(pnp_->QueryRemove(node), STATUS_SUCCESS);
+        break;
+      default:
+        break;
+    }
+    ASSERT_EQ(pnp_->Remove(node), STATUS_SUCCESS);
+    DeviceNode* fresh = AddStarted();
+    ASSERT_NE(fresh, nullptr);
+    nodes[slot] = fresh;
+    functions[slot] = fresh->Function;
+    keyboards[slot] = fresh->Kbd;
+    ASSERT_EQ(InstanceCount, static_cast<ULONG>(kSlots));
+    ASSERT_NE(ControlDevice, nullptr);
+  }
+
+  // Let the senders overlap the last keyboards for a while, bounded by a request count.
+  const long target = sent.load() + 200;
+  while (sent.load() < target) std::this_thread::yield();
+  stop = true;
+  for (auto& th : threads) th.join();
+
+  EXPECT_EQ(unexpected.load(), 0);
+  EXPECT_GT(passed.load(), 0);
+  for (DeviceNode* n : nodes) ASSERT_EQ(pnp_->Remove(n), STATUS_SUCCESS);
+  EXPECT_EQ(InstanceCount, 0u);
+  EXPECT_EQ(ControlDevice, nullptr);
+  pnp_->UnloadFilter();
+  EXPECT_TRUE(vrnke_sim::Findings().empty());
+}
+
+}  // namespace
+}  // namespace vrnkeflt_test
