@@ -1,0 +1,84 @@
+// Saving and loading the 132032-byte current profile through the file-backed registry, the
+// way the configuration program does on APPLY and at start.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "keys/suite_names.h"
+#include "platform/posix.h"
+#include "profile/qvProfile.h"
+#include "profile/records.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Registry operations never touch the file services.
+class NoFiles : public plat::Shell {
+public:
+  bool ShellOpen(std::string_view, std::string_view) override { return false; }
+  std::string ExecutableFolder() override { return {}; }
+  bool DirectoryExists(std::string_view) override { return false; }
+  bool FileExists(std::string_view) override { return false; }
+  bool CreateDirectory(std::string_view) override { return false; }
+  std::string NativePath(std::string_view p) override { return std::string(p); }
+};
+
+struct Store {
+  Store() {
+    folder = fs::temp_directory_path() / ("vrnke_profile_bench_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    registry = plat::CreatePosixRegistry(folder.string());
+    store = std::make_unique<profile::TqvProfile>(nullptr, *registry, shell);
+    store->SetRootKey(plat::kHkeyCurrentUser);
+    store->SetKeyPath(std::string(vrnke::kRegistryKeyPath));
+    store->SetFileName(std::string(vrnke::kCurrentProfileValue));
+    record = std::make_unique<profile::TMouseProfileInfoEx>();
+    std::mt19937 gen(1);
+    for (uint8_t& b : profile::AsWritableBytes(*record)) b = static_cast<uint8_t>(gen());
+    store->Write(record.get(), sizeof *record);
+  }
+  ~Store() {
+    store.reset();
+    registry.reset();
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+  }
+  fs::path folder;
+  NoFiles shell;
+  std::unique_ptr<plat::Registry> registry;
+  std::unique_ptr<profile::TqvProfile> store;
+  std::unique_ptr<profile::TMouseProfileInfoEx> record;
+};
+
+void BM_SaveStreamToRegistry(benchmark::State& state) {
+  Store s;
+  for (auto _ : state) {
+    // As on APPLY: the record into the stream, the stream into the registry (flushed).
+    s.store->Write(s.record.get(), sizeof *s.record);
+    if (!s.store->SaveStreamToRegistry()) state.SkipWithError("save failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sizeof *s.record));
+}
+
+void BM_LoadStreamFromRegistry(benchmark::State& state) {
+  Store s;
+  if (!s.store->SaveStreamToRegistry()) state.SkipWithError("save failed");
+  for (auto _ : state) {
+    if (!s.store->LoadStreamFromRegistry()) state.SkipWithError("load failed");
+    s.store->Read(s.record.get(), sizeof *s.record);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sizeof *s.record));
+}
+
+BENCHMARK(BM_SaveStreamToRegistry)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadStreamFromRegistry)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+}  // namespace
+
+BENCHMARK_MAIN();
