@@ -192,13 +192,24 @@ void TqvLanguage::SetLang(const std::string& name) {
   ActivateLanguage(name);
   languageName_ = name;
   if (!env_.designMode) {
-    std::vector<rt::TComponent*> walked;
-    for (rt::TComponent* form : RegisteredForms()) {
-      if (std::find(walked.begin(), walked.end(), form) != walked.end()) continue;  // two components, one form
-      walked.push_back(form);
-      std::vector<std::string> texts;
-      TranslateComponent(*form, texts, true);
+    reached_.clear();
+    selecting_ = true;
+    try {
+      std::vector<rt::TComponent*> walked;
+      for (rt::TComponent* form : RegisteredForms()) {
+        if (std::find(walked.begin(), walked.end(), form) != walked.end()) continue;  // two components, one form
+        walked.push_back(form);
+        std::vector<std::string> texts;
+        TranslateComponent(*form, texts, true);
+      }
+    } catch (...) {
+      selecting_ = false;
+      throw;
     }
+    selecting_ = false;
+    // Components no walk reached are gone (or left their form): drop what was kept for them.
+    std::erase_if(shown_, [this](const auto& entry) { return !reached_.count(entry.first.first); });
+    reached_.clear();
   }
   if (OnLanguageChanged) OnLanguageChanged(this, name, GetLanguageLongNameByShortID(name));
 }
@@ -258,6 +269,7 @@ void TqvLanguage::Walk(rt::TComponent& c, std::vector<std::string>& texts, std::
 }
 
 std::string TqvLanguage::TranslateShown(const rt::TComponent& c, const std::string& slot, const std::string& shown) {
+  if (selecting_) reached_.insert(&c);
   auto key = std::make_pair(&c, slot);
   std::string source = shown;
   auto it = shown_.find(key);

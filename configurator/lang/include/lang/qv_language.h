@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <optional>
 #include <span>
 #include <string>
@@ -178,6 +179,9 @@ private:
     std::string shown;
   };
   std::map<std::pair<const rt::TComponent*, std::string>, TShown> shown_;
+  // Components reached by the current selection; what was not reached is forgotten after it.
+  std::set<const rt::TComponent*> reached_;
+  bool selecting_ = false;
 
   bool active_ = false;
   bool autoSelect_ = false;
