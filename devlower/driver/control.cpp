@@ -82,10 +82,11 @@ static NTSTATUS VrnkeCreateControlDeviceLocked(PDEVICE_OBJECT FilterDevice) {
     IoDeleteDevice(control);
     return status;
   }
-  ControlDevice = control;
+  // Both pointers are read without the mutex (control dispatch, report completion).
+  (VOID) InterlockedExchangePointer((PVOID volatile*)&ControlDevice, control);
 
   if (NT_SUCCESS(VrnkeBindFilterDevice(FilterDevice))) {
-    BoundFilterDevice = FilterDevice;
+    (VOID) InterlockedExchangePointer((PVOID volatile*)&BoundFilterDevice, FilterDevice);
   }
 
   control->Flags &= ~DO_DEVICE_INITIALIZING;
@@ -114,8 +115,9 @@ VOID VrnkeReleaseOrDeleteControlDevice(VOID) {
     UNICODE_STRING linkName;
     VrnkeInitUnicode(&linkName, L"\\DosDevices\\vrnkeflt");
     IoDeleteSymbolicLink(&linkName);
-    IoDeleteDevice(ControlDevice);
-    ControlDevice = NULL;
+    PDEVICE_OBJECT control = ControlDevice;
+    (VOID) InterlockedExchangePointer((PVOID volatile*)&ControlDevice, NULL);
+    IoDeleteDevice(control);
   }
   VrnkeUnlockControl();
 }
@@ -124,7 +126,7 @@ VOID VrnkeUnbindIfBound(PDEVICE_OBJECT FilterDevice) {
   PAGED_CODE();
   VrnkeLockControl();
   if (BoundFilterDevice == FilterDevice) {
-    BoundFilterDevice = NULL;
+    (VOID) InterlockedExchangePointer((PVOID volatile*)&BoundFilterDevice, NULL);
     VrnkeUnbindFilterDevice(FilterDevice);
   }
   VrnkeUnlockControl();

@@ -18,7 +18,7 @@ NTSTATUS NTAPI VrnkeControlDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   // No keyboard to talk to, or a handle that outlived the device: refuse everything,
   // open and close included.
   PVOID bound = InterlockedCompareExchangePointer((PVOID volatile*)&BoundFilterDevice, NULL, NULL);
-  if (bound == NULL || control->RemovedFlag != 0) {
+  if (bound == NULL || InterlockedCompareExchange((volatile LONG*)&control->RemovedFlag, 0, 0) != 0) {
     return VrnkeCompleteOnControl(Irp, STATUS_DEVICE_REMOVED);
   }
 
