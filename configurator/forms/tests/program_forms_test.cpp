@@ -53,9 +53,11 @@ protected:
     o.placeholders = true;
     o.pictureDirs = {kFormsDir};
     tk::forms::LoadFormFile(form, kFormsDir + "/" + file, o);
-    for (rt::TComponent* c : form.ComponentList())
-      if (dynamic_cast<TPlaceholderComponent*>(c))
+    for (rt::TComponent* c : form.ComponentList()) {
+      if (dynamic_cast<TPlaceholderComponent*>(c)) {
         EXPECT_TRUE(kProgramClasses.count(c->ClassName())) << c->Name() << " has unknown class " << c->ClassName();
+      }
+    }
   }
 
   template <class T>
@@ -300,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"combofrm.form", "FrmCombo", 490, 204, 470, 194, 0xFF575454,
                    "Please enter the key combination, it can be a Win, Ctrl, Shift, Alt + any of the keyboard keys.",
                    "TextCombo", false, "OnRecordKeyboardComboKey", "qvHookRecordKeyboardComboKey"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<DialogCase>& p) { return std::string(p.param.name); });
 
 // Shows the dialog modally and clicks one of its components through the headless pointer.
 int ClickInModalDialog(tk::THeadlessBackend& backend, tk::TForm& dialog, const std::string& component) {

@@ -1,6 +1,8 @@
 #include "toolkit/forms/form_loader.h"
 
+#include <cctype>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 
 #include "runtime/collection.h"
@@ -236,7 +238,160 @@ private:
   std::vector<Deferred> deferred_;
 };
 
+bool LooksLikeNumber(const std::string& t) {
+  size_t i = 0;
+  if (i < t.size() && t[i] == '-') ++i;
+  const size_t digits = i;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+  if (i == digits) return false;
+  if (i < t.size() && t[i] == '.') {
+    const size_t frac = ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    if (i == frac) return false;
+  }
+  return i == t.size();
+}
+
+bool LooksLikeColor(const std::string& t) {
+  if (t.size() != 9 || t[0] != '#') return false;
+  for (size_t i = 1; i < 9; ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(t[i])) || std::islower(static_cast<unsigned char>(t[i])))
+      return false;
+  return true;
+}
+
+FormValue ValueOf(const std::string& text) {
+  FormValue v;
+  v.text = text;
+  if (LooksLikeNumber(text)) {
+    v.kind = ValueKind::Number;
+  } else if (LooksLikeColor(text)) {
+    v.kind = ValueKind::Color;
+  } else if (text == "True" || text == "False") {
+    v.kind = ValueKind::Identifier;
+  } else {
+    v.kind = ValueKind::String;
+  }
+  return v;
+}
+
+class Saver {
+public:
+  Saver(const rt::TComponent& form, const SaveOptions& options) : form_(form), opt_(options) {}
+
+  FormNode Component(const rt::TComponent& c) {
+    FormNode node;
+    if (const auto* p = dynamic_cast<const TPlaceholderComponent*>(&c)) {
+      node.members = p->members;
+      return node;
+    }
+    std::unique_ptr<rt::TComponent> fresh(opt_.makeDefault ? opt_.makeDefault(c) : nullptr);
+    Persistent(c, fresh.get(), node);
+    if (opt_.children) {
+      for (rt::TComponent* child : opt_.children(form_, c)) {
+        if (child->Name().empty())
+          throw rt::EComponentError("a " + child->ClassName() + " without a name cannot be saved");
+        FormMember m;
+        m.kind = MemberKind::Component;
+        m.name = child->Name();
+        m.className = child->ClassName();
+        m.nodes.push_back(Component(*child));
+        node.members.push_back(std::move(m));
+      }
+    }
+    return node;
+  }
+
+private:
+  // Writes what `live` holds that `fresh` (when given) does not, replaying onto `fresh`.
+  void Persistent(const rt::TPersistent& live, rt::TPersistent* fresh, FormNode& node) {
+    for (const std::string& name : live.PropertyNames()) {
+      if (rt::SameText(name, "Name")) continue;
+      std::string value;
+      try {
+        value = live.GetPropertyText(name);
+      } catch (const std::exception&) {
+        continue;  // write-only or failing: nothing to save
+      }
+      if (fresh) {
+        try {
+          if (fresh->GetPropertyText(name) == value) continue;
+          fresh->SetPropertyText(name, value);
+        } catch (const std::exception&) {
+          continue;  // read-only, or a value the property would not take back
+        }
+      }
+      FormMember m;
+      m.name = name;
+      m.value = ValueOf(value);
+      node.members.push_back(std::move(m));
+    }
+    for (const std::string& name : live.EventNames()) {
+      const rt::TEventBase* ev = live.FindEvent(name);
+      if (!ev || ev->HandlerName().empty()) continue;
+      FormMember m;
+      m.name = name;
+      m.value.kind = ValueKind::Handler;
+      m.value.text = ev->HandlerName();
+      node.members.push_back(std::move(m));
+    }
+    for (const std::string& name : live.ObjectPropertyNames()) {
+      const rt::TPersistent* obj = live.FindObjectProperty(name);
+      rt::TPersistent* freshObj = fresh ? fresh->FindObjectProperty(name) : nullptr;
+      if (!obj) continue;
+      std::vector<uint8_t> png;
+      if (opt_.picture && opt_.picture(*obj, png)) {
+        std::vector<uint8_t> freshPng;
+        const bool freshHas = freshObj && opt_.picture(*freshObj, freshPng);
+        if (png.empty() || (freshHas && freshPng == png)) continue;
+        FormMember m;
+        m.name = name;
+        m.value.kind = ValueKind::PictureData;
+        m.value.data = std::move(png);
+        node.members.push_back(std::move(m));
+        continue;
+      }
+      if (const auto* coll = dynamic_cast<const rt::TCollection*>(obj)) {
+        auto* freshColl = dynamic_cast<rt::TCollection*>(freshObj);
+        if (coll->Count() == 0 && (!freshColl || freshColl->Count() == 0)) continue;
+        if (freshColl) freshColl->Clear();
+        FormMember m;
+        m.kind = MemberKind::Collection;
+        m.name = name;
+        for (int i = 0; i < coll->Count(); ++i) {
+          FormNode item;
+          Persistent(*coll->Items(i), freshColl ? freshColl->Add() : nullptr, item);
+          m.nodes.push_back(std::move(item));
+        }
+        node.members.push_back(std::move(m));
+        continue;
+      }
+      FormNode nested;
+      Persistent(*obj, freshObj, nested);
+      if (nested.members.empty()) continue;
+      FormMember m;
+      m.kind = MemberKind::Object;
+      m.name = name;
+      m.nodes.push_back(std::move(nested));
+      node.members.push_back(std::move(m));
+    }
+  }
+
+  const rt::TComponent& form_;
+  const SaveOptions& opt_;
+};
+
 }  // namespace
+
+FormDocument SaveForm(const rt::TComponent& form, const SaveOptions& options) {
+  FormDocument doc;
+  doc.className = form.ClassName();
+  doc.name = form.Name();
+  if (doc.name.empty()) doc.name = doc.className.size() > 1 && doc.className[0] == 'T' ? doc.className.substr(1) : "Form";
+  Saver saver(form, options);
+  doc.root = saver.Component(form);
+  return doc;
+}
 
 void SetPropertyPath(rt::TPersistent& target, const std::string& path, const std::string& text) {
   std::string last;

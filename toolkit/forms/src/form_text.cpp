@@ -471,10 +471,29 @@ void WriteValue(std::string& out, const FormValue& v, const std::string& indent)
   }
 }
 
+// Names are written bare, so they must read back as names.
+void CheckName(const std::string& name, bool dotted) {
+  bool ok = !name.empty();
+  bool start = true;
+  for (char c : name) {
+    if (dotted && c == '.' && !start) {
+      start = true;
+      continue;
+    }
+    ok = ok && (start ? IsIdentStart(c) : IsIdentChar(c));
+    start = false;
+  }
+  if (!ok || start) throw rt::Exception("'" + name + "' cannot be written as a name in a form");
+}
+
 void WriteBody(std::string& out, const FormNode& node, const std::string& indent) {
   out += "{\n";
   const std::string inner = indent + "  ";
   for (const FormMember& m : node.members) {
+    CheckName(m.name, m.kind != MemberKind::Component);
+    if (m.kind == MemberKind::Component) CheckName(m.className, false);
+    if (m.kind == MemberKind::Property && m.value.kind == ValueKind::Handler) CheckName(m.value.text, false);
+    if (m.kind == MemberKind::Property && m.value.kind == ValueKind::Identifier) CheckName(m.value.text, false);
     out += inner;
     switch (m.kind) {
       case MemberKind::Property:
@@ -563,6 +582,8 @@ FormDocument ParseFormFile(const std::string& fileName) {
 }
 
 std::string WriteForm(const FormDocument& doc) {
+  CheckName(doc.name, false);
+  CheckName(doc.className, false);
   std::string out = doc.name + " : " + doc.className + " ";
   WriteBody(out, doc.root, "");
   return out;

@@ -292,3 +292,69 @@ TEST(FormLoader, PlaceholdersKeepUnknownComponentsForTools) {
 
 }  // namespace
 }  // namespace tk::forms
+
+namespace tk::forms {
+namespace {
+
+SaveOptions SaveOpts() {
+  SaveOptions s;
+  s.children = [](const rt::TComponent& form, const rt::TComponent& parent) {
+    std::vector<rt::TComponent*> out;
+    for (rt::TComponent* c : form.ComponentList()) {
+      auto* w = dynamic_cast<TWidget*>(c);
+      if (w && w->parent == &parent) out.push_back(c);
+    }
+    return out;
+  };
+  s.makeDefault = [](const rt::TComponent& c) -> rt::TComponent* {
+    if (c.ClassName() == "TWidget") return new TWidget(nullptr);
+    if (c.ClassName() == "TMyForm") return new TMyForm();
+    return nullptr;
+  };
+  s.picture = [](const rt::TPersistent&, std::vector<uint8_t>&) { return false; };
+  return s;
+}
+
+TEST(FormSaver, SavedFormLoadsBackToTheSameDescription) {
+  TMyForm form;
+  LoadForm(form, ParseForm(kForm), "my.form", Options());
+  const FormDocument saved = SaveForm(form, SaveOpts());
+  const std::string text = WriteForm(saved);
+  // Defaults are left out; what was set is there.
+  EXPECT_EQ(text.find("Visible = True"), std::string::npos);
+  EXPECT_NE(text.find("Visible = False"), std::string::npos);
+  EXPECT_NE(text.find("OnClick = @ButtonClick"), std::string::npos);
+  EXPECT_NE(text.find("Width = 300"), std::string::npos);
+  EXPECT_NE(text.find("Family = \"Sans\""), std::string::npos);
+
+  TMyForm again;
+  LoadForm(again, ParseForm(text, "saved.form"), "saved.form", Options());
+  EXPECT_EQ(WriteForm(SaveForm(again, SaveOpts())), text);
+  auto* panel = dynamic_cast<TWidget*>(again.FindComponent("Panel"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->items.Count(), 2);
+  EXPECT_EQ(panel->font.size, 13);
+  EXPECT_EQ(dynamic_cast<TWidget*>(again.FindComponent("Button"))->parent, panel);
+}
+
+TEST(FormSaver, ValueKindsFollowTheText) {
+  TMyForm form;
+  auto* w = new TWidget(&form);
+  w->SetName("W");
+  w->parent = &form;
+  w->caption = "#FF00AA11";
+  w->mode = "12.5";
+  form.title = "say \"hi\"\n";
+  const FormDocument doc = SaveForm(form, SaveOpts());
+  EXPECT_EQ(doc.root.FindProperty("Title")->value.kind, ValueKind::String);
+  const FormNode& wn = doc.root.FindComponent("W")->nodes.front();
+  EXPECT_EQ(wn.FindProperty("Caption")->value.kind, ValueKind::Color);
+  EXPECT_EQ(wn.FindProperty("Mode")->value.kind, ValueKind::Number);
+  TMyForm back;
+  LoadForm(back, ParseForm(WriteForm(doc)), "x.form", Options());
+  EXPECT_EQ(back.title, "say \"hi\"\n");
+  EXPECT_EQ(dynamic_cast<TWidget*>(back.FindComponent("W"))->caption, "#FF00AA11");
+}
+
+}  // namespace
+}  // namespace tk::forms

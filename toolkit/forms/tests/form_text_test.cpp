@@ -224,3 +224,31 @@ TEST(FormText, MissingFileIsNamed) {
 
 }  // namespace
 }  // namespace tk::forms
+
+namespace tk::forms {
+namespace {
+
+TEST(FormText, WriterRefusesNamesThatWouldNotReadBack) {
+  const auto attempt = [](const std::string& name, MemberKind kind, ValueKind vk = ValueKind::String,
+                          const std::string& value = "x") {
+    FormDocument doc{"F", "TF", {}};
+    FormMember m;
+    m.kind = kind;
+    m.name = name;
+    m.className = "TX";
+    m.value.kind = vk;
+    m.value.text = value;
+    if (kind != MemberKind::Property) m.nodes.emplace_back();
+    doc.root.members.push_back(m);
+    return WriteForm(doc);
+  };
+  EXPECT_NO_THROW(attempt("Font.Size", MemberKind::Property));
+  for (const char* bad : {"", "two words", "1st", "a.", ".a", "a..b"})
+    EXPECT_THROW(attempt(bad, MemberKind::Property), rt::Exception) << bad;
+  EXPECT_THROW(attempt("A.B", MemberKind::Component), rt::Exception);
+  EXPECT_THROW(attempt("OnClick", MemberKind::Property, ValueKind::Handler, "not a name"), rt::Exception);
+  EXPECT_THROW(WriteForm(FormDocument{"", "TF", {}}), rt::Exception);
+}
+
+}  // namespace
+}  // namespace tk::forms

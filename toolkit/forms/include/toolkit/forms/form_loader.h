@@ -63,6 +63,22 @@ private:
 void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName, const LoadOptions& options);
 void LoadFormFile(rt::TComponent& form, const std::string& fileName, const LoadOptions& options);
 
+// Saving a live form back into a description.
+struct SaveOptions {
+  // The components written inside `parent`'s block, in order (for the form: its top level).
+  std::function<std::vector<rt::TComponent*>(const rt::TComponent& form, const rt::TComponent& parent)> children;
+  // A fresh object of the component's class to compare with: only what differs is written.
+  // nullptr: every property is written. The saver deletes it.
+  std::function<rt::TComponent*(const rt::TComponent& component)> makeDefault;
+  // Fills `png` when the object property is a picture (written embedded); false otherwise.
+  std::function<bool(const rt::TPersistent& object, std::vector<uint8_t>& png)> picture;
+};
+
+// Describes `form` and its components. Properties are replayed onto a fresh object of each
+// class and written only where they still differ, so defaults and aliases ("Caption" for
+// "Text") are left out and every written value is one the property takes back.
+FormDocument SaveForm(const rt::TComponent& form, const SaveOptions& options);
+
 // Sets the property at a dotted path ("Font.Size") from its text.
 void SetPropertyPath(rt::TPersistent& target, const std::string& path, const std::string& text);
 // Reads the property at a dotted path as text; EPropertyError when absent.
