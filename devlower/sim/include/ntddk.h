@@ -1,0 +1,3 @@
+// The wider kernel-mode header: everything of wdm.h is here too.
+#pragma once
+#include <wdm.h>

@@ -1,0 +1,3 @@
+// USB driver interface: URBs and their constants.
+#pragma once
+#include <usb.h>
