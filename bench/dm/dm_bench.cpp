@@ -1,10 +1,10 @@
 // LoadProfiles when both values are already stored (every start but the first).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "platform/memory_registry.h"
 #include "platform/platform.h"
@@ -14,7 +14,7 @@
 namespace {
 
 class NoShell : public plat::Shell {
-public:
+ public:
   bool ShellOpen(std::string_view, std::string_view) override { return false; }
   std::string ExecutableFolder() override { return {}; }
   bool DirectoryExists(std::string_view) override { return false; }
@@ -24,7 +24,7 @@ public:
 };
 
 class EnglishLocale : public plat::Locale {
-public:
+ public:
   std::vector<std::string> EnumSystemLocales() override { return {"00000409"}; }
   std::string GetLocaleInfo(plat::LCID, plat::LocaleField) override { return {}; }
   plat::LangID GetSystemDefaultLangID() override { return 0x0409; }

@@ -25,7 +25,8 @@ void BM_GetKeyDescriptionByVKCode(benchmark::State& state) {
 BENCHMARK(BM_GetKeyDescriptionByVKCode);
 
 void BM_FindFunctionIndexByMenuID(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(vrnke::FindFunctionIndexByMenuID(1115));  // last but three rows
+  for (auto _ : state)
+    benchmark::DoNotOptimize(vrnke::FindFunctionIndexByMenuID(1115));  // last but three rows
 }
 BENCHMARK(BM_FindFunctionIndexByMenuID);
 

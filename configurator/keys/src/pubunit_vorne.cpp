@@ -41,12 +41,14 @@ std::once_flag gHIDBuilt;
 
 template <size_t N>
 void FillCombo(TComboKeyArray& out, const BuiltInKey (&keys)[N]) {
-  for (size_t i = 0; i < N; ++i) out[i] = MakeComboKeyInfo(keys[i].comboModifier, keys[i].vk, keys[i].extended, 0, 0);
+  for (size_t i = 0; i < N; ++i)
+    out[i] = MakeComboKeyInfo(keys[i].comboModifier, keys[i].vk, keys[i].extended, 0, 0);
 }
 
 template <size_t N>
 void FillHID(THIDCodeArray& out, const BuiltInKey (&keys)[N]) {
-  for (size_t i = 0; i < N; ++i) out[i] = MakeHIDCodeInfo(keys[i].hidModifier, keys[i].vk, keys[i].extended, 0, 0);
+  for (size_t i = 0; i < N; ++i)
+    out[i] = MakeHIDCodeInfo(keys[i].hidModifier, keys[i].vk, keys[i].extended, 0, 0);
 }
 
 const ComboTables& Combo() {
@@ -98,11 +100,15 @@ const THIDCodeArray& BasicHIDCodes() { return HID().basic; }
 const THIDCodeArray& AdvancedHIDCodes() { return HID().advanced; }
 const THIDCodeArray& MediaHIDCodes() { return HID().media; }
 
-void GetBasicComboKeyInfo(int32_t Index, profile::TCOMBOKEYINFO& Info) { CopyEntry(BasicComboKeys(), Index, Info); }
+void GetBasicComboKeyInfo(int32_t Index, profile::TCOMBOKEYINFO& Info) {
+  CopyEntry(BasicComboKeys(), Index, Info);
+}
 void GetAdvancedComboKeyInfo(int32_t Index, profile::TCOMBOKEYINFO& Info) {
   CopyEntry(AdvancedComboKeys(), Index, Info);
 }
-void GetMediaHIDCodeInfo(int32_t Index, profile::THID_CODE_INFO& Info) { CopyEntry(MediaHIDCodes(), Index, Info); }
+void GetMediaHIDCodeInfo(int32_t Index, profile::THID_CODE_INFO& Info) {
+  CopyEntry(MediaHIDCodes(), Index, Info);
+}
 
 profile::TCOMBOKEYINFO MakeComboKeyInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
                                         int32_t Key2Extended) {

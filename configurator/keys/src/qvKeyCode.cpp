@@ -260,13 +260,15 @@ TKeyboardInfoTables gPrimary;
 TKeyboardInfoTables gExtended;
 std::once_flag gBuilt;
 
-void Fill(TKeyboardInfoTables& table, int32_t unfilledExtended, std::initializer_list<std::span<const KeyRow>> sources) {
+void Fill(TKeyboardInfoTables& table, int32_t unfilledExtended,
+          std::initializer_list<std::span<const KeyRow>> sources) {
   std::array<size_t, 3> counters{};
   for (int k = 0; k < kKeyTableSlots; ++k) {
     char digits[4];
     std::snprintf(digits, sizeof digits, "%03X", static_cast<unsigned>(k));
     TKeyboardInfoTable& slot = table[static_cast<size_t>(k)];
-    slot = {std::string("VK_UNDEFINED_") + digits, -1, 0, unfilledExtended, -1, std::string("UNDEFINED_") + digits};
+    slot = {std::string("VK_UNDEFINED_") + digits, -1, 0, unfilledExtended, -1,
+            std::string("UNDEFINED_") + digits};
     size_t s = 0;
     for (std::span<const KeyRow> rows : sources) {
       if (k >= rows.front().VKCode && k <= rows.back().VKCode) {

@@ -1,10 +1,10 @@
-#include "keys/qvKeyCode.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 #include <thread>
 #include <vector>
+
+#include "keys/qvKeyCode.h"
 
 namespace vrnke {
 namespace {

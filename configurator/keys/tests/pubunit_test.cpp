@@ -1,11 +1,10 @@
-#include "keys/pubunit_vorne.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <vector>
 
+#include "keys/pubunit_vorne.h"
 #include "runtime/errors.h"
 
 namespace vrnke {
@@ -17,9 +16,20 @@ using profile::THID_CODE_INFO;
 TEST(FunctionTable, MenuIdConversions) {
   const struct {
     int32_t menuId, index;
-  } byMenu[] = {{12, 46}, {13, 47}, {14, 48}, {801, 7}, {1115, 45}, {1, 0}, {906, 20},
+  } byMenu[] = {{12, 46},
+                {13, 47},
+                {14, 48},
+                {801, 7},
+                {1115, 45},
+                {1, 0},
+                {906, 20},
                 // No row: the argument comes back.
-                {8, 8}, {9, 9}, {11, 11}, {0, 0}, {-3, -3}, {100000, 100000}};
+                {8, 8},
+                {9, 9},
+                {11, 11},
+                {0, 0},
+                {-3, -3},
+                {100000, 100000}};
   for (const auto& c : byMenu) EXPECT_EQ(FindFunctionIndexByMenuID(c.menuId), c.index) << c.menuId;
 
   const struct {
@@ -37,8 +47,9 @@ TEST(FunctionTable, FunctionTypes) {
   for (const FunctionTableEntry& row : FunctionTable) {
     const int id = row.MenuItemID;
     const bool isCombo = (id >= 801 && id <= 808) || (id >= 901 && id <= 905) || id == 13;
-    const int32_t expected = isCombo ? FUNCTION_TYPE_COMBO_KEY : id == 12 ? FUNCTION_TYPE_SINGLE_KEY
-                                                                          : FUNCTION_TYPE_COMMAND;
+    const int32_t expected = isCombo    ? FUNCTION_TYPE_COMBO_KEY
+                             : id == 12 ? FUNCTION_TYPE_SINGLE_KEY
+                                        : FUNCTION_TYPE_COMMAND;
     EXPECT_EQ(row.FunctionType, expected) << id;
     combo += row.FunctionType == FUNCTION_TYPE_COMBO_KEY;
     single += row.FunctionType == FUNCTION_TYPE_SINGLE_KEY;
@@ -55,7 +66,8 @@ struct Expected {
   uint16_t vk, ext, modifier, hid, hidModifier;
 };
 
-void ExpectArrays(const TComboKeyArray& combo, const THIDCodeArray& hid, std::initializer_list<Expected> rows) {
+void ExpectArrays(const TComboKeyArray& combo, const THIDCodeArray& hid,
+                  std::initializer_list<Expected> rows) {
   size_t i = 0;
   for (const Expected& e : rows) {
     SCOPED_TRACE(testing::Message() << "entry " << i);
@@ -79,14 +91,30 @@ void ExpectArrays(const TComboKeyArray& combo, const THIDCodeArray& hid, std::in
 
 TEST(BuiltInKeys, AllSixArrays) {
   ExpectArrays(BasicComboKeys(), BasicHIDCodes(),
-               {{0x58, 0, 2, 0x1B, 1}, {0x43, 0, 2, 0x06, 1}, {0x56, 0, 2, 0x19, 1}, {0x41, 0, 2, 0x04, 1},
-                {0x46, 0, 2, 0x09, 1}, {0x4E, 0, 2, 0x11, 1}, {0x50, 0, 2, 0x13, 1}, {0x53, 0, 2, 0x16, 1}});
+               {{0x58, 0, 2, 0x1B, 1},
+                {0x43, 0, 2, 0x06, 1},
+                {0x56, 0, 2, 0x19, 1},
+                {0x41, 0, 2, 0x04, 1},
+                {0x46, 0, 2, 0x09, 1},
+                {0x4E, 0, 2, 0x11, 1},
+                {0x50, 0, 2, 0x13, 1},
+                {0x53, 0, 2, 0x16, 1}});
   ExpectArrays(AdvancedComboKeys(), AdvancedHIDCodes(),
-               {{0x09, 0, 1, 0x2B, 4}, {0x73, 0, 1, 0x3D, 4}, {0x45, 0, 8, 0x08, 8}, {0x52, 0, 8, 0x15, 8},
-                {0x44, 0, 8, 0x07, 8}, {0x4C, 0, 8, 0x0F, 8}});
+               {{0x09, 0, 1, 0x2B, 4},
+                {0x73, 0, 1, 0x3D, 4},
+                {0x45, 0, 8, 0x08, 8},
+                {0x52, 0, 8, 0x15, 8},
+                {0x44, 0, 8, 0x07, 8},
+                {0x4C, 0, 8, 0x0F, 8}});
   ExpectArrays(MediaComboKeys(), MediaHIDCodes(),
-               {{0xB3, 1, 0, 0xCD, 0}, {0xB2, 1, 0, 0xB7, 0}, {0xB1, 1, 0, 0xB6, 0}, {0xB0, 1, 0, 0xB5, 0},
-                {0xAF, 1, 0, 0xE9, 0}, {0xAE, 1, 0, 0xEA, 0}, {0xAD, 1, 0, 0xE2, 0}, {0xB5, 1, 0, 0x183, 0}});
+               {{0xB3, 1, 0, 0xCD, 0},
+                {0xB2, 1, 0, 0xB7, 0},
+                {0xB1, 1, 0, 0xB6, 0},
+                {0xB0, 1, 0, 0xB5, 0},
+                {0xAF, 1, 0, 0xE9, 0},
+                {0xAE, 1, 0, 0xEA, 0},
+                {0xAD, 1, 0, 0xE2, 0},
+                {0xB5, 1, 0, 0x183, 0}});
 }
 
 TEST(BuiltInKeys, Lookups) {

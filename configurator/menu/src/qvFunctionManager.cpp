@@ -13,7 +13,8 @@ TqvFunctionItem::TqvFunctionItem() {
   PublishString("Name", &FName);
   PublishString("Description", &FDescription);
   PublishString("ShortDescription", &FShortDescription);
-  Publish("ItemID", [this] { return rt::IntToStr(FItemID); }, nullptr);  // read-only
+  Publish(
+      "ItemID", [this] { return rt::IntToStr(FItemID); }, nullptr);  // read-only
   PublishEvent("OnExecute", &FOnExecute);
 }
 

@@ -11,7 +11,7 @@ namespace vrnke {
 namespace {
 
 class FunctionManagerTest : public testing::Test {
-protected:
+ protected:
   std::unique_ptr<TqvFunctionManager> manager = std::make_unique<TqvFunctionManager>(nullptr);
   TqvFunctions& items = manager->Items();
 };

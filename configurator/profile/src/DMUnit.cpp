@@ -13,7 +13,9 @@ namespace profile {
 
 TDM* DM = nullptr;
 
-std::string OSDefaultLang(plat::Locale& locale) { return rt::Format("%.4X", locale.GetSystemDefaultLangID()); }
+std::string OSDefaultLang(plat::Locale& locale) {
+  return rt::Format("%.4X", locale.GetSystemDefaultLangID());
+}
 
 uint8_t DefaultLanguageIndex(const std::string& langId) {
   if (langId == "0804") return 1;
@@ -129,8 +131,7 @@ void TDM::qvProfile1RestoreToDefault(rt::TMemoryStream& AStream) {
     TMOUSECONFIGINFO& c = p.ConfigInfo;
     c.ButtonCount = kDefaultButtonCount;
     // Buttons 0..9 lose their key data and reserved bytes; the trailer is set below.
-    for (int k = 0; k < 10; ++k)
-    {
+    for (int k = 0; k < 10; ++k) {
       auto bytes = AsWritableBytes(c.ButtonFuncInfo[k]);
       std::fill(bytes.begin(), bytes.begin() + offsetof(TBUTTONFUNCINFO, ButtonIndex), uint8_t{0});
     }
@@ -171,8 +172,8 @@ TDM* CreateDataModule(rt::TComponent* owner, plat::Platform& platform, const TEr
   return CreateDataModule(owner, platform.registry(), platform.shell(), platform.locale(), onError);
 }
 
-TDM* CreateDataModule(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell, plat::Locale& locale,
-                      const TErrorDisplay& onError) {
+TDM* CreateDataModule(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell,
+                      plat::Locale& locale, const TErrorDisplay& onError) {
   auto* dm = rt::Create<TDM>(owner, registry, shell, locale);
   DM = dm;
   try {

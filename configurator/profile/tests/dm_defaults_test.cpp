@@ -41,9 +41,9 @@ TEST_F(DMDefaults, RestoreAfterAComboWasAssignedKeepsEverythingElse) {
     const size_t at = 856 + 3760 * k;
     EXPECT_TRUE(std::equal(now.begin() + at, now.begin() + at + 3760, pfx.begin() + at)) << k;
   }
-  EXPECT_TRUE(std::equal(now.begin(), now.begin() + 856, pfx.begin()));             // header, list
+  EXPECT_TRUE(std::equal(now.begin(), now.begin() + 856, pfx.begin()));                    // header, list
   EXPECT_TRUE(std::equal(now.begin() + 79816, now.begin() + 94856, pfx.begin() + 79816));  // wheels
-  EXPECT_TRUE(std::equal(now.begin() + 127392, now.end(), pfx.begin() + 127392));   // macros..reserved
+  EXPECT_TRUE(std::equal(now.begin() + 127392, now.end(), pfx.begin() + 127392));          // macros..reserved
 
   // The registry is untouched until a save.
   EXPECT_EQ(registry.SetValueCalls(), writes);
@@ -65,9 +65,7 @@ TEST_F(DMDefaults, AllProfilesDefaultsOverExistingBytes) {
 // record size before laying the defaults over it, keeping the bytes that were there.
 TEST_F(DMDefaults, ShortStreamsAreGrownBeforeTheDefaults) {
   auto dm = NewDM();
-  const struct {
-    size_t stored;
-  } cases[] = {{0}, {1}, {100}, {30000}, {127389}, {131000}};
+  const struct { size_t stored; } cases[] = {{0}, {1}, {100}, {30000}, {127389}, {131000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     const auto prefix = RandomBytes(c.stored, 14);

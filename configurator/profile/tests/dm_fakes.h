@@ -14,7 +14,7 @@
 namespace profile::test {
 
 class FakeShell : public plat::Shell {
-public:
+ public:
   bool ShellOpen(std::string_view, std::string_view) override { return false; }
   std::string ExecutableFolder() override { return "/nonexistent"; }
   bool DirectoryExists(std::string_view) override { return false; }
@@ -24,7 +24,7 @@ public:
 };
 
 class FakeLocale : public plat::Locale {
-public:
+ public:
   explicit FakeLocale(plat::LangID id = 0x0409) : id_(id) {}
   std::vector<std::string> EnumSystemLocales() override { return {"00000409", "00000804", "00000404"}; }
   std::string GetLocaleInfo(plat::LCID, plat::LocaleField) override { return {}; }
@@ -32,7 +32,7 @@ public:
   plat::LCID GetUserDefaultLCID() override { return id_; }
   void Set(plat::LangID id) { id_ = id; }
 
-private:
+ private:
   plat::LangID id_;
 };
 
@@ -74,14 +74,14 @@ inline std::vector<uint8_t> WithCurrentDefaults(std::vector<uint8_t> b) {
     PutI32(b, at + 3748, (k >= 14 && k <= 17) ? 15 : 14);
     PutI32(b, at + 3752, 0);
   }
-  PutI32(b, 105252, 19);   // ButtonCount
-  PutU16(b, 94860, 3);     // VWheelSpeed
-  PutU16(b, 94864, 550);   // DoubleClickSpeed
-  PutU16(b, 94866, 10);    // PointerSpeed
-  PutU16(b, 94868, 0);     // PointerAcceleration
-  PutU16(b, 94872, 500);   // ReportRate
-  PutU16(b, 94978, 4);     // CPILevel
-  PutU16(b, 127388, 0);    // MacroKeyInfoList.nMacroInfoCount
+  PutI32(b, 105252, 19);  // ButtonCount
+  PutU16(b, 94860, 3);    // VWheelSpeed
+  PutU16(b, 94864, 550);  // DoubleClickSpeed
+  PutU16(b, 94866, 10);   // PointerSpeed
+  PutU16(b, 94868, 0);    // PointerAcceleration
+  PutU16(b, 94872, 500);  // ReportRate
+  PutU16(b, 94978, 4);    // CPILevel
+  PutU16(b, 127388, 0);   // MacroKeyInfoList.nMacroInfoCount
   return b;
 }
 

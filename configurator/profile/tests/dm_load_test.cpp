@@ -125,7 +125,8 @@ TEST_F(DMLoad, ErrorsReachTheErrorDisplayAndTheModuleStays) {
   std::string shown;
   {
     rt::TComponent owner(nullptr);
-    TDM* dm = CreateDataModule(&owner, registry, shell, locale, [&](const std::exception& e) { shown = e.what(); });
+    TDM* dm =
+        CreateDataModule(&owner, registry, shell, locale, [&](const std::exception& e) { shown = e.what(); });
     EXPECT_EQ(DM, dm);
     EXPECT_EQ(shown, std::string("Failed to set data for '") + kGpx + "'");
     // The handler ended at the first failed save: the current profile was never loaded.
@@ -212,7 +213,8 @@ TEST_F(DMLoad, ButtonFunctionIndexByButtonIndex) {
   const struct {
     int button, function;
   } cases[] = {{0, 0}, {7, 31}, {8, 45}, {9, 36}, {10, 0}, {18, 0}, {-1, 0}, {1000, 0}};
-  for (const auto& c : cases) EXPECT_EQ(dm->GetButtonFunctionIndexByButtonIndex(c.button), c.function) << c.button;
+  for (const auto& c : cases)
+    EXPECT_EQ(dm->GetButtonFunctionIndexByButtonIndex(c.button), c.function) << c.button;
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ struct Call {
 };
 
 class CommandSettingTest : public testing::Test {
-protected:
+ protected:
   std::unique_ptr<TqvCommandSetting> setting = std::make_unique<TqvCommandSetting>(nullptr);
   std::vector<Call> calls;
 

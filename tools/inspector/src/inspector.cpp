@@ -134,7 +134,8 @@ bool IsFunctionItem(int32_t menuItemId) {
 int ExpectedKind(int32_t id) {
   if (!IsFunctionItem(id)) return -1;
   if (id == 12) return profile::FUNCTION_KIND_SINGLE_KEY;
-  if (id == 13 || (id >= 801 && id <= 808) || (id >= 901 && id <= 906)) return profile::FUNCTION_KIND_COMBO_KEY;
+  if (id == 13 || (id >= 801 && id <= 808) || (id >= 901 && id <= 906))
+    return profile::FUNCTION_KIND_COMBO_KEY;
   if (id == 14 || (id >= 1001 && id <= 1007)) return profile::FUNCTION_KIND_HID_CODE;
   return profile::FUNCTION_KIND_BUILTIN;
 }
@@ -145,15 +146,18 @@ int32_t EffectiveMenuId(const profile::TBUTTONFUNCINFO& r) {
 }
 
 std::string DescribeKey(int keyNumber, const profile::TBUTTONFUNCINFO& r) {
-  std::string line = rt::Format("Key %d  %-24s FunctionKind %u  FunctionType %d  MenuItemID %d  FunctionIndex %u",
-                                keyNumber, Quoted(MenuCaption(EffectiveMenuId(r))).c_str(), r.FunctionKind,
-                                r.FunctionType.get(), r.MenuItemID.get(), r.FunctionIndex.get());
+  std::string line =
+      rt::Format("Key %d  %-24s FunctionKind %u  FunctionType %d  MenuItemID %d  FunctionIndex %u", keyNumber,
+                 Quoted(MenuCaption(EffectiveMenuId(r))).c_str(), r.FunctionKind, r.FunctionType.get(),
+                 r.MenuItemID.get(), r.FunctionIndex.get());
   return line + KeyFields(r);
 }
 
 std::vector<std::string> CheckKey(int keyNumber, const profile::TBUTTONFUNCINFO& r) {
   std::vector<std::string> problems;
-  auto report = [&](const std::string& what) { problems.push_back(rt::Format("Key %d: ", keyNumber) + what); };
+  auto report = [&](const std::string& what) {
+    problems.push_back(rt::Format("Key %d: ", keyNumber) + what);
+  };
 
   const int fi = r.FunctionIndex;
   const bool indexKnown = fi >= 0 && fi < vrnke::kFunctionCount;
@@ -168,8 +172,9 @@ std::vector<std::string> CheckKey(int keyNumber, const profile::TBUTTONFUNCINFO&
   if (id != 0) {
     if (!IsFunctionItem(id)) {
       const std::string caption = MenuCaption(id);
-      report(caption.empty() ? rt::Format("MenuItemID %d names no menu item", id)
-                             : rt::Format("MenuItemID %d names the group \"%s\", not a function", id, caption.c_str()));
+      report(caption.empty()
+                 ? rt::Format("MenuItemID %d names no menu item", id)
+                 : rt::Format("MenuItemID %d names the group \"%s\", not a function", id, caption.c_str()));
     } else if (indexKnown && vrnke::FindFunctionIndexByMenuID(id) != fi) {
       report(rt::Format("MenuItemID %d selects FunctionIndex %d, the record holds %d", id,
                         vrnke::FindFunctionIndexByMenuID(id), fi));

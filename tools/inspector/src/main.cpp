@@ -34,7 +34,8 @@ void RejectTextTypes(plat::RegType type, const std::string& valueName) {
 std::vector<uint8_t> FromRegistry(const std::string& folder, const std::string& valueName) {
   auto registry = plat::CreatePosixRegistry(folder);
   plat::ScopedKey key(*registry);
-  if (registry->OpenKey(plat::kHkeyCurrentUser, vrnke::kRegistryKeyPath, *key.out()) != plat::RegResult::Success)
+  if (registry->OpenKey(plat::kHkeyCurrentUser, vrnke::kRegistryKeyPath, *key.out()) !=
+      plat::RegResult::Success)
     throw rt::Exception("No key " + kKeyName + " in the registry store");
   plat::RegType type{};
   std::vector<uint8_t> data;
@@ -108,9 +109,15 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> value;
   try {
     switch (source) {
-      case Source::Registry: value = FromRegistry(folder, valueName); break;
-      case Source::RegFile: value = FromRegFile(path, valueName); break;
-      case Source::Raw: value = ReadFile(path); break;
+      case Source::Registry:
+        value = FromRegistry(folder, valueName);
+        break;
+      case Source::RegFile:
+        value = FromRegFile(path, valueName);
+        break;
+      case Source::Raw:
+        value = ReadFile(path);
+        break;
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vrnkeinspect: %s\n", e.what());

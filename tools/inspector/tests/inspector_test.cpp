@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "../../../configurator/profile/tests/dm_fakes.h"
+#include "dm_fakes.h"  // the data module's test fakes
 #include "keys/pubunit_vorne.h"
 #include "platform/posix.h"
 #include "profile/DMUnit.h"
@@ -105,7 +105,8 @@ TEST(Inspector, CheckReportsEveryDisagreeingRecord) {
     void (*corrupt)(TBUTTONFUNCINFO&);
     const char* problem;
   } cases[] = {
-      {"wrong type", [](TBUTTONFUNCINFO& r) { r.FunctionType = 15; }, "FunctionType 15 is not the table's 14"},
+      {"wrong type", [](TBUTTONFUNCINFO& r) { r.FunctionType = 15; },
+       "FunctionType 15 is not the table's 14"},
       {"unknown id", [](TBUTTONFUNCINFO& r) { r.MenuItemID = 812; }, "MenuItemID 812 names no menu item"},
       {"group id", [](TBUTTONFUNCINFO& r) { r.MenuItemID = 9; }, "names the group \"Advanced Commands\""},
       {"id and index disagree",
@@ -117,8 +118,10 @@ TEST(Inspector, CheckReportsEveryDisagreeingRecord) {
        "MenuItemID 801 selects FunctionIndex 7, the record holds 9"},
       {"kind of another item", [](TBUTTONFUNCINFO& r) { Assign(r, 801, 8); },
        "FunctionKind 8 is not given by \"Cut\" (801), which stores 3"},
-      {"no such kind", [](TBUTTONFUNCINFO& r) { r.FunctionKind = 5; }, "FunctionKind 5 is given by no menu item"},
-      {"index out of range", [](TBUTTONFUNCINFO& r) { r.FunctionIndex = 60; }, "FunctionIndex 60 names no function"},
+      {"no such kind", [](TBUTTONFUNCINFO& r) { r.FunctionKind = 5; },
+       "FunctionKind 5 is given by no menu item"},
+      {"index out of range", [](TBUTTONFUNCINFO& r) { r.FunctionIndex = 60; },
+       "FunctionIndex 60 names no function"},
       {"default record with a combo kind", [](TBUTTONFUNCINFO& r) { r.FunctionKind = 3; },
        "FunctionKind 3 is not given by \"@\" (1), which stores 1"},
   };
@@ -146,7 +149,8 @@ TEST(Inspector, ShortAndLongValues) {
   auto bytes = profile::ToBytes(*p);
   bytes.resize(856 + 3760 * 2);  // keys 1 and 2 only
   Report r = InspectProfile(bytes, true);
-  EXPECT_NE(r.text.find("holds 8376 bytes; the record has 132032 (the rest reads as zero)"), std::string::npos);
+  EXPECT_NE(r.text.find("holds 8376 bytes; the record has 132032 (the rest reads as zero)"),
+            std::string::npos);
   // The short value, and keys 3..8 read as zero: type 0 is not the table's, kind 0 is no kind.
   ASSERT_EQ(r.problems.size(), 1u + 6 * 2);
   EXPECT_NE(r.problems[0].find("holds 8376 bytes"), std::string::npos);
@@ -181,7 +185,7 @@ ProgramRun Program(const std::string& args) {
 }
 
 class InspectorProgram : public testing::Test {
-protected:
+ protected:
   std::filesystem::path dir;
   void SetUp() override {
     dir = std::filesystem::path(testing::TempDir()) /
@@ -193,8 +197,8 @@ protected:
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const auto path = dir / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path.string();
   }
 };
@@ -204,8 +208,8 @@ TEST_F(InspectorProgram, RawFileAndCheck) {
   const std::string good = Write("good.bin", profile::ToBytes(*p));
   ProgramRun r = Program("--check --raw " + good);
   EXPECT_EQ(r.status, 0) << r.out;
-  for (const char* caption : {"\"@\"", "\"Undo\"", "\"Redo\"", "\"Save\"", "\"Function\"", "\"www.\"", "\".com\"",
-                              "\"iTunes\""})
+  for (const char* caption :
+       {"\"@\"", "\"Undo\"", "\"Redo\"", "\"Save\"", "\"Function\"", "\"www.\"", "\".com\"", "\"iTunes\""})
     EXPECT_NE(r.out.find(caption), std::string::npos) << caption;
 
   p->ConfigInfo.ButtonFuncInfo[4].MenuItemID = 812;
@@ -220,7 +224,8 @@ TEST_F(InspectorProgram, RawFileAndCheck) {
 TEST_F(InspectorProgram, RegistryExportAndStore) {
   // A .reg export of the default profile, as the registry editor writes it: UTF-16LE, wrapped.
   const auto bytes = profile::ToBytes(*DefaultProfile());
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\VRNKEDriver]\r\n";
+  std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\VRNKEDriver]\r\n";
   text += "\"VRNKEProfile1.PFX\"=hex:";
   for (size_t i = 0; i < bytes.size(); ++i) {
     char hex[4];

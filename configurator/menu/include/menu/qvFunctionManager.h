@@ -19,7 +19,7 @@ class TqvFunctions;
 class TqvFunctionManager;
 
 class TqvFunctionItem : public rt::TCollectionItem {
-public:
+ public:
   TqvFunctionItem();
   std::string ClassName() const override { return "TqvFunctionItem"; }
 
@@ -55,7 +55,7 @@ public:
   std::string GetDisplayName() const override;
   void Assign(const rt::TCollectionItem& source) override;
 
-private:
+ private:
   friend class TqvFunctions;
   std::string FName;
   std::string FCaption;
@@ -69,21 +69,21 @@ private:
 };
 
 class TqvFunctions : public rt::TTypedCollection<TqvFunctionItem, rt::TOwnedCollection> {
-public:
+ public:
   explicit TqvFunctions(TqvFunctionManager* owner);
   std::string ClassName() const override { return "TqvFunctions"; }
   TqvFunctionManager* Owner() const { return FOwner; }
 
-protected:
+ protected:
   // An unnamed new item becomes "Item<n>" with id n, n the smallest number no item uses.
   void SetItemName(rt::TCollectionItem* item) override;
 
-private:
+ private:
   TqvFunctionManager* FOwner;
 };
 
 class TqvFunctionManager : public rt::TComponent {
-public:
+ public:
   explicit TqvFunctionManager(rt::TComponent* AOwner);
   ~TqvFunctionManager() override;
   std::string ClassName() const override { return "TqvFunctionManager"; }
@@ -93,7 +93,7 @@ public:
   // Copies the given collection.
   void SetItems(const TqvFunctions& items);
 
-private:
+ private:
   TqvFunctions* FFunctionItems;
 };
 

@@ -18,7 +18,7 @@
 namespace profile {
 
 // Default functions of button records 0..18 (buttons 0..7 are function keys 1..8).
-inline constexpr uint16_t kDefaultButtonFunctions[19] = {0,  1,  2,  3,  4,  5, 6, 31, 45, 36,
+inline constexpr uint16_t kDefaultButtonFunctions[19] = {0,  1,  2,  3,  4, 5, 6, 31, 45, 36,
                                                          37, 22, 20, 21, 8, 9, 7, 9,  23};
 inline constexpr int kDefaultButtonCount = 19;
 
@@ -28,7 +28,7 @@ std::string OSDefaultLang(plat::Locale& locale);
 uint8_t DefaultLanguageIndex(const std::string& langId);
 
 class TDM : public rt::TComponent {
-public:
+ public:
   // Both stores start with RootKey 0; nothing is loaded until DataModuleCreate. The records
   // make the module 160 KiB: create it with new (rt::Create), as every component.
   TDM(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell, plat::Locale& locale);
@@ -71,7 +71,7 @@ public:
   TALLPROFILESETTINGINFO FAllProfileSettingInfo{};
   TMouseProfileInfoEx FCurrentProfileInfo{};
 
-private:
+ private:
   void InitAllProfileSettingInfo();
   void InitCurrentProfileInfo();
   bool LoadOrCreate(TqvProfile& store, void* record, int64_t size);
@@ -88,7 +88,7 @@ extern TDM* DM;
 // raised (and a module without owner is freed first).
 using TErrorDisplay = std::function<void(const std::exception&)>;
 TDM* CreateDataModule(rt::TComponent* owner, plat::Platform& platform, const TErrorDisplay& onError = {});
-TDM* CreateDataModule(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell, plat::Locale& locale,
-                      const TErrorDisplay& onError = {});
+TDM* CreateDataModule(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell,
+                      plat::Locale& locale, const TErrorDisplay& onError = {});
 
 }  // namespace profile

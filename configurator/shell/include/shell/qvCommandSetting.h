@@ -19,7 +19,7 @@ using TOnGetAndSetSetting = rt::TEvent<TqvGetSet, void*, uint32_t>;
 class TqvCommandSetting;
 
 class TqvCommand : public rt::TCollectionItem {
-public:
+ public:
   TqvCommand();
   std::string ClassName() const override { return "TqvCommand"; }
 
@@ -33,28 +33,28 @@ public:
   std::string GetDisplayName() const override;
   void Assign(const rt::TCollectionItem& source) override;
 
-private:
+ private:
   std::string FName;
   std::string FDescription;
   TOnGetAndSetSetting FOnExecute;
 };
 
 class TqvCommands : public rt::TTypedCollection<TqvCommand, rt::TOwnedCollection> {
-public:
+ public:
   explicit TqvCommands(TqvCommandSetting* owner);
   std::string ClassName() const override { return "TqvCommands"; }
   TqvCommandSetting* Owner() const { return FOwner; }
 
-protected:
+ protected:
   // An unnamed new command becomes "Command<n>", n the smallest number no command uses.
   void SetItemName(rt::TCollectionItem* item) override;
 
-private:
+ private:
   TqvCommandSetting* FOwner;
 };
 
 class TqvCommandSetting : public rt::TComponent {
-public:
+ public:
   explicit TqvCommandSetting(rt::TComponent* AOwner);
   ~TqvCommandSetting() override;
   std::string ClassName() const override { return "TqvCommandSetting"; }
@@ -69,7 +69,7 @@ public:
   bool GetData(void* buffer, int size);
   bool SetData(void* buffer, int size);
 
-private:
+ private:
   bool Run(TqvGetSet type, void* buffer, int size);
   TqvCommands* FCommands;
 };
