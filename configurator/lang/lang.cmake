@@ -18,7 +18,12 @@ vrnke_add_test(lang_tests
 # The shipped file is compiled by tools/langc into bin/ beside the program.
 add_dependencies(lang_tests qv_local)
 target_compile_definitions(lang_tests PRIVATE
-  VRNKE_QV_LOCAL="${CMAKE_BINARY_DIR}/bin/qv.local")
+  VRNKE_QV_LOCAL="${CMAKE_BINARY_DIR}/bin/qv.local" VRNKE_SOURCE_ROOT="${PROJECT_SOURCE_DIR}")
+# The stored window descriptions are read with the toolkit's form parser, when it is built.
+if(TARGET vrnke_toolkit_forms_text)
+  target_sources(lang_tests PRIVATE ${_lang}/tests/form_texts_test.cpp)
+  target_link_libraries(lang_tests PRIVATE vrnke_toolkit_forms_text)
+endif()
 
 if(VRNKE_FUZZ)
   add_executable(lang_file_fuzz ${_lang}/fuzz/lang_file_fuzz.cpp)

@@ -7,10 +7,14 @@
 
 namespace lang::testing {
 
-inline constexpr std::array<std::string_view, 79> kProgramTexts = {
+inline constexpr std::array<std::string_view, 83> kProgramTexts = {
     // Main window: title bar, key panel and bottom bar
     "Vorne Tavrix Setting",
     "Tavrix Software",
+    "www.tavrixsoftware.com",
+    "Help",
+    "Minimize",
+    "Close",
     "Version:1.0",
     "Defaults",
     "APPLY",
