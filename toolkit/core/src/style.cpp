@@ -1,0 +1,526 @@
+#include "toolkit/style.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "runtime/errors.h"
+#include "runtime/text.h"
+#include "toolkit/controls.h"
+#include "toolkit/scene.h"
+
+namespace tk {
+
+struct EmbeddedStyleFile {
+  const char* name;
+  const char* text;
+};
+extern const EmbeddedStyleFile kEmbeddedStyles[];
+extern const int kEmbeddedStyleCount;
+
+// --- property paths --------------------------------------------------------------------------
+
+bool SetPropertyPath(rt::TPersistent& object, const std::string& path, const std::string& value) {
+  if (object.HasProperty(path)) {
+    object.SetPropertyText(path, value);
+    return true;
+  }
+  const size_t dot = path.find('.');
+  if (dot == std::string::npos) return false;
+  rt::TPersistent* sub = object.FindObjectProperty(path.substr(0, dot));
+  return sub && SetPropertyPath(*sub, path.substr(dot + 1), value);
+}
+
+bool GetPropertyPath(const rt::TPersistent& object, const std::string& path, std::string& value) {
+  if (object.HasProperty(path)) {
+    value = object.GetPropertyText(path);
+    return true;
+  }
+  const size_t dot = path.find('.');
+  if (dot == std::string::npos) return false;
+  const rt::TPersistent* sub = object.FindObjectProperty(path.substr(0, dot));
+  return sub && GetPropertyPath(*sub, path.substr(dot + 1), value);
+}
+
+// --- style text ------------------------------------------------------------------------------
+
+namespace {
+std::string Trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return {};
+  size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+std::string Unquote(const std::string& v) {
+  if (v.size() < 2 || v.front() != '"') return v;
+  std::string out;
+  size_t i = 1;
+  for (; i < v.size() && v[i] != '"'; ++i) {
+    if (v[i] == '\\' && i + 1 < v.size()) {
+      ++i;
+      out += v[i] == 'n' ? '\n' : v[i];
+    } else {
+      out += v[i];
+    }
+  }
+  if (i >= v.size()) throw rt::EConvertError("Unterminated quoted text");
+  if (Trim(v.substr(i + 1)).size()) throw rt::EConvertError("Text after a quoted value");
+  return out;
+}
+
+struct ParsedStyle {
+  std::string name;
+  std::unique_ptr<TVisualObject> root;
+};
+
+// Parses styles (withStyles) or a single object tree.
+std::vector<ParsedStyle> Parse(const std::string& text, const std::string& source, bool withStyles) {
+  std::vector<ParsedStyle> out;
+  std::istringstream in(text);
+  std::string raw;
+  int lineNo = 0;
+  bool inStyle = !withStyles;
+  ParsedStyle cur;
+  std::vector<TVisualObject*> stack;
+  auto fail = [&](const std::string& msg) {
+    throw rt::EReadError(rt::Format("%s:%d: %s", source.c_str(), lineNo, msg.c_str()));
+  };
+  while (std::getline(in, raw)) {
+    ++lineNo;
+    const std::string line = Trim(raw);
+    if (line.empty() || line[0] == '#') continue;
+    const size_t eq = line.find('=');
+    const size_t sp = line.find_first_of(" \t");
+    const std::string word = line.substr(0, sp);
+    if (word != "style" && word != "object" && word != "end") {
+      if (eq == std::string::npos) fail("Cannot read '" + line + "'");
+      if (stack.empty()) fail("A property outside an object");
+      const std::string prop = Trim(line.substr(0, eq));
+      std::string value;
+      try {
+        value = Unquote(Trim(line.substr(eq + 1)));
+        if (!SetPropertyPath(*stack.back(), prop, value))
+          fail("Unknown property '" + prop + "' of " + stack.back()->ClassName());
+      } catch (const rt::EReadError&) {
+        throw;
+      } catch (const std::exception& e) {
+        fail(prop + ": " + e.what());
+      }
+      continue;
+    }
+    const std::string rest = sp == std::string::npos ? std::string() : Trim(line.substr(sp));
+    if (word == "style" && withStyles) {
+      if (inStyle) fail("A style inside a style");
+      if (rest.empty()) fail("A style needs a name");
+      inStyle = true;
+      cur = ParsedStyle{Unquote(rest), nullptr};
+    } else if (word == "object") {
+      if (!inStyle) fail("An object outside a style");
+      std::istringstream ws(rest);
+      std::string cls, part;
+      ws >> cls >> part;
+      if (cls.empty()) fail("An object needs a class name");
+      rt::TComponent* c = CreateByClassName(cls, nullptr);
+      if (!c) fail("Unknown class '" + cls + "'");
+      auto* v = dynamic_cast<TVisualObject*>(c);
+      if (!v) {
+        delete c;
+        fail("Class '" + cls + "' is not a scene object");
+      }
+      if (!part.empty()) v->SetResourceName(Unquote(part));
+      if (stack.empty()) {
+        if (cur.root) {
+          delete v;
+          fail("A style holds one object tree");
+        }
+        cur.root.reset(v);
+      } else {
+        v->SetParent(stack.back());
+      }
+      stack.push_back(v);
+    } else if (word == "end") {
+      if (!stack.empty()) {
+        stack.pop_back();
+      } else if (inStyle && withStyles) {
+        if (!cur.root) fail("The style '" + cur.name + "' is empty");
+        out.push_back(std::move(cur));
+        cur = ParsedStyle{};
+        inStyle = false;
+      } else {
+        fail("'end' without an object");
+      }
+    } else {
+      fail("Cannot read '" + line + "'");
+    }
+  }
+  if (!stack.empty()) fail("An object is not closed with 'end'");
+  if (withStyles && inStyle) fail("The style '" + cur.name + "' is not closed with 'end'");
+  if (!withStyles) {
+    if (!cur.root) fail("No object");
+    out.push_back(std::move(cur));
+  }
+  return out;
+}
+}  // namespace
+
+std::unique_ptr<TVisualObject> ParseObjectText(const std::string& text) {
+  auto v = Parse(text, "object", false);
+  return std::move(v.front().root);
+}
+
+TStyleCollection::TStyleCollection() = default;
+TStyleCollection::~TStyleCollection() = default;
+
+void TStyleCollection::LoadFromText(const std::string& text, const std::string& sourceName) {
+  for (auto& s : Parse(text, sourceName, true)) Add(s.name, std::move(s.root));
+}
+
+void TStyleCollection::LoadFromFile(const std::string& fileName) {
+  std::ifstream f(fileName, std::ios::binary);
+  if (!f) throw rt::EFOpenError(fileName, "cannot open");
+  std::stringstream ss;
+  ss << f.rdbuf();
+  LoadFromText(ss.str(), fileName);
+}
+
+void TStyleCollection::Add(const std::string& name, std::unique_ptr<TVisualObject> templ) {
+  for (auto& [n, t] : styles_) {
+    if (rt::SameText(n, name)) {
+      t = std::move(templ);
+      return;
+    }
+  }
+  styles_.emplace_back(name, std::move(templ));
+}
+
+const TVisualObject* TStyleCollection::Find(const std::string& name) const {
+  for (const auto& [n, t] : styles_)
+    if (rt::SameText(n, name)) return t.get();
+  return nullptr;
+}
+
+std::vector<std::string> TStyleCollection::Names() const {
+  std::vector<std::string> out;
+  for (const auto& [n, t] : styles_) out.push_back(n);
+  return out;
+}
+
+TStyleCollection& DefaultStyles() {
+  static TStyleCollection* styles = [] {
+    auto* c = new TStyleCollection();
+    for (int i = 0; i < kEmbeddedStyleCount; ++i) c->LoadFromText(kEmbeddedStyles[i].text, kEmbeddedStyles[i].name);
+    return c;
+  }();
+  return *styles;
+}
+
+// --- styled control ------------------------------------------------------------------------
+
+TvgStyledControl::TvgStyledControl(rt::TComponent* owner) : TVisualObject(owner) {
+  Publish("Resource", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
+  Publish("StyleLookup", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
+}
+
+TvgStyledControl::~TvgStyledControl() { styleInstance_ = nullptr; }
+
+std::string TvgStyledControl::DefaultStyleName() const {
+  const std::string cls = ClassName();
+  return (cls.size() > 3 ? cls.substr(3) : cls) + "style";
+}
+
+void TvgStyledControl::SetResource(const std::string& name) {
+  if (resource_ == name) return;
+  resource_ = name;
+  NeedStyleLookup();
+}
+
+void TvgStyledControl::ApplyStyleLookup() {
+  if (styleInstance_ || applying_) return;
+  const std::string name = resource_.empty() ? DefaultStyleName() : resource_;
+  TvgScene* scene = HostScene();
+  const TVisualObject* templ = scene ? scene->FindStyle(name) : DefaultStyles().Find(name);
+  if (!templ) templ = FallbackStyle();
+  if (!templ) {
+    lookupFailed_ = true;
+    return;
+  }
+  applying_ = true;
+  TVisualObject* inst = nullptr;
+  try {
+    inst = templ->Clone(nullptr);
+  } catch (...) {
+    applying_ = false;
+    throw;
+  }
+  inst->isStyleRoot_ = true;
+  std::vector<TVisualObject*> stack{inst};
+  while (!stack.empty()) {
+    TVisualObject* o = stack.back();
+    stack.pop_back();
+    o->SetStored(false);
+    if (!dynamic_cast<TvgScrollBar*>(o)) o->SetLocked(true);
+    for (TVisualObject* c : o->Children()) stack.push_back(c);
+  }
+  inst->SetAlign(TvgAlign::vaContents);
+  inst->SetHitTest(false);
+  InsertObject(0, inst);
+  styleInstance_ = inst;
+  try {
+    ApplyStyle();
+  } catch (...) {
+    applying_ = false;
+    throw;
+  }
+  applying_ = false;
+  Realign();
+  Repaint();
+}
+
+void TvgStyledControl::FreeStyleInstance() {
+  if (!styleInstance_) return;
+  FreeStyle();
+  TVisualObject* inst = styleInstance_;
+  styleInstance_ = nullptr;
+  delete inst;
+}
+
+void TvgStyledControl::NeedStyleLookup() {
+  const bool had = styleInstance_ != nullptr;
+  FreeStyleInstance();
+  lookupFailed_ = false;
+  if (had || HostScene()) ApplyStyleLookup();
+}
+
+TVisualObject* TvgStyledControl::FindResource(const std::string& resourceName) const {
+  if (resourceName.empty()) return nullptr;
+  if (!styleInstance_ && !lookupFailed_ && !applying_) const_cast<TvgStyledControl*>(this)->ApplyStyleLookup();
+  if (styleInstance_)
+    if (TVisualObject* r = styleInstance_->FindResourceDeep(resourceName)) return r;
+  return nullptr;
+}
+
+void TvgStyledControl::Retranslate() { TVisualObject::Retranslate(); }
+
+void TvgStyledControl::Paint(TCanvas&) {
+  if (!styleInstance_ && !lookupFailed_) ApplyStyleLookup();
+}
+
+void TvgStyledControl::DoRealign() {
+  if (!styleInstance_ && !lookupFailed_ && HostScene()) ApplyStyleLookup();
+  TVisualObject::DoRealign();
+}
+
+void TvgStyledControl::ParentChanged() {
+  if (!styleInstance_ && !lookupFailed_ && HostScene()) ApplyStyleLookup();
+}
+
+// --- effects -------------------------------------------------------------------------------
+
+TvgEffect::TvgEffect(rt::TComponent* owner) : TVisualObject(owner) {
+  SetHitTest(false);
+  Publish("Enabled", [this] { return std::string(effectEnabled_ ? "True" : "False"); },
+          [this](const std::string& v) { SetEffectEnabled(TextToBool(v)); });
+}
+
+void TvgEffect::SetEffectEnabled(bool v) {
+  if (effectEnabled_ == v) return;
+  if (Parent()) Parent()->Repaint();
+  effectEnabled_ = v;
+  if (Parent()) Parent()->Repaint();
+}
+
+namespace {
+float BlurRadius(float softness) { return std::max(0.f, softness) * 12; }
+
+// Draws `under` beneath the picture, moved by (dx, dy).
+void Underlay(TBitmap& picture, const TBitmap& under, float dx, float dy) {
+  TBitmap out(picture.Width(), picture.Height());
+  {
+    TCanvas c(out);
+    const TRectF r{0, 0, float(under.Width()), float(under.Height())};
+    c.DrawBitmap(under, r, r.Offset(dx, dy), 1, true);
+    c.DrawBitmap(picture, {0, 0, float(picture.Width()), float(picture.Height())},
+                 {0, 0, float(picture.Width()), float(picture.Height())}, 1, true);
+  }
+  picture.Assign(out);
+}
+}  // namespace
+
+TvgShadowEffect::TvgShadowEffect(rt::TComponent* owner) : TvgEffect(owner) {
+  auto f = [this](const char* n, float* p) {
+    Publish(n, [p] { return FloatToText(*p); },
+            [this, p](const std::string& v) {
+              *p = TextToFloat(v);
+              if (Parent()) Parent()->Repaint();
+            });
+  };
+  f("Distance", &distance);
+  f("Direction", &direction);
+  f("Softness", &softness);
+  f("Opacity", &shadowOpacity);
+  Publish("ShadowColor", [this] { return ColorToText(shadowColor); },
+          [this](const std::string& v) { shadowColor = TextToColor(v); });
+}
+
+float TvgShadowEffect::Reach() const { return std::fabs(distance) + BlurRadius(softness) * 2 + 1; }
+
+void TvgShadowEffect::ApplyEffect(TBitmap& picture, float) {
+  const uint32_t a = uint32_t(std::lround(((shadowColor >> 24) & 0xFF) * std::clamp(shadowOpacity, 0.f, 1.f)));
+  TBitmap shadow = MakeShadow(picture, (shadowColor & 0xFFFFFF) | (a << 24), BlurRadius(softness), 0);
+  const float rad = direction * float(M_PI) / 180;
+  Underlay(picture, shadow, distance * std::cos(rad), distance * std::sin(rad));
+}
+
+TvgBlurEffect::TvgBlurEffect(rt::TComponent* owner) : TvgEffect(owner) {
+  Publish("Softness", [this] { return FloatToText(softness); },
+          [this](const std::string& v) {
+            softness = TextToFloat(v);
+            if (Parent()) Parent()->Repaint();
+          });
+}
+
+float TvgBlurEffect::Reach() const { return BlurRadius(softness) * 2 + 1; }
+
+void TvgBlurEffect::ApplyEffect(TBitmap& picture, float) { BlurBitmap(picture, BlurRadius(softness)); }
+
+TvgGlowEffect::TvgGlowEffect(rt::TComponent* owner) : TvgEffect(owner) {
+  Publish("Softness", [this] { return FloatToText(softness); },
+          [this](const std::string& v) {
+            softness = TextToFloat(v);
+            if (Parent()) Parent()->Repaint();
+          });
+  Publish("Opacity", [this] { return FloatToText(glowOpacity); },
+          [this](const std::string& v) { glowOpacity = TextToFloat(v); });
+  Publish("GlowColor", [this] { return ColorToText(glowColor); },
+          [this](const std::string& v) { glowColor = TextToColor(v); });
+}
+
+float TvgGlowEffect::Reach() const { return BlurRadius(softness) * 2 + 1; }
+
+void TvgGlowEffect::ApplyEffect(TBitmap& picture, float) {
+  const uint32_t a = uint32_t(std::lround(((glowColor >> 24) & 0xFF) * std::clamp(glowOpacity, 0.f, 1.f)));
+  TBitmap glow = MakeShadow(picture, (glowColor & 0xFFFFFF) | (a << 24), BlurRadius(softness), 0);
+  Underlay(picture, glow, 0, 0);
+}
+
+// --- animations ----------------------------------------------------------------------------
+
+TvgAnimation::TvgAnimation(rt::TComponent* owner) : TVisualObject(owner) {
+  SetHitTest(false);
+  PublishString("PropertyName", &propertyName);
+  PublishString("Trigger", &trigger);
+  PublishString("TriggerInverse", &triggerInverse);
+  PublishFloat("Duration", [this] { return duration; }, [this](float v) { duration = std::max(0.f, v); });
+  PublishFloat("Delay", [this] { return delay; }, [this](float v) { delay = std::max(0.f, v); });
+  Publish("Enabled", [this] { return std::string(animEnabled ? "True" : "False"); },
+          [this](const std::string& v) { animEnabled = TextToBool(v); });
+}
+
+TvgAnimation::~TvgAnimation() {
+  if (TvgScene* s = HostScene()) s->RemoveAnimation(this);
+}
+
+void TvgAnimation::Start(bool inverse) {
+  if (!animEnabled || !Parent()) return;
+  inverse_ = inverse;
+  TvgScene* scene = HostScene();
+  if (duration <= 0 || !scene) {
+    running_ = false;
+    ApplyValue(1);
+    return;
+  }
+  running_ = true;
+  elapsed_ = 0;
+  ApplyValue(0);
+  scene->AddAnimation(this);
+}
+
+void TvgAnimation::Stop() {
+  if (!running_) return;
+  running_ = false;
+  ApplyValue(1);
+}
+
+bool TvgAnimation::Advance(double seconds) {
+  if (!running_) return false;
+  elapsed_ += seconds;
+  const double t = duration > 0 ? std::clamp((elapsed_ - delay) / duration, 0.0, 1.0) : 1.0;
+  ApplyValue(float(t));
+  if (t >= 1) running_ = false;
+  return running_;
+}
+
+namespace {
+// "IsSelected=True" (several joined by ';'): true when every condition naming `name` holds
+// and at least one names it.
+bool TriggerHolds(const std::string& spec, TVisualObject* instance, const std::string& name) {
+  if (spec.empty()) return false;
+  bool named = false;
+  size_t a = 0;
+  while (a <= spec.size()) {
+    size_t b = spec.find(';', a);
+    const std::string cond = Trim(spec.substr(a, b == std::string::npos ? std::string::npos : b - a));
+    a = b == std::string::npos ? spec.size() + 1 : b + 1;
+    const size_t eq = cond.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string prop = Trim(cond.substr(0, eq)), want = Trim(cond.substr(eq + 1));
+    std::string have;
+    if (!GetPropertyPath(*instance, prop, have)) return false;
+    if (rt::SameText(prop, name)) named = true;
+    if (!rt::SameText(have, want)) return false;
+  }
+  return named;
+}
+}  // namespace
+
+void TvgAnimation::TriggerOn(TVisualObject* instance, const std::string& triggerName) {
+  if (!instance) return;
+  if (TriggerHolds(trigger, instance, triggerName))
+    Start(false);
+  else if (TriggerHolds(triggerInverse, instance, triggerName))
+    Start(true);
+}
+
+TvgFloatAnimation::TvgFloatAnimation(rt::TComponent* owner) : TvgAnimation(owner) {
+  PublishFloat("StartValue", [this] { return startValue; }, [this](float v) { startValue = v; });
+  PublishFloat("StopValue", [this] { return stopValue; }, [this](float v) { stopValue = v; });
+}
+
+void TvgFloatAnimation::ApplyValue(float t) {
+  const float a = inverse_ ? stopValue : startValue, b = inverse_ ? startValue : stopValue;
+  if (Parent()) SetPropertyPath(*Parent(), propertyName, FloatToText(a + (b - a) * t));
+}
+
+TvgColorAnimation::TvgColorAnimation(rt::TComponent* owner) : TvgAnimation(owner) {
+  Publish("StartValue", [this] { return ColorToText(startValue); },
+          [this](const std::string& v) { startValue = TextToColor(v); });
+  Publish("StopValue", [this] { return ColorToText(stopValue); },
+          [this](const std::string& v) { stopValue = TextToColor(v); });
+}
+
+void TvgColorAnimation::ApplyValue(float t) {
+  const TAlphaColor a = inverse_ ? stopValue : startValue, b = inverse_ ? startValue : stopValue;
+  TAlphaColor r = 0;
+  for (int sh = 0; sh < 32; sh += 8) {
+    const float ca = float((a >> sh) & 0xFF), cb = float((b >> sh) & 0xFF);
+    r |= TAlphaColor(std::lround(ca + (cb - ca) * t)) << sh;
+  }
+  if (Parent()) SetPropertyPath(*Parent(), propertyName, ColorToText(r));
+}
+
+TvgTriggerSetter::TvgTriggerSetter(rt::TComponent* owner) : TvgAnimation(owner) {
+  duration = 0;
+  PublishString("Value", &value);
+  PublishString("InverseValue", &inverseValue);
+}
+
+void TvgTriggerSetter::ApplyValue(float t) {
+  if (t < 1 || !Parent()) return;
+  const std::string& v = inverse_ ? inverseValue : value;
+  if (inverse_ && inverseValue.empty()) return;
+  SetPropertyPath(*Parent(), propertyName, v);
+}
+
+}  // namespace tk
