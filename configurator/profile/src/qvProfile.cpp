@@ -57,7 +57,7 @@ void TqvProfile::PublishAll() {
   PublishString("KeyPath", &FKeyPath);
   PublishString("FileName", &FFileName);
   Publish("FilePath", [this] { return FFilePath; }, [this](const std::string& v) { SetFilePath(v); });
-  Publish("Size", [this] { return rt::IntToStr(FSize); }, [this](const std::string& v) { SetSize(rt::StrToInt(v)); });
+  Publish("Size", [this] { return rt::IntToStr(Size()); }, [this](const std::string& v) { SetSize(rt::StrToInt(v)); });
   PublishEvent("OnRestoreToDefault", &OnRestoreToDefault);
   PublishEvent("OnBeforeSaveToRegistry", &OnBeforeSaveToRegistry);
   PublishEvent("OnBeforeSaveToFile", &OnBeforeSaveToFile);
@@ -79,18 +79,15 @@ bool TqvProfile::SetFilePath(const std::string& value) {
 }
 
 void TqvProfile::SetSize(int64_t value) {
-  if (value == FSize && value == FMemoryStream->Size()) return;
+  if (value == FMemoryStream->Size()) return;
   FMemoryStream->SetSize(value);  // raises on a negative size before anything changes
   FMemoryStream->SetPosition(0);
-  FSize = value;
 }
 
 int64_t TqvProfile::Write(const void* buffer, int64_t count) {
   FMemoryStream->SetPosition(0);
   if (buffer == nullptr || count <= 0) return 0;
-  const int64_t n = FMemoryStream->Write(buffer, count);
-  FSize = FMemoryStream->Size();
-  return n;
+  return FMemoryStream->Write(buffer, count);
 }
 
 int64_t TqvProfile::Read(void* buffer, int64_t count) {
@@ -165,7 +162,6 @@ bool TqvProfile::LoadStreamFromRegistry() {
   if (FMemoryStream->Size() != n || n == 0) FMemoryStream->SetSize(n);
   FMemoryStream->SetPosition(0);
   if (n != 0) std::memcpy(FMemoryStream->Memory(), data.data(), data.size());
-  FSize = n;
 
   OnAfterLoadFromRegistry(*FMemoryStream);
   return true;
@@ -206,7 +202,6 @@ bool TqvProfile::EnsureFolder(const std::string& folder) {
 void TqvProfile::LoadFile(const std::string& path) {
   // The stream layer reads aside and replaces the contents only when the whole file was read.
   FMemoryStream->LoadFromFile(shell_.NativePath(path));
-  FSize = FMemoryStream->Size();
 }
 
 void TqvProfile::SaveFile(const std::string& path) {
@@ -288,7 +283,6 @@ bool TqvProfile::SaveStreamToFile(const std::string& strFileWithPath) {
 
 void TqvProfile::RestoreToDefault() {
   OnRestoreToDefault(*FMemoryStream);
-  FSize = FMemoryStream->Size();
 }
 
 }  // namespace profile

@@ -287,6 +287,65 @@ TEST_F(RegistryStore, LoadCreatesAMissingKeyAndClosesIt) {
   EXPECT_EQ(reg.OpenKeyHandles(), 0);
 }
 
+// Forwards to a memory registry; between the size query and the data read of a value it lets
+// "another process" replace the value, or makes the read fail.
+class RacingRegistry : public plat::MemoryRegistry {
+public:
+  plat::RegResult QueryValue(plat::RegKey key, std::string_view name, RegType* type, void* data,
+                             uint32_t* size) override {
+    if (data != nullptr && !replacement.empty()) {
+      auto next = std::move(replacement.front());
+      replacement.erase(replacement.begin());
+      MemoryRegistry::SetValue(key, name, RegType::Binary, next.data(), static_cast<uint32_t>(next.size()));
+    }
+    if (data != nullptr && failReads) return plat::RegResult::ReadFault;
+    return MemoryRegistry::QueryValue(key, name, type, data, size);
+  }
+  std::vector<std::vector<uint8_t>> replacement;
+  bool failReads = false;
+};
+
+TEST(RegistryStoreRaces, ValueReplacedBetweenSizeAndReadIsReadWhole) {
+  RacingRegistry reg;
+  FsShell shell;
+  TqvProfile p(nullptr, reg, shell);
+  p.SetRootKey(plat::kHkeyCurrentUser);
+  p.SetKeyPath(kPath);
+  p.SetFileName(kValue);
+  reg.Put(plat::kHkeyCurrentUser, kPath, kValue, RegType::Binary, RandomBytes(10, 1));
+  const auto grown = RandomBytes(5000, 2);
+  reg.replacement = {grown};
+  ASSERT_TRUE(p.LoadStreamFromRegistry());
+  EXPECT_EQ(p.Stream().Bytes(), grown);
+
+  const auto shrunk = RandomBytes(3, 3);
+  reg.replacement = {shrunk};
+  ASSERT_TRUE(p.LoadStreamFromRegistry());
+  EXPECT_EQ(p.Stream().Bytes(), shrunk);
+  EXPECT_EQ(reg.OpenKeyHandles(), 0);
+}
+
+TEST(RegistryStoreRaces, FailedReadRaisesAndLeavesTheStream) {
+  RacingRegistry reg;
+  FsShell shell;
+  TqvProfile p(nullptr, reg, shell);
+  p.SetRootKey(plat::kHkeyCurrentUser);
+  p.SetKeyPath(kPath);
+  p.SetFileName(kValue);
+  reg.Put(plat::kHkeyCurrentUser, kPath, kValue, RegType::Binary, RandomBytes(10, 1));
+  const std::vector<uint8_t> prepared = {1, 2};
+  p.Write(prepared.data(), 2);
+  reg.failReads = true;
+  try {
+    p.LoadStreamFromRegistry();
+    ADD_FAILURE() << "no error raised";
+  } catch (const rt::ERegistryException& e) {
+    EXPECT_STREQ(e.what(), "Failed to get data for 'VRNKEProfile1.PFX'");
+  }
+  EXPECT_EQ(p.Stream().Bytes(), prepared);
+  EXPECT_EQ(reg.OpenKeyHandles(), 0);
+}
+
 // The way the data module uses a store: a zero record, then load; on a first start the
 // defaults are laid over the zero stream and saved.
 TEST_F(RegistryStore, FirstStartPattern) {

@@ -46,9 +46,11 @@ public:
   // Takes the value only when it differs and names an existing folder; a trailing "\" is
   // appended when missing. Returns whether FilePath now holds the (terminated) value.
   bool SetFilePath(const std::string& value);
-  int64_t Size() const { return FSize; }
-  // When the value differs: records it, resizes the stream (zero-filled growth) and moves the
-  // position to 0. A negative size raises rt::ERangeError and changes nothing.
+  // The stream's size. It always follows the stream, whatever changed it (Write, the setter,
+  // a load, or an event handler working on the stream).
+  int64_t Size() const { return FMemoryStream->Size(); }
+  // When the value differs: resizes the stream (zero-filled growth) and moves the position to
+  // 0. A negative size raises rt::ERangeError and changes nothing.
   void SetSize(int64_t value);
 
   // Overwrites the stream from position 0 with count bytes (growing it, never shrinking);
@@ -108,7 +110,6 @@ private:
   std::string FKeyPath;
   std::string FFileName;
   std::string FFilePath;
-  int64_t FSize = 0;
 };
 
 }  // namespace profile
