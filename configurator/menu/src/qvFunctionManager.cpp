@@ -30,7 +30,7 @@ void TqvFunctionItem::SetBuffer(const void* ABuffer, uint32_t ABufferSize) {
 }
 
 bool TqvFunctionItem::GetBuffer(void* ABuffer) const {
-  if (FBuffer.empty()) return false;
+  if (FBuffer.empty() || !ABuffer) return false;
   std::memcpy(ABuffer, FBuffer.data(), FBuffer.size());
   return true;
 }

@@ -72,6 +72,7 @@ TEST_F(FunctionManagerTest, BufferIsAPrivateCopy) {
   EXPECT_EQ(item->BufferPointer()[0], 5);
   EXPECT_EQ(item->BufferPointer()[1], 6);
 
+  EXPECT_FALSE(item->GetBuffer(nullptr));
   EXPECT_THROW(item->SetBuffer(nullptr, 4), rt::ERangeError);
   EXPECT_EQ(item->GetBufferSize(), 2u);
 }

@@ -42,7 +42,8 @@ class TqvFunctionItem : public rt::TCollectionItem {
 
   // Keeps a copy of ABufferSize bytes from ABuffer; a size of 0 changes nothing.
   void SetBuffer(const void* ABuffer, uint32_t ABufferSize);
-  // Copies the block into ABuffer (which must hold GetBufferSize() bytes); false without a block.
+  // Copies the block into ABuffer (which must hold GetBufferSize() bytes); false without a block
+  // or without a destination.
   bool GetBuffer(void* ABuffer) const;
   uint32_t GetBufferSize() const { return static_cast<uint32_t>(FBuffer.size()); }
   // The block itself (nullptr without one), for callers that pass it on without copying.
