@@ -31,8 +31,9 @@ void BM_TranslateLookup(benchmark::State& state) {
   const lang::TLanguageData data = lang::ReadLanguageFile(VRNKE_QV_LOCAL);
   lang::TTranslationService service;
   service.Activate(data.languages.at(1).table);
-  const std::string texts[] = {"Show Desktop", "The settings has been changed, save the current settings anyway?",
-                               "Copy", "not in the table"};
+  const std::string texts[] = {"Show Desktop",
+                               "The settings has been changed, save the current settings anyway?", "Copy",
+                               "not in the table"};
   size_t i = 0;
   for (auto _ : state) {
     std::string result = service.Translate(texts[i++ & 3]);

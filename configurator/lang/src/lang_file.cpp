@@ -18,17 +18,17 @@ ELangFileError::ELangFileError(const std::string& fileName, int64_t offset, cons
 namespace {
 
 class TReader {
-public:
+ public:
   TReader(std::span<const uint8_t> bytes, const std::string& fileName) : bytes_(bytes), fileName_(fileName) {}
 
   size_t Remaining() const { return bytes_.size() - pos_; }
   size_t Position() const { return pos_; }
 
   int32_t ReadInt32(const char* what) {
-    if (Remaining() < 4)
-      Fail(pos_, rt::Format("%s: 4 bytes needed, %zu left", what, Remaining()));
+    if (Remaining() < 4) Fail(pos_, rt::Format("%s: 4 bytes needed, %zu left", what, Remaining()));
     uint32_t v = static_cast<uint32_t>(bytes_[pos_]) | static_cast<uint32_t>(bytes_[pos_ + 1]) << 8 |
-                 static_cast<uint32_t>(bytes_[pos_ + 2]) << 16 | static_cast<uint32_t>(bytes_[pos_ + 3]) << 24;
+                 static_cast<uint32_t>(bytes_[pos_ + 2]) << 16 |
+                 static_cast<uint32_t>(bytes_[pos_ + 3]) << 24;
     pos_ += 4;
     return static_cast<int32_t>(v);
   }
@@ -52,7 +52,7 @@ public:
     throw ELangFileError(fileName_, static_cast<int64_t>(offset), reason);
   }
 
-private:
+ private:
   std::span<const uint8_t> bytes_;
   const std::string& fileName_;
   size_t pos_ = 0;
@@ -87,7 +87,8 @@ TLanguageData ParseLanguageData(std::span<const uint8_t> bytes, const std::strin
   if (count <= 0) return data;  // the format's way of saying "no languages"
   // Every language takes at least two 4-byte counts.
   if (static_cast<uint64_t>(count) * 8 > reader.Remaining())
-    reader.Fail(countAt, rt::Format("%d languages announced, only %zu bytes left", count, reader.Remaining()));
+    reader.Fail(countAt,
+                rt::Format("%d languages announced, only %zu bytes left", count, reader.Remaining()));
   data.languages.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     TLanguage lang;

@@ -15,7 +15,8 @@ void TLocaleTables::Rebuild(plat::Locale& locale) {
     bool duplicate = false;
     for (const auto& e : entries) duplicate = duplicate || rt::SameText(e.languageId, entry.languageId);
     if (duplicate) continue;
-    entry.nativeName = locale.GetLocaleInfo(static_cast<plat::LCID>(lcid), plat::LocaleField::SNativeLangName);
+    entry.nativeName =
+        locale.GetLocaleInfo(static_cast<plat::LCID>(lcid), plat::LocaleField::SNativeLangName);
     entries.push_back(std::move(entry));
   }
   entries_ = std::move(entries);
@@ -38,7 +39,8 @@ std::string OSDefaultLang(plat::Locale& locale) {
 }
 
 std::string TwoLetterLanguageCode(plat::Locale& locale) {
-  const std::string abbrev = locale.GetLocaleInfo(plat::kLocaleUserDefault, plat::LocaleField::SAbbrevLangName);
+  const std::string abbrev =
+      locale.GetLocaleInfo(plat::kLocaleUserDefault, plat::LocaleField::SAbbrevLangName);
   return rt::LowerCase(abbrev.substr(0, 2));
 }
 

@@ -101,9 +101,16 @@ void SetLanguageDesignHooks(TLanguageDesignHooks hooks) { DesignHooks() = std::m
 const TLanguageDesignHooks& LanguageDesignHooks() { return DesignHooks(); }
 
 const std::vector<std::string>& ConstantTexts() {
-  static const std::vector<std::string> texts = {
-      "Down",           "Up",           "ms",       "Mouse Click", "Mouse Right Click", "Mouse Middle Click",
-      "Backward(Mouse)", "Forward(Mouse)", "Wheel up(Mouse)", "Wheel Down(Mouse)"};
+  static const std::vector<std::string> texts = {"Down",
+                                                 "Up",
+                                                 "ms",
+                                                 "Mouse Click",
+                                                 "Mouse Right Click",
+                                                 "Mouse Middle Click",
+                                                 "Backward(Mouse)",
+                                                 "Forward(Mouse)",
+                                                 "Wheel up(Mouse)",
+                                                 "Wheel Down(Mouse)"};
   return texts;
 }
 
@@ -121,27 +128,38 @@ TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env)
   specialClassList_ = {"TMenuItem", "TTabControl", "TTabSheet",   "TListView",
                        "TTreeView", "TStatusBar",  "TComboBoxEx", "TqvMenuEx"};
 
-  Publish("Active", [this] { return std::string(active_ ? "True" : "False"); },
-          [this](const std::string& v) { SetActive(rt::SameText(v, "True")); });
-  Publish("ActiveLoadFromFile", [] { return std::string("False"); },
-          [this](const std::string& v) { SetActiveLoadFromFile(rt::SameText(v, "True")); });
-  Publish("AutoSelect", [this] { return std::string(autoSelect_ ? "True" : "False"); },
-          [this](const std::string& v) { SetAutoSelect(rt::SameText(v, "True")); });
-  Publish("qvParentFormCount", [this] { return rt::IntToStr(qvParentFormCount()); }, nullptr);
-  Publish("Lang", [this] { return languageName_; }, [this](const std::string& v) { SetLang(v); });
-  Publish("SpecialClassName", [this] {
-    std::string text;
-    for (const auto& n : specialClassList_) text += n + "\r\n";
-    return text;
-  }, nullptr);
-  Publish("CustomClassList", [this] {
-    std::string text;
-    for (const auto& n : customClassList_) text += n + "\r\n";
-    return text;
-  }, [this](const std::string& v) {
-    customClassList_.clear();
-    for (std::string_view l : SplitLines(v)) customClassList_.emplace_back(l);
-  });
+  Publish(
+      "Active", [this] { return std::string(active_ ? "True" : "False"); },
+      [this](const std::string& v) { SetActive(rt::SameText(v, "True")); });
+  Publish(
+      "ActiveLoadFromFile", [] { return std::string("False"); },
+      [this](const std::string& v) { SetActiveLoadFromFile(rt::SameText(v, "True")); });
+  Publish(
+      "AutoSelect", [this] { return std::string(autoSelect_ ? "True" : "False"); },
+      [this](const std::string& v) { SetAutoSelect(rt::SameText(v, "True")); });
+  Publish(
+      "qvParentFormCount", [this] { return rt::IntToStr(qvParentFormCount()); }, nullptr);
+  Publish(
+      "Lang", [this] { return languageName_; }, [this](const std::string& v) { SetLang(v); });
+  Publish(
+      "SpecialClassName",
+      [this] {
+        std::string text;
+        for (const auto& n : specialClassList_) text += n + "\r\n";
+        return text;
+      },
+      nullptr);
+  Publish(
+      "CustomClassList",
+      [this] {
+        std::string text;
+        for (const auto& n : customClassList_) text += n + "\r\n";
+        return text;
+      },
+      [this](const std::string& v) {
+        customClassList_.clear();
+        for (std::string_view l : SplitLines(v)) customClassList_.emplace_back(l);
+      });
   PublishEvent("OnCustomTranslate", &OnCustomTranslate);
   PublishEvent("OnLanguageChanged", &OnLanguageChanged);
 
@@ -168,7 +186,8 @@ TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env)
 
 TqvLanguage::~TqvLanguage() {
   auto& forms = FormRegistry();
-  auto it = std::find_if(forms.begin(), forms.end(), [this](const TFormEntry& e) { return e.language == this; });
+  auto it =
+      std::find_if(forms.begin(), forms.end(), [this](const TFormEntry& e) { return e.language == this; });
   if (it != forms.end()) forms.erase(it);
 }
 
@@ -197,7 +216,8 @@ void TqvLanguage::SetLang(const std::string& name) {
     try {
       std::vector<rt::TComponent*> walked;
       for (rt::TComponent* form : RegisteredForms()) {
-        if (std::find(walked.begin(), walked.end(), form) != walked.end()) continue;  // two components, one form
+        if (std::find(walked.begin(), walked.end(), form) != walked.end())
+          continue;  // two components, one form
         walked.push_back(form);
         std::vector<std::string> texts;
         TranslateComponent(*form, texts, true);
@@ -241,8 +261,8 @@ void TqvLanguage::TranslateComponent(rt::TComponent& c, std::vector<std::string>
   Walk(c, texts, visited, translate, baseName.empty() ? BaseNameOf(c) : baseName);
 }
 
-void TqvLanguage::Walk(rt::TComponent& c, std::vector<std::string>& texts, std::vector<rt::TComponent*>& visited,
-                       bool translate, const std::string& baseName) {
+void TqvLanguage::Walk(rt::TComponent& c, std::vector<std::string>& texts,
+                       std::vector<rt::TComponent*>& visited, bool translate, const std::string& baseName) {
   const IComponentInspector& inspector = Inspector();
   TranslateOwnProperties(c, texts, translate);
   if (c.ComponentCount() == 0) return;
@@ -268,7 +288,8 @@ void TqvLanguage::Walk(rt::TComponent& c, std::vector<std::string>& texts, std::
   }
 }
 
-std::string TqvLanguage::TranslateShown(const rt::TComponent& c, const std::string& slot, const std::string& shown) {
+std::string TqvLanguage::TranslateShown(const rt::TComponent& c, const std::string& slot,
+                                        const std::string& shown) {
   if (selecting_) reached_.insert(&c);
   auto key = std::make_pair(&c, slot);
   std::string source = shown;

@@ -24,7 +24,8 @@ void CollectTexts(const tk::forms::FormNode& node, std::vector<std::string>& out
 
 TEST(ShippedFileAndForms, TranslatesEveryTextOfTheStoredWindows) {
   const char* root = std::getenv("VRNKE_SOURCE_DIR");
-  const std::filesystem::path forms = std::filesystem::path(root ? root : VRNKE_SOURCE_ROOT) / "configurator/forms";
+  const std::filesystem::path forms =
+      std::filesystem::path(root ? root : VRNKE_SOURCE_ROOT) / "configurator/forms";
   if (!std::filesystem::is_directory(forms)) GTEST_SKIP() << "no stored windows in " << forms;
   const TLanguageData data = ReadLanguageFile(VRNKE_QV_LOCAL);
   int files = 0;

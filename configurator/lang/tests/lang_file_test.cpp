@@ -61,7 +61,8 @@ TEST(LanguageFile, WritesTheLayoutByteForByte) {
 }
 
 TEST(LanguageFile, RoundTripsThroughAFileAndKeepsLanguageOrder) {
-  const auto path = std::filesystem::temp_directory_path() / ("lang_rt_" + std::to_string(::getpid()) + ".Local");
+  const auto path =
+      std::filesystem::temp_directory_path() / ("lang_rt_" + std::to_string(::getpid()) + ".Local");
   const TLanguageData d = Sample();
   WriteLanguageFile(path.string(), d);
   const TLanguageData back = ReadLanguageFile(path.string());

@@ -13,12 +13,13 @@ namespace lang {
 namespace {
 
 class FakeLocale : public plat::Locale {
-public:
+ public:
   std::vector<std::string> locales = {"00000409", "00000804", "00000404", "00010404", "0000040c", "bogus"};
-  std::map<plat::LCID, std::pair<std::string, std::string>> info = {
-      {0x0409, {"0409", "English"}},        {0x0804, {"0804", "中文(简体)"}},
-      {0x0404, {"0404", "中文(繁體)"}},      {0x10404, {"0404", "duplicate"}},
-      {0x040c, {"040c", "français"}}};
+  std::map<plat::LCID, std::pair<std::string, std::string>> info = {{0x0409, {"0409", "English"}},
+                                                                    {0x0804, {"0804", "中文(简体)"}},
+                                                                    {0x0404, {"0404", "中文(繁體)"}},
+                                                                    {0x10404, {"0404", "duplicate"}},
+                                                                    {0x040c, {"040c", "français"}}};
   std::string abbrev = "ENU";
   plat::LangID systemLang = 0x0804;
 
@@ -36,7 +37,7 @@ public:
 };
 
 class Form : public rt::TComponent {
-public:
+ public:
   explicit Form(rt::TComponent* owner = nullptr, std::string cls = "TFakeForm")
       : rt::TComponent(owner), cls_(std::move(cls)) {
     PublishString("Caption", &caption);
@@ -44,12 +45,12 @@ public:
   std::string ClassName() const override { return cls_; }
   std::string caption;
 
-private:
+ private:
   std::string cls_;
 };
 
 class Control : public rt::TComponent {
-public:
+ public:
   Control(rt::TComponent* owner, const std::string& name, std::string cls = "TButton")
       : rt::TComponent(owner), cls_(std::move(cls)) {
     SetName(name);
@@ -59,12 +60,12 @@ public:
   std::string ClassName() const override { return cls_; }
   std::string caption, hint;
 
-private:
+ private:
   std::string cls_;
 };
 
 class TabControl : public rt::TComponent {
-public:
+ public:
   TabControl(rt::TComponent* owner, const std::string& name) : rt::TComponent(owner) {
     SetName(name);
     PublishString("Text", &text);
@@ -76,17 +77,19 @@ public:
 };
 
 class Scene : public rt::TComponent {
-public:
+ public:
   explicit Scene(rt::TComponent* owner) : rt::TComponent(owner) { SetName("Scene1"); }
   std::string ClassName() const override { return "TvgScene"; }
 };
 
 // A control whose caption cannot be written.
 class Stubborn : public rt::TComponent {
-public:
+ public:
   explicit Stubborn(rt::TComponent* owner) : rt::TComponent(owner) {
     SetName("Stubborn1");
-    Publish("Caption", [] { return std::string("Copy"); }, [](const std::string&) { throw rt::EPropertyError("no"); });
+    Publish(
+        "Caption", [] { return std::string("Copy"); },
+        [](const std::string&) { throw rt::EPropertyError("no"); });
   }
 };
 
@@ -107,7 +110,7 @@ TLanguageData ShippedLike() {
 }
 
 class LanguageTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     dir = std::filesystem::temp_directory_path() /
           ("lang_test_" + std::to_string(::getpid()) + "_" +
@@ -156,7 +159,10 @@ TEST_F(LanguageTest, MissingFileLeavesNoLanguagesAndSelectingChangesNothing) {
 }
 
 TEST_F(LanguageTest, DamagedFileIsReportedAndKeepsWhatWasThere) {
-  std::ofstream((dir / "qv.local").string(), std::ios::binary) << std::string("\x10\x00\x00\x00" "A\0", 6);
+  std::ofstream((dir / "qv.local").string(), std::ios::binary) << std::string(
+      "\x10\x00\x00\x00"
+      "A\0",
+      6);
   Form form;
   auto* l = new TqvLanguage(&form, env);
   EXPECT_TRUE(l->Resources().empty());
@@ -289,7 +295,7 @@ TEST_F(LanguageTest, FormRegistryFollowsTheComponentsLifetime) {
   EXPECT_EQ(RegisteredForms().front(), form.get());
   {
     auto topLevel = std::make_unique<Control>(nullptr, "X");  // no owner: a form
-    auto* inner = new Control(topLevel.get(), "Y");             // owned by a form: not one
+    auto* inner = new Control(topLevel.get(), "Y");           // owned by a form: not one
     TqvLanguage unowned(nullptr, env);
     new TqvLanguage(inner, env);
     new TqvLanguage(topLevel.get(), env);
@@ -341,7 +347,8 @@ TEST_F(LanguageTest, ActiveAndLoadFromFileDoNothingOutsideDesignMode) {
   Form form;
   auto* l = new TqvLanguage(&form, env);
   int asked = 0;
-  SetLanguageDesignHooks({[&](TqvLanguage&) { ++asked; }, [&](const std::string&) {
+  SetLanguageDesignHooks({[&](TqvLanguage&) { ++asked; },
+                          [&](const std::string&) {
                             ++asked;
                             return std::optional<std::string>();
                           }});

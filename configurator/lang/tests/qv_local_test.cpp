@@ -13,7 +13,7 @@ namespace lang {
 namespace {
 
 class ShippedFile : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() { data = new TLanguageData(ReadLanguageFile(VRNKE_QV_LOCAL)); }
   static void TearDownTestSuite() { delete data; }
   static TLanguageData* data;
@@ -71,8 +71,10 @@ TEST_F(ShippedFile, UsesRegionalWordingForEachChinese) {
 // Characters that exist in only one of the two scripts: a Simplified one in the
 // Traditional table (or the reverse) is a mix-up.
 TEST_F(ShippedFile, NeitherChineseBorrowsTheOtherScript) {
-  const std::u16string simplifiedOnly = u"设认键选择将复关闭开执标滚进击显锁计机应档页换视级请组数录动时从这个们";
-  const std::u16string traditionalOnly = u"設認鍵選擇將複關閉開執標滾進擊顯鎖計機應檔頁換視級請組數錄動時從這個們";
+  const std::u16string simplifiedOnly =
+      u"设认键选择将复关闭开执标滚进击显锁计机应档页换视级请组数录动时从这个们";
+  const std::u16string traditionalOnly =
+      u"設認鍵選擇將複關閉開執標滾進擊顯鎖計機應檔頁換視級請組數錄動時從這個們";
   auto check = [](const TTranslationTable& t, const std::u16string& forbidden, const char* what) {
     for (const std::string& line : t.Lines()) {
       const std::u16string u = rt::Utf8ToUtf16(line.substr(line.find('=') + 1));

@@ -18,7 +18,8 @@ struct FakeScene {
   TTranslationService& service;
   std::vector<std::string> shown;
   int handle;
-  explicit FakeScene(TTranslationService& s, std::vector<std::string> texts) : service(s), shown(std::move(texts)) {
+  explicit FakeScene(TTranslationService& s, std::vector<std::string> texts)
+      : service(s), shown(std::move(texts)) {
     handle = service.AddScene([this] {
       for (auto& t : shown) t = service.Translate(t);
     });
@@ -79,6 +80,22 @@ TEST(TranslationService, InstallsItselfAsTheToolkitFunction) {
   s.Install();
   EXPECT_EQ(tk::Translate("OK"), "确定");
   tk::SetTranslateFunction(previous);
+}
+
+}  // namespace
+}  // namespace lang
+
+namespace lang {
+namespace {
+
+TEST(TranslationService, TheProgramWideServiceIsTheToolkitsTranslateFunction) {
+  TTranslationService& s = TranslationService();
+  TTranslationTable t;
+  t.Put("Run", "运行");
+  s.Activate(t);
+  EXPECT_EQ(tk::Translate("Run"), "运行");
+  s.Reset();
+  EXPECT_EQ(tk::Translate("Run"), "Run");
 }
 
 }  // namespace

@@ -47,7 +47,8 @@ lang::TLanguageData ParseLanguageSource(std::string_view text, const std::string
     ++lineNo;
     if (line.empty() || line.front() == '#') continue;
     if (line.substr(0, 10) == "languages ") {
-      if (!languages.empty() || !blocks.empty()) fail(lineNo, "\"languages\" must come once, before any text");
+      if (!languages.empty() || !blocks.empty())
+        fail(lineNo, "\"languages\" must come once, before any text");
       std::string_view rest = line.substr(10);
       while (!rest.empty()) {
         const size_t sp = rest.find(' ');
@@ -55,7 +56,8 @@ lang::TLanguageData ParseLanguageSource(std::string_view text, const std::string
         rest = sp == std::string_view::npos ? std::string_view() : rest.substr(sp + 1);
         if (id.empty()) continue;
         for (const auto& l : languages)
-          if (rt::SameText(l, id)) fail(lineNo, rt::Format("language %.*s listed twice", int(id.size()), id.data()));
+          if (rt::SameText(l, id))
+            fail(lineNo, rt::Format("language %.*s listed twice", int(id.size()), id.data()));
         languages.emplace_back(id);
       }
       continue;
@@ -83,7 +85,8 @@ lang::TLanguageData ParseLanguageSource(std::string_view text, const std::string
       fail(lineNo, "a source text with \"=\" could never be looked up");
     if (!blocks.empty()) finish(blocks.back());
     for (const auto& b : blocks)
-      if (b.source == line) fail(lineNo, rt::Format("\"%s\" already given on line %d", b.source.c_str(), b.line));
+      if (b.source == line)
+        fail(lineNo, rt::Format("\"%s\" already given on line %d", b.source.c_str(), b.line));
     blocks.push_back(TBlock{std::string(line), lineNo, {}});
   }
   if (!blocks.empty()) finish(blocks.back());
@@ -113,7 +116,8 @@ std::string FormatLanguageSource(const lang::TLanguageData& data) {
   for (const std::string& s : all) {
     out += "\n" + s + "\n";
     for (const auto& l : data.languages)
-      if (const std::string* v = l.table.Value(s); v && !v->empty()) out += std::string(kIndent) + l.name + " " + *v + "\n";
+      if (const std::string* v = l.table.Value(s); v && !v->empty())
+        out += std::string(kIndent) + l.name + " " + *v + "\n";
   }
   return out;
 }

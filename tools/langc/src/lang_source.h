@@ -22,11 +22,11 @@
 namespace langc {
 
 class ESourceError : public rt::Exception {
-public:
+ public:
   ESourceError(const std::string& fileName, int line, const std::string& reason);
   int Line() const { return line_; }
 
-private:
+ private:
   int line_;
 };
 

@@ -38,7 +38,8 @@ TEST(LangSource, RejectsIncompleteOrAmbiguousSourcesWithTheLine) {
   };
   const Case cases[] = {
       {"text before languages", "Copy\n    0409 Copy\n", 1},
-      {"missing translation", "languages 0409 0804\nCopy\n    0409 Copy\nCut\n    0409 Cut\n    0804 剪切\n", 2},
+      {"missing translation", "languages 0409 0804\nCopy\n    0409 Copy\nCut\n    0409 Cut\n    0804 剪切\n",
+       2},
       {"missing at the end", "languages 0409 0804\nCut\n    0409 Cut\n", 2},
       {"unknown language", "languages 0409\nCopy\n    0804 复制\n", 3},
       {"second translation", "languages 0409\nCopy\n    0409 Copy\n    0409 Copy!\n", 4},

@@ -13,7 +13,7 @@
 namespace lang {
 
 class IComponentInspector {
-public:
+ public:
   virtual ~IComponentInspector() = default;
   // Forms and data modules: the roots of a walk and the start of every base name.
   virtual bool IsForm(const rt::TComponent& c) const = 0;
@@ -33,7 +33,7 @@ public:
 // publishes "Text" or "Caption"; its item list is the published property "Items" (lines),
 // or else "Tabs" or "Lines".
 class TDefaultComponentInspector : public IComponentInspector {
-public:
+ public:
   bool IsForm(const rt::TComponent& c) const override;
   bool IsApplication(const rt::TComponent& c) const override;
   bool IsScene(const rt::TComponent& c) const override;
@@ -42,7 +42,7 @@ public:
   std::optional<std::vector<std::string>> ReadItems(const rt::TComponent& c) const override;
   void WriteItems(rt::TComponent& c, const std::vector<std::string>& items) const override;
 
-private:
+ private:
   static std::string ItemsPropertyName(const rt::TComponent& c);
 };
 

@@ -20,13 +20,13 @@ namespace lang {
 
 // A language file that cannot be read: names the file and the byte offset of the fault.
 class ELangFileError : public rt::EReadError {
-public:
+ public:
   ELangFileError(const std::string& fileName, int64_t offset, const std::string& reason);
   const std::string& FileName() const { return fileName_; }
   int64_t Offset() const { return offset_; }
   const std::string& Reason() const { return reason_; }
 
-private:
+ private:
   std::string fileName_;
   int64_t offset_;
   std::string reason_;

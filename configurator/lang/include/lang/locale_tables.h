@@ -15,7 +15,7 @@ struct TLocaleEntry {
 };
 
 class TLocaleTables {
-public:
+ public:
   // Enumerates the supported locales again. Unreadable locale strings and locales without a
   // language id are skipped.
   void Rebuild(plat::Locale& locale);
@@ -24,7 +24,7 @@ public:
   const std::vector<TLocaleEntry>& Entries() const { return entries_; }
   void Clear() { entries_.clear(); }
 
-private:
+ private:
   std::vector<TLocaleEntry> entries_;  // enumeration order, ids unique
 };
 

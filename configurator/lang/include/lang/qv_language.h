@@ -5,8 +5,8 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,9 +23,9 @@ namespace lang {
 
 // Where a language component runs.
 struct TLanguageEnvironment {
-  plat::Locale* locale = nullptr;  // required
-  std::string programFolder;       // the folder that holds the language file
-  bool designMode = false;         // the owning form is being edited in a designer
+  plat::Locale* locale = nullptr;          // required
+  std::string programFolder;               // the folder that holds the language file
+  bool designMode = false;                 // the owning form is being edited in a designer
   TTranslationService* service = nullptr;  // nullptr: the program-wide service
 
   static TLanguageEnvironment FromPlatform(plat::Platform& platform);
@@ -34,7 +34,7 @@ struct TLanguageEnvironment {
 // The language base: the source texts, the languages with their tables, and activation of
 // a language by name in the translation service.
 class TvgLang : public rt::TComponent {
-public:
+ public:
   TvgLang(rt::TComponent* owner, const TLanguageEnvironment& env);
   std::string ClassName() const override { return "TvgLang"; }
 
@@ -82,12 +82,12 @@ public:
   const TLanguageEnvironment& Environment() const { return env_; }
   bool DesignMode() const { return env_.designMode; }
 
-protected:
+ protected:
   TLanguageEnvironment env_;
   TTranslationService* service_;
   TLanguageData data_;
 
-private:
+ private:
   std::string baseLang_;
   bool baseAutoSelect_ = true;
   bool storeInForm_ = true;
@@ -114,7 +114,7 @@ const std::vector<std::string>& ConstantTexts();
 std::vector<rt::TComponent*> RegisteredForms();
 
 class TqvLanguage : public TvgLang {
-public:
+ public:
   using TLanguageChangedEvent = rt::TEvent<rt::TComponent*, const std::string&, const std::string&>;
   using TCustomTranslateEvent = rt::TEvent<rt::TComponent*, std::vector<std::string>&,
                                            std::vector<rt::TComponent*>&, const std::string&, bool>;
@@ -162,7 +162,7 @@ public:
   TLanguageChangedEvent OnLanguageChanged;
   TCustomTranslateEvent OnCustomTranslate;
 
-private:
+ private:
   void Walk(rt::TComponent& c, std::vector<std::string>& texts, std::vector<rt::TComponent*>& visited,
             bool translate, const std::string& baseName);
   void TranslateOwnProperties(rt::TComponent& c, std::vector<std::string>& texts, bool translate);

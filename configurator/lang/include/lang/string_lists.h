@@ -14,7 +14,7 @@ namespace lang {
 // Sorted (ordinal, case-sensitive), duplicates ignored. Ordinal order keeps the stored
 // order the same on every machine, whatever its locale.
 class TSortedStrings {
-public:
+ public:
   // Inserts the text unless present; returns whether it was added.
   bool Add(std::string text);
   bool Remove(std::string_view text);
@@ -38,7 +38,7 @@ public:
 
   bool operator==(const TSortedStrings&) const = default;
 
-private:
+ private:
   std::vector<std::string> items_;
 };
 
@@ -54,14 +54,16 @@ using TStringMap = std::unordered_map<std::string, std::string, TStringHash, std
 // A translation table: sorted lines "source=translation". The name of a line ends at its
 // first "=", so a source text containing "=" cannot be looked up.
 class TTranslationTable {
-public:
+ public:
   TTranslationTable() = default;
   TTranslationTable(const TTranslationTable& other) : lines_(other.lines_) {}
   TTranslationTable& operator=(const TTranslationTable& other);
 
   const TSortedStrings& Lines() const { return lines_; }
   bool AddLine(std::string line);
-  void Put(std::string_view name, std::string_view value) { AddLine(std::string(name) + "=" + std::string(value)); }
+  void Put(std::string_view name, std::string_view value) {
+    AddLine(std::string(name) + "=" + std::string(value));
+  }
   void SetText(std::string_view text);
   std::string Text() const { return lines_.Text(); }
   void Clear();
@@ -74,7 +76,7 @@ public:
 
   bool operator==(const TTranslationTable& other) const { return lines_ == other.lines_; }
 
-private:
+ private:
   void BuildIndex() const;
 
   TSortedStrings lines_;

@@ -12,7 +12,7 @@
 namespace lang {
 
 class TTranslationService {
-public:
+ public:
   using SceneRetranslate = std::function<void()>;
 
   // Makes a copy of table active: shown texts are first translated back to their source
@@ -46,7 +46,7 @@ public:
   // Makes this service the toolkit's translate function (tk::SetTranslateFunction).
   void Install();
 
-private:
+ private:
   std::optional<TTranslationTable> active_;
   std::optional<TTranslationTable> previous_;
   bool backTranslating_ = false;
