@@ -78,8 +78,10 @@ struct ParsedValue {
   std::vector<std::uint8_t> data;
 };
 
-// Reads and checks a value file. headerOnly: name, type and size, no data.
-RegResult ReadValueFile(const std::string& path, bool headerOnly, ParsedValue& out, std::uint32_t* sizeOut) {
+// Reads and checks a value file. headerOnly: name, type and size, no data. With `dest`, data that
+// fits its `destCap` bytes is read straight into it (out.data stays empty); larger data is not read.
+RegResult ReadValueFile(const std::string& path, bool headerOnly, ParsedValue& out, std::uint32_t* sizeOut,
+                        void* dest = nullptr, std::uint32_t destCap = 0) {
   Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (f.get() < 0) return errno == ENOENT ? RegResult::FileNotFound : RegResult::ReadFault;
   struct stat st;
@@ -95,14 +97,18 @@ RegResult ReadValueFile(const std::string& path, bool headerOnly, ParsedValue& o
   out.name.assign(nameLen, '\0');
   if (nameLen && !detail::ReadAll(f.get(), out.name.data(), nameLen)) return RegResult::ReadFault;
   if (sizeOut) *sizeOut = dataLen;
-  if (headerOnly) return RegResult::Success;
-  out.data.resize(dataLen);
+  if (headerOnly || (dest && dataLen > destCap)) return RegResult::Success;
+  std::uint8_t* target = static_cast<std::uint8_t*>(dest);
+  if (!target) {
+    out.data.resize(dataLen);
+    target = out.data.data();
+  }
   std::uint8_t crcBytes[4];
-  if ((dataLen && !detail::ReadAll(f.get(), out.data.data(), dataLen)) || !detail::ReadAll(f.get(), crcBytes, 4))
+  if ((dataLen && !detail::ReadAll(f.get(), target, dataLen)) || !detail::ReadAll(f.get(), crcBytes, 4))
     return RegResult::ReadFault;
   std::uint32_t crc = detail::Crc32(h, kHeader);
   crc = detail::Crc32(out.name.data(), nameLen, crc);
-  crc = detail::Crc32(out.data.data(), dataLen, crc);
+  crc = detail::Crc32(target, dataLen, crc);
   if (crc != GetU32(crcBytes)) return RegResult::CorruptStore;
   return RegResult::Success;
 }
@@ -144,20 +150,22 @@ class PosixRegistry : public Registry {
     ParsedValue v;
     std::uint32_t stored = 0;
     std::string path = dir + "/v_" + EncodeComponent(FoldName(name));
-    r = ReadValueFile(path, data == nullptr, v, &stored);
+    // Read into a scratch buffer first when the caller's is given: a failed check must not
+    // leave half-verified bytes behind in it.
+    std::vector<std::uint8_t> scratch;
+    if (data) scratch.resize(*size);
+    r = ReadValueFile(path, data == nullptr, v, &stored, data ? scratch.data() : nullptr, data ? *size : 0);
     if (r != RegResult::Success) return r;
     if (FoldName(v.name) != FoldName(name)) return RegResult::FileNotFound;  // a hashed-name neighbour
     if (type) *type = v.type;
     if (data) {
-      if (*size < v.data.size()) {
-        *size = static_cast<std::uint32_t>(v.data.size());
+      if (*size < stored) {
+        *size = stored;
         return RegResult::MoreData;
       }
-      if (!v.data.empty()) std::memcpy(data, v.data.data(), v.data.size());
-      *size = static_cast<std::uint32_t>(v.data.size());
-    } else if (size) {
-      *size = stored;
+      if (stored) std::memcpy(data, scratch.data(), stored);
     }
+    if (size) *size = stored;
     return RegResult::Success;
   }
 
