@@ -51,6 +51,41 @@ LoadOptions ToolkitLoadOptions(HandlerBinding handlers) {
   return o;
 }
 
+SaveOptions ToolkitSaveOptions() {
+  SaveOptions s;
+  s.children = [](const rt::TComponent& form, const rt::TComponent& parent) {
+    std::vector<rt::TComponent*> out;
+    const auto* window = dynamic_cast<const TWindow*>(&form);
+    const TVisualObject* under = nullptr;
+    if (&parent == &form) {
+      under = window ? window->Root() : nullptr;
+    } else {
+      under = dynamic_cast<const TVisualObject*>(&parent);
+    }
+    if (under) {
+      for (TVisualObject* child : under->Children())
+        if (child->Owner() == &form && child->Stored()) out.push_back(child);
+    }
+    if (&parent == &form) {
+      for (rt::TComponent* c : form.ComponentList())
+        if (!dynamic_cast<TVisualObject*>(c) && !(window && c == window->Scene())) out.push_back(c);
+    }
+    return out;
+  };
+  s.makeDefault = [](const rt::TComponent& c) -> rt::TComponent* {
+    if (rt::TComponent* fresh = CreateByClassName(c.ClassName(), nullptr)) return fresh;
+    if (dynamic_cast<const TWindow*>(&c)) return new TWindow(nullptr);
+    return nullptr;
+  };
+  s.picture = [](const rt::TPersistent& object, std::vector<uint8_t>& png) {
+    const auto* bitmap = dynamic_cast<const TBitmap*>(&object);
+    if (!bitmap) return false;
+    png = bitmap->IsEmpty() ? std::vector<uint8_t>{} : bitmap->SavePngData();
+    return true;
+  };
+  return s;
+}
+
 std::string ProgramFolder() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);

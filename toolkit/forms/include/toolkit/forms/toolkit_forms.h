@@ -12,6 +12,10 @@ namespace tk::forms {
 // Options for loading a description into a toolkit window.
 LoadOptions ToolkitLoadOptions(HandlerBinding handlers = HandlerBinding::Bind);
 
+// Options for saving a toolkit window: the scene's tree of stored objects owned by the form,
+// the form's non-visual components at the top, pictures embedded as PNG.
+SaveOptions ToolkitSaveOptions();
+
 // The folder of the running program.
 std::string ProgramFolder();
 // Where the program's stored forms are kept: "<program folder>/forms" unless set.
