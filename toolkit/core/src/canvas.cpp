@@ -616,6 +616,7 @@ void TPathData::SetData(const std::string& data) {
       cmd = p.Command();
       if (!std::strchr("MmLlHhVvCcSsQqTtAaZz", cmd))
         throw rt::EConvertError(rt::Format("Path data: unknown command '%c'", cmd));
+      if (prev == 0 && cmd != 'M' && cmd != 'm') throw rt::EConvertError("Path data must start with a move");
     } else if (cmd == 0 || cmd == 'Z' || cmd == 'z') {
       throw rt::EConvertError("Path data must start with a command");
     }
