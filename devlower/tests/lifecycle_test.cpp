@@ -68,8 +68,8 @@ TEST_F(Lifecycle, OneKeyboardStartedStoppedRestartedAndRemoved) {
   EXPECT_EQ(InstanceCount, 0u);
   EXPECT_EQ(vrnke_sim::FindDevice(kDeviceName), nullptr);
   EXPECT_FALSE(vrnke_sim::SymbolicLinkExists(kLinkName));
+  EXPECT_TRUE(vrnke_sim::OutstandingPool(pnp_->FilterDriver()).empty());
   pnp_->UnloadFilter();
-  EXPECT_TRUE(vrnke_sim::OutstandingPool(nullptr).empty());
 }
 
 TEST_F(Lifecycle, FirstStartedRemovedFirstLeavesAnUnboundControlDevice) {

@@ -7,7 +7,7 @@ namespace {
 
 constexpr int kSlots = 3;
 constexpr int kSenders = 3;
-constexpr int kRounds = 600;  // each round replaces one keyboard: about 2000 requests in all
+constexpr int kRounds = 2000;  // each round takes one keyboard through a lifecycle and replaces it
 
 bool Allowed(NTSTATUS s) {
   return s == STATUS_SUCCESS || s == STATUS_DELETE_PENDING || s == STATUS_DEVICE_REMOVED;
@@ -41,6 +41,8 @@ TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
         if (s == STATUS_SUCCESS) ++passed;
         if (!Allowed(s)) ++unexpected;
         ++k;
+        // Two cores are shared by everything: leave the PnP thread its turn.
+        std::this_thread::yield();
       }
     });
   }
@@ -88,6 +90,7 @@ TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
   stop = true;
   for (auto& th : threads) th.join();
 
+  fprintf(stderr, "sent %ld passed %ld\n", sent.load(), passed.load());
   EXPECT_EQ(unexpected.load(), 0);
   EXPECT_GT(passed.load(), 0);
   for (DeviceNode* n : nodes) ASSERT_EQ(pnp_->Remove(n), STATUS_SUCCESS);
