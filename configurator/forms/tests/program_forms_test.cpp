@@ -442,3 +442,32 @@ TEST_F(ProgramForms, MainWindowSavedBackLoadsToTheSamePicture) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the user sees with the pointer on function key 3's button: the button hot, the key lit.
+TEST_F(ProgramForms, HoveredFunctionKeyLooksLit) {
+  TTestMain form(nullptr);
+  Load(form, "SettingMain.form");
+  form.Show();
+  const tk::TBitmap normal = form.Render();
+  auto* button = Find<tk::TvgBitmapStateButton>(form, "FUNCBTN3");
+  auto* key = Find<tk::TvgBitmapStateButton>(form, "BSF3");
+  const tk::TPointF p = button->LocalToScreen({100, 14});
+  backend_->MoveMouse(p.x, p.y);
+  key->SetIsPressed(true);  // what HighlightKey does on entering
+  const tk::TBitmap lit = form.Render();
+  lit.SaveToFile((fs::path(VRNKE_TEST_RENDER_DIR) / "SettingMain_hover.png").string());
+  const auto changed = [&](tk::TVisualObject* o) {
+    int n = 0;
+    const tk::TRectF r = Abs(o);
+    for (int y = int(r.top); y < int(r.bottom); ++y)
+      for (int x = int(r.left); x < int(r.right); ++x) n += normal.Pixel(x, y) != lit.Pixel(x, y);
+    return n;
+  };
+  EXPECT_GT(changed(button), 1000);
+  EXPECT_GT(changed(key), 300);
+  EXPECT_EQ(changed(Find<tk::TVisualObject>(form, "BSF4")), 0);
+}
+
+}  // namespace

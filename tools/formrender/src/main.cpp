@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
     tk::forms::LoadFormFile(form, formFile, options);
     for (rt::TComponent* c : form.ComponentList())
       if (dynamic_cast<tk::forms::TPlaceholderComponent*>(c))
-        std::fprintf(stderr, "vrnkeform: %s (%s) is not drawn: its class belongs to the program\n", c->Name().c_str(),
-                     c->ClassName().c_str());
+        std::fprintf(stderr, "vrnkeform: %s: class %s is the program's own, kept as a placeholder\n",
+                     c->Name().c_str(), c->ClassName().c_str());
     form.Scene()->Retranslate();
     form.Render().SaveToFile(outFile);
   } catch (const std::exception& e) {

@@ -1,0 +1,93 @@
+// Runs the vrnkeform program as a user would.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "runtime/text.h"
+#include "toolkit/canvas.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int RunTool(const std::string& args) {
+  const std::string cmd = std::string(VRNKEFORM_EXE) + " " + args + " 2>/dev/null";
+  const int rc = std::system(cmd.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+void PutString(std::ofstream& out, const std::string& utf8) {
+  const std::u16string s = rt::Utf8ToUtf16(utf8);
+  const int32_t n = static_cast<int32_t>(s.size());
+  out.write(reinterpret_cast<const char*>(&n), 4);
+  for (char16_t c : s) {
+    const char b[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    out.write(b, 2);
+  }
+}
+
+class Vrnkeform : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) / "vrnkeform_test";
+    fs::create_directories(dir_);
+    form_ = (dir_ / "small.form").string();
+    std::ofstream(form_) << "Small : TAnything {\n  ClientWidth = 200\n  ClientHeight = 80\n  Fill = #FF203040\n"
+                            "  L : TvgLabel {\n    Left = 10\n    Top = 10\n    Width = 180\n    Height = 40\n"
+                            "    Text = \"Save\"\n    Font.Size = 24\n    FontFill.Color = #FFFFFFFF\n"
+                            "    OnClick = @NotBoundHere\n  }\n  Hook : TqvHook {}\n}\n";
+    std::ofstream lang(dir_ / "qv.local", std::ios::binary);
+    PutString(lang, "Save\r\n");
+    const int32_t count = 1;
+    lang.write(reinterpret_cast<const char*>(&count), 4);
+    PutString(lang, "0804");
+    PutString(lang, "Save=保存\r\n");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path dir_;
+  std::string form_;
+};
+
+TEST_F(Vrnkeform, RendersAFormOfAnyClassToAPngOfItsSize) {
+  const std::string out = (dir_ / "out.png").string();
+  ASSERT_EQ(RunTool(form_ + " " + out), 0);
+  tk::TBitmap image;
+  image.LoadFromFile(out);
+  EXPECT_EQ(image.Width(), 200);
+  EXPECT_EQ(image.Height(), 80);
+  EXPECT_EQ(image.Pixel(195, 75), 0xFF203040u);
+
+  // Translated: the label's pixels change.
+  const std::string zh = (dir_ / "zh.png").string();
+  ASSERT_EQ(RunTool(form_ + " " + zh + " --lang 0804 --langfile " + (dir_ / "qv.local").string()), 0);
+  tk::TBitmap translated;
+  translated.LoadFromFile(zh);
+  int differing = 0;
+  for (int y = 10; y < 50; ++y)
+    for (int x = 10; x < 190; ++x) differing += image.Pixel(x, y) != translated.Pixel(x, y);
+  EXPECT_GT(differing, 50);
+}
+
+TEST_F(Vrnkeform, BadArgumentsAndInputsFail) {
+  const std::string out = (dir_ / "x.png").string();
+  const std::string langfile = (dir_ / "qv.local").string();
+  EXPECT_EQ(RunTool(""), 2);
+  EXPECT_EQ(RunTool(form_), 2);
+  EXPECT_EQ(RunTool(form_ + " " + out + " --lang 0804"), 2);
+  EXPECT_EQ(RunTool(form_ + " " + out + " --bogus"), 2);
+  EXPECT_EQ(RunTool((dir_ / "missing.form").string() + " " + out), 1);
+  EXPECT_EQ(RunTool(form_ + " " + out + " --lang 0404 --langfile " + langfile), 1);
+  EXPECT_EQ(RunTool(form_ + " " + out + " --lang 0804 --langfile " + (dir_ / "none.local").string()), 1);
+  std::ofstream(dir_ / "broken.form") << "Broken : TX {\n  A : TvgNoSuchControl {}\n}\n";
+  EXPECT_EQ(RunTool((dir_ / "broken.form").string() + " " + out), 0);  // an unknown class is a placeholder
+  fs::remove(out);
+  std::ofstream(dir_ / "bad.form") << "Bad : TX {\n  L : TvgLabel { Width = wide }\n}\n";
+  EXPECT_EQ(RunTool((dir_ / "bad.form").string() + " " + out), 1);
+  EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
