@@ -89,7 +89,6 @@ TLanguageData ParseLanguageData(std::span<const uint8_t> bytes, const std::strin
   if (static_cast<uint64_t>(count) * 8 > reader.Remaining())
     reader.Fail(countAt,
                 rt::Format("%d languages announced, only %zu bytes left", count, reader.Remaining()));
-  data.languages.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     TLanguage lang;
     lang.name = reader.ReadString("language name");
