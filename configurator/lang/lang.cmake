@@ -30,3 +30,9 @@ if(VRNKE_FUZZ)
   target_link_libraries(lang_file_fuzz PRIVATE vrnke_lang)
   target_link_options(lang_file_fuzz PRIVATE -fsanitize=fuzzer)
 endif()
+
+# The link to the toolkit's scenes, once the toolkit is built.
+if(TARGET vrnke_toolkit)
+  add_library(vrnke_lang_toolkit STATIC ${_lang}/src/toolkit_scenes.cpp)
+  target_link_libraries(vrnke_lang_toolkit PUBLIC vrnke_lang vrnke_toolkit)
+endif()

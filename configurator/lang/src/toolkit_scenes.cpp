@@ -1,0 +1,18 @@
+#include "lang/toolkit_scenes.h"
+
+#include <map>
+
+#include "toolkit/scene.h"
+
+namespace lang {
+
+int ConnectToolkitScenes(TTranslationService& service) {
+  static std::map<TTranslationService*, int> connected;
+  auto it = connected.find(&service);
+  if (it != connected.end()) return it->second;
+  const int handle = service.AddScene([] { tk::RetranslateAllScenes(); });
+  connected.emplace(&service, handle);
+  return handle;
+}
+
+}  // namespace lang
