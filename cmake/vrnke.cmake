@@ -17,6 +17,13 @@ function(vrnke_add_test name)
   if(NOT _labels)
     set(_labels unit)
   endif()
+  # Discovered tests carry one label: "tsan" wins, so the ThreadSanitizer run finds them;
+  # the debug and asan runs take every test whatever its label.
+  if("tsan" IN_LIST _labels)
+    set(_labels tsan)
+  else()
+    list(GET _labels 0 _labels)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${_labels}" ENVIRONMENT "VRNKE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
