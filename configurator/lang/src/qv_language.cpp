@@ -122,6 +122,14 @@ std::vector<rt::TComponent*> RegisteredForms() {
 
 // ---- TqvLanguage --------------------------------------------------------------------------
 
+namespace {
+bool BoolText(const std::string& v) {
+  if (rt::SameText(v, "True")) return true;
+  if (rt::SameText(v, "False")) return false;
+  throw rt::EConvertError(rt::Format("'%s' is not a valid boolean value", v.c_str()));
+}
+}  // namespace
+
 TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env) : TvgLang(owner, env) {
   if (!env_.designMode) LocaleTables().Rebuild(*env_.locale);
   propertyList_ = {"Caption", "Hint"};
@@ -130,13 +138,13 @@ TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env)
 
   Publish(
       "Active", [this] { return std::string(active_ ? "True" : "False"); },
-      [this](const std::string& v) { SetActive(rt::SameText(v, "True")); });
+      [this](const std::string& v) { SetActive(BoolText(v)); });
   Publish(
       "ActiveLoadFromFile", [] { return std::string("False"); },
-      [this](const std::string& v) { SetActiveLoadFromFile(rt::SameText(v, "True")); });
+      [this](const std::string& v) { SetActiveLoadFromFile(BoolText(v)); });
   Publish(
       "AutoSelect", [this] { return std::string(autoSelect_ ? "True" : "False"); },
-      [this](const std::string& v) { SetAutoSelect(rt::SameText(v, "True")); });
+      [this](const std::string& v) { SetAutoSelect(BoolText(v)); });
   Publish(
       "qvParentFormCount", [this] { return rt::IntToStr(qvParentFormCount()); }, nullptr);
   Publish(

@@ -448,6 +448,7 @@ TEST_F(LanguageTest, PublishedPropertiesAndDefaults) {
   EXPECT_EQ(l->GetPropertyText("StoreInForm"), "True");
   EXPECT_EQ(l->GetPropertyText("qvParentFormCount"), "1");
   EXPECT_THROW(l->SetPropertyText("qvParentFormCount", "5"), rt::EPropertyError);
+  EXPECT_THROW(l->SetPropertyText("AutoSelect", "yes"), rt::EConvertError);
   EXPECT_EQ(l->TranslatePropertyList(), (std::vector<std::string>{"Caption", "Hint"}));
   EXPECT_EQ(l->SpecialClassName().size(), 8u);
   EXPECT_EQ(l->SpecialClassName().back(), "TqvMenuEx");
