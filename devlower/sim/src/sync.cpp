@@ -295,6 +295,7 @@ void ResetSync() {
     g_trackers.clear();
   }
   g_cancelLock = 0;
+  g_waitLimitMs = 10000;
   auto& t = Thread();
   t.irql = PASSIVE_LEVEL;
   t.locks.clear();
@@ -419,6 +420,7 @@ static bool TakeFastMutex(PFAST_MUTEX m, const char* where, bool tryOnly) {
   void* me = reinterpret_cast<void*>(ThreadToken());
   std::unique_lock<std::mutex> l(WaitMutex());
   if (m->Owner == me) {
+    if (tryOnly) return false;
     l.unlock();
     Reportf(Check::FastMutexMisuse, "%s: fast mutex %p is already owned by this thread (deadlock)", where, (void*)m);
     return false;
