@@ -337,7 +337,13 @@ class PosixWindows : public Windows {
     if (fd < 0) return false;
     std::uint8_t b[kFrameSize];
     EncodeFrame(b, kind, msg, wParam, lParam);
-    if (!SendAll(fd, b, sizeof b)) {
+    // A window whose thread stopped taking messages fills its queue; posting then fails at once
+    // (as on the real system) instead of blocking the poster.
+    ssize_t n;
+    while ((n = ::send(fd, b, sizeof b, MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 && errno == EINTR) {
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    if (n < 0 || !SendAll(fd, b + n, sizeof b - static_cast<std::size_t>(n))) {
       DropConnection(*w);
       return false;
     }

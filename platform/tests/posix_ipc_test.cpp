@@ -224,6 +224,25 @@ TEST(Windows, SocketOfAKilledProcessIsNotFound) {
   EXPECT_EQ(p->windows().SendMessage(h2, 5, 0, 0), 5000);
 }
 
+TEST(Windows, PostingToAWindowThatStoppedPumpingFailsInsteadOfBlocking) {
+  testing::IsolatedEnv env;
+  Helper stuck([](int fd) {
+    auto p = CreatePosixPlatform();
+    p->windows().RegisterWindow("TSTUCK", [](std::uint32_t, WParam, LParam) -> LResult { return 0; });
+    p->windows().ProcessPendingMessages();  // takes the connection, then never pumps again
+    Signal(fd);
+    pause();
+  });
+  ASSERT_TRUE(stuck.Ready());
+  auto p = CreatePosixPlatform();
+  WindowHandle h = p->windows().FindWindow("TSTUCK");
+  ASSERT_NE(h, 0u);
+  int posted = 0;
+  while (posted < 1000000 && p->windows().PostMessage(h, 1, 0, 0)) ++posted;
+  EXPECT_GT(posted, 0);
+  EXPECT_LT(posted, 1000000);
+}
+
 TEST(Windows, MessageDescriptorPollsReadableWhenAMessageWaits) {
   testing::IsolatedEnv env;
   auto p = CreatePosixPlatform();
