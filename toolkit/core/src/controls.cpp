@@ -1530,12 +1530,11 @@ void TvgTabControl::DoRealign() {
   Repaint();
 }
 
-void TvgTabControl::ChildRemoved(TVisualObject* child) {
-  if (dynamic_cast<TvgTabItem*>(child)) {
-    const int n = TabCount();
-    if (tabIndex_ >= n) tabIndex_ = n - 1;
-    Realign();
-  }
+void TvgTabControl::ChildRemoved(TVisualObject*) {
+  // No look at the child's class: a tab being destroyed is only a scene object by now.
+  const int n = TabCount();
+  if (tabIndex_ >= n) tabIndex_ = n - 1;
+  Realign();
 }
 
 void TvgTabControl::Paint(TCanvas& canvas) {

@@ -159,8 +159,10 @@ TVisualObject::TVisualObject(rt::TComponent* owner) : rt::TComponent(owner) {
 }
 
 TVisualObject::~TVisualObject() {
-  alive_.reset();
+  // The parent's hooks still see this object (as a TVisualObject: derived parts are gone);
+  // a class whose parent must see it whole detaches itself in its own destructor.
   Detach();
+  alive_.reset();
   while (!children_.empty()) {
     TVisualObject* c = children_.back();
     children_.pop_back();

@@ -560,6 +560,7 @@ public:
 
 protected:
   void PaintChildren(TCanvas& canvas, const TRectF& dirtyLocal) override;
+  bool ShowsChildren() const override { return IsActive(); }
   bool DrawsOwnText() const override { return false; }
 
 private:
