@@ -1,6 +1,7 @@
 #include "toolkit/app/application.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "runtime/errors.h"
 #include "toolkit/app/form.h"
@@ -318,7 +319,7 @@ struct TFailingForm : TForm {
 };
 
 TEST_F(App, FormCreationHandlerErrorsAreShownAndTheFormStays) {
-  const std::string file = ::testing::TempDir() + "/failing.form";
+  const std::string file = ::testing::TempDir() + "/failing_" + std::to_string(::getpid()) + ".form";
   {
     FILE* f = std::fopen(file.c_str(), "w");
     std::fputs("Failing : TFailingForm {\n  ClientWidth = 320\n  OnCreate = @FormCreate\n"

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include "runtime/text.h"
 #include "toolkit/canvas.h"
@@ -32,7 +33,9 @@ void PutString(std::ofstream& out, const std::string& utf8) {
 class Vrnkeform : public ::testing::Test {
 protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / "vrnkeform_test";
+    dir_ = fs::path(::testing::TempDir()) /
+           ("vrnkeform_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(::getpid()));
     fs::create_directories(dir_);
     form_ = (dir_ / "small.form").string();
     std::ofstream(form_) << "Small : TAnything {\n  ClientWidth = 200\n  ClientHeight = 80\n  Fill = #FF203040\n"
