@@ -90,7 +90,7 @@ TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
   stop = true;
   for (auto& th : threads) th.join();
 
-  fprintf(stderr, "sent %ld passed %ld\n", sent.load(), passed.load());
+  RecordProperty("requests", static_cast<int>(sent.load()));
   EXPECT_EQ(unexpected.load(), 0);
   EXPECT_GT(passed.load(), 0);
   for (DeviceNode* n : nodes) ASSERT_EQ(pnp_->Remove(n), STATUS_SUCCESS);

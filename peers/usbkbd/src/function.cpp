@@ -152,6 +152,7 @@ void FunctionDevice::PostAll() {
       std::lock_guard<std::mutex> lock(mu_);
       if (t->Busy) continue;
       t->Busy = true;
+      t->Reposting = true;
       ++outstanding_;
     }
     Post(t);
@@ -174,6 +175,18 @@ void FunctionDevice::Post(Transfer* t) {
   next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
   next->Parameters.Others.Argument1 = &t->Urb;
   IoSetCompletionRoutine(t->Irp, TransferDone, t, TRUE, TRUE, TRUE);
+  {
+    // A stop that came while the request was being prepared keeps it here; from now on a
+    // cancellation may reach it (before it is sent, the device below sees it cancelled).
+    std::lock_guard<std::mutex> lock(mu_);
+    t->Reposting = false;
+    if (!running_) {
+      t->Busy = false;
+      --outstanding_;
+      cv_.notify_all();
+      return;
+    }
+  }
   IoCallDriver(lower_, t->Irp);
 }
 
@@ -184,6 +197,7 @@ NTSTATUS FunctionDevice::TransferDone(PDEVICE_OBJECT, PIRP, PVOID context) {
 
 NTSTATUS FunctionDevice::OnTransferDone(Transfer* t) {
   ReceivedReport r{};
+  const NTSTATUS status = t->Irp->IoStatus.Status;
   r.Status = t->Irp->IoStatus.Status;
   r.UsbStatus = t->Urb.UrbHeader.Status;
   r.Length = t->Urb.UrbBulkOrInterruptTransfer.TransferBufferLength;
@@ -193,8 +207,10 @@ NTSTATUS FunctionDevice::OnTransferDone(Transfer* t) {
   {
     std::lock_guard<std::mutex> lock(mu_);
     reports_.push_back(std::move(r));
-    again = running_ && !t->Irp->Cancel && !DeviceIsGone(t->Irp->IoStatus.Status);
-    if (!again) {
+    again = running_ && !DeviceIsGone(status);
+    if (again) {
+      t->Reposting = true;
+    } else {
       t->Busy = false;
       --outstanding_;
     }
@@ -211,7 +227,7 @@ void FunctionDevice::CancelAllAndWait() {
     std::lock_guard<std::mutex> lock(mu_);
     running_ = false;
     for (Transfer* t : transfers_) {
-      if (t->Busy) busy.push_back(t->Irp);
+      if (t->Busy && !t->Reposting) busy.push_back(t->Irp);
     }
   }
   for (PIRP irp : busy) IoCancelIrp(irp);

@@ -242,7 +242,8 @@ class FunctionDevice {
     URB Urb;
     PUCHAR Buffer;
     PMDL Mdl;
-    bool Busy;
+    bool Busy;       // sent down and not finished with
+    bool Reposting;  // back from below and about to be sent again: not to be cancelled
   };
   FunctionDevice(FunctionDriver* driver, PDEVICE_OBJECT fdo, PDEVICE_OBJECT lower, const FunctionOptions& options);
  public:
