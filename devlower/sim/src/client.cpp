@@ -187,7 +187,8 @@ NTSTATUS UserHandle::DeviceIoControl(ULONG code, const void* input, ULONG inputL
                     (long long)detail::WaitLimit().count());
     io->Wait(std::chrono::hours(24));
   }
-  if (output && outputLength) memcpy(output, io->Output().data(), std::min<size_t>(outputLength, io->Output().size()));
+  size_t n = std::min<size_t>(outputLength, io->Output().size());
+  if (output && n) memcpy(output, io->Output().data(), n);
   if (returned) *returned = io->Information();
   return io->Status();
 }

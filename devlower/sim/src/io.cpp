@@ -1241,7 +1241,7 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
   if (Irp->IoStatus.Status == STATUS_PENDING) {
     later.Add(Check::CompletedWithPending, Fmt("IoCompleteRequest on IRP %p with the status STATUS_PENDING", (void*)Irp));
   }
-  if (Irp->CancelRoutine) {
+  if (__atomic_load_n(&Irp->CancelRoutine, __ATOMIC_SEQ_CST)) {
     later.Add(Check::IrpMisuse, Fmt("IoCompleteRequest on IRP %p while its cancel routine is still set", (void*)Irp));
   }
   if (t.irql > DISPATCH_LEVEL) later.Add(Check::IrqlMisuse, Fmt("IoCompleteRequest at IRQL %d", t.irql));
@@ -1285,7 +1285,7 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     NTSTATUS s = Irp->IoStatus.Status;
     bool invoke = routine && ((NT_SUCCESS(s) && (control & SL_INVOKE_ON_SUCCESS)) ||
                               (!NT_SUCCESS(s) && (control & SL_INVOKE_ON_ERROR)) ||
-                              (Irp->Cancel && (control & SL_INVOKE_ON_CANCEL)));
+                              (__atomic_load_n(&Irp->Cancel, __ATOMIC_SEQ_CST) && (control & SL_INVOKE_ON_CANCEL)));
     if (!invoke) {
       if (pendingReturned && upper <= st->stackCount) {
         st->levels[upper].marked = true;
@@ -1336,7 +1336,7 @@ BOOLEAN IoCancelIrp(PIRP Irp) {
   if (st->finished) return FALSE;
   KIRQL irql;
   IoAcquireCancelSpinLock(&irql);
-  Irp->Cancel = TRUE;
+  __atomic_store_n(&Irp->Cancel, (BOOLEAN)TRUE, __ATOMIC_SEQ_CST);
   PDRIVER_CANCEL routine = __atomic_exchange_n(&Irp->CancelRoutine, nullptr, __ATOMIC_SEQ_CST);
   if (!routine) {
     IoReleaseCancelSpinLock(irql);
@@ -1551,7 +1551,7 @@ VOID IoCsqInsertIrp(PIO_CSQ Csq, PIRP Irp, PIO_CSQ_IRP_CONTEXT Context) {
   Csq->CsqInsertIrp(Csq, Irp);
   IoMarkIrpPending(Irp);
   IoSetCancelRoutine(Irp, CsqCancelRoutine);
-  if (Irp->Cancel && IoSetCancelRoutine(Irp, nullptr)) {
+  if (__atomic_load_n(&Irp->Cancel, __ATOMIC_SEQ_CST) && IoSetCancelRoutine(Irp, nullptr)) {
     // Cancelled before it could be queued: taken out again and completed as cancelled.
     Csq->CsqRemoveIrp(Csq, Irp);
     if (Context) Context->Irp = nullptr;
