@@ -65,29 +65,6 @@ class Helper {
 
 void Signal(int fd) { (void)!write(fd, "x", 1); }
 
-TEST(NamedMutex, OpenCreateReleaseClose) {
-  testing::IsolatedEnv env;
-  auto p = CreatePosixPlatform();
-  Mutexes& m = p->mutexes();
-  EXPECT_EQ(m.OpenMutex("VRNKECFGCLASS"), 0u);
-  bool existed = true;
-  MutexHandle h = m.CreateMutex("VRNKECFGCLASS", true, &existed);
-  ASSERT_NE(h, 0u);
-  EXPECT_FALSE(existed);
-  MutexHandle o = m.OpenMutex("VRNKECFGCLASS");
-  EXPECT_NE(o, 0u);
-  EXPECT_EQ(m.OpenMutex("vrnkecfgclass"), 0u);  // object names are case-sensitive
-  MutexHandle second = m.CreateMutex("VRNKECFGCLASS", true, &existed);
-  ASSERT_NE(second, 0u);
-  EXPECT_TRUE(existed);
-  EXPECT_FALSE(m.ReleaseMutex(second));  // it did not take ownership
-  EXPECT_TRUE(m.ReleaseMutex(h));
-  EXPECT_FALSE(m.ReleaseMutex(h));
-  for (MutexHandle x : {h, o, second}) EXPECT_TRUE(m.CloseHandle(x));
-  EXPECT_FALSE(m.CloseHandle(h));
-  EXPECT_EQ(m.OpenMutex("VRNKECFGCLASS"), 0u);  // gone with its last handle
-}
-
 TEST(NamedMutex, SeenByAnotherProcessAndGoneWhenItsOwnerIsKilled) {
   testing::IsolatedEnv env;
   Helper owner([](int fd) {
@@ -108,46 +85,6 @@ TEST(NamedMutex, SeenByAnotherProcessAndGoneWhenItsOwnerIsKilled) {
   EXPECT_NE(mine, 0u);
   EXPECT_FALSE(existed);
   EXPECT_TRUE(p->mutexes().ReleaseMutex(mine));
-}
-
-TEST(Windows, FindSendPostInOneProcess) {
-  testing::IsolatedEnv env;
-  auto p = CreatePosixPlatform();
-  Windows& w = p->windows();
-  EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), 0u);
-  std::vector<std::uint32_t> seen;
-  WindowHandle mine = w.RegisterWindow("TVRNKEMONMAIN", [&](std::uint32_t msg, WParam wp, LParam lp) -> LResult {
-    seen.push_back(msg);
-    return static_cast<LResult>(msg + wp + lp);
-  });
-  ASSERT_NE(mine, 0u);
-  EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), mine);
-  EXPECT_EQ(w.FindWindow("TVRNKECFGMAIN"), 0u);
-  EXPECT_EQ(w.SendMessage(mine, 7035, 1, 2), 7038);  // same thread: called at once
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_TRUE(w.PostMessage(mine, 7036, 0, 0));
-  EXPECT_EQ(seen.size(), 1u);  // queued until pumped
-  EXPECT_EQ(w.ProcessPendingMessages(), 1);
-  EXPECT_EQ(seen.back(), 7036u);
-  EXPECT_EQ(w.WaitAndProcessMessages(10), 0);
-
-  // From another thread the handler still runs on the window's thread.
-  std::thread::id handlerThread;
-  WindowHandle other = w.RegisterWindow("TVRNKECFGMAIN", [&](std::uint32_t, WParam, LParam) -> LResult {
-    handlerThread = std::this_thread::get_id();
-    return 99;
-  });
-  std::atomic<LResult> result{0};
-  std::thread sender([&] { result = w.SendMessage(other, 1, 0, 0); });
-  auto until = std::chrono::steady_clock::now() + 5s;
-  while (result == 0 && std::chrono::steady_clock::now() < until) w.WaitAndProcessMessages(20);
-  sender.join();
-  EXPECT_EQ(result, 99);
-  EXPECT_EQ(handlerThread, std::this_thread::get_id());
-  EXPECT_TRUE(w.DestroyWindow(other));
-  EXPECT_EQ(w.FindWindow("TVRNKECFGMAIN"), 0u);
-  EXPECT_EQ(w.SendMessage(other, 1, 0, 0), 0);
-  EXPECT_FALSE(w.PostMessage(other, 1, 0, 0));
 }
 
 // A monitor-like helper: counts posted messages, answers sent ones with msg + count.
@@ -241,24 +178,6 @@ TEST(Windows, PostingToAWindowThatStoppedPumpingFailsInsteadOfBlocking) {
   while (posted < 1000000 && p->windows().PostMessage(h, 1, 0, 0)) ++posted;
   EXPECT_GT(posted, 0);
   EXPECT_LT(posted, 1000000);
-}
-
-TEST(Windows, MessageDescriptorPollsReadableWhenAMessageWaits) {
-  testing::IsolatedEnv env;
-  auto p = CreatePosixPlatform();
-  Windows& w = p->windows();
-  int got = 0;
-  WindowHandle h = w.RegisterWindow("TX", [&](std::uint32_t, WParam, LParam) -> LResult { return ++got; });
-  int fd = w.MessageDescriptor();
-  ASSERT_GE(fd, 0);
-  pollfd pf{fd, POLLIN, 0};
-  EXPECT_EQ(poll(&pf, 1, 0), 0);
-  std::thread t([&] { w.PostMessage(h, 9, 0, 0); });
-  t.join();
-  EXPECT_EQ(poll(&pf, 1, 2000), 1);
-  auto until = std::chrono::steady_clock::now() + 2s;
-  while (got == 0 && std::chrono::steady_clock::now() < until) w.WaitAndProcessMessages(50);
-  EXPECT_EQ(got, 1);
 }
 
 }  // namespace

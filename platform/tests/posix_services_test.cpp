@@ -56,26 +56,6 @@ TEST(Shell, OpenStartsTheProgramInItsWorkingFolderWithAndWithoutExe) {
   EXPECT_FALSE(p->shell().ShellOpen("VRNKEMon.exe", dir + "/nonexistent"));
 }
 
-TEST(Shell, FoldersOneLevelAndBothSeparators) {
-  testing::IsolatedEnv env;
-  auto p = CreatePosixPlatform();
-  Shell& s = p->shell();
-  std::string base = env.root();
-  EXPECT_TRUE(s.DirectoryExists(base));
-  EXPECT_FALSE(s.DirectoryExists(base + "/a"));
-  EXPECT_FALSE(s.CreateDirectory(base + "/x/y"));  // parents are not made
-  EXPECT_TRUE(s.CreateDirectory(base + "\\a\\"));
-  EXPECT_TRUE(s.DirectoryExists(base + "/a"));
-  EXPECT_FALSE(s.CreateDirectory(base + "/a"));  // exists already
-  std::ofstream(base + "/a/f") << "1";
-  EXPECT_TRUE(s.FileExists(base + "\\a\\f"));
-  EXPECT_FALSE(s.FileExists(base + "/a"));
-  EXPECT_FALSE(s.DirectoryExists(base + "/a/f"));
-  EXPECT_EQ(s.NativePath("C\\x/y"), "C/x/y");
-  std::string exe = s.ExecutableFolder();
-  EXPECT_TRUE(s.FileExists(exe + "/platform_tests")) << exe;
-}
-
 TEST(Locale, LanguageIdComesFromTheEnvironment) {
   struct Case {
     const char* lcAll;
@@ -107,50 +87,6 @@ TEST(Locale, LanguageIdComesFromTheEnvironment) {
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
   unsetenv("LANG");
-}
-
-TEST(Locale, TableHasNativeNamesForEveryEnumeratedLocale) {
-  auto p = CreatePosixPlatform();
-  Locale& l = p->locale();
-  auto all = l.EnumSystemLocales();
-  EXPECT_GE(all.size(), 30u);
-  std::set<std::string> ids;
-  for (const auto& s : all) {
-    SCOPED_TRACE(s);
-    ASSERT_EQ(s.size(), 8u);
-    LCID id = static_cast<LCID>(std::stoul(s, nullptr, 16));
-    std::string lang = l.GetLocaleInfo(id, LocaleField::ILanguage);
-    EXPECT_EQ(lang, s.substr(4));
-    EXPECT_TRUE(ids.insert(lang).second) << "duplicate";
-    EXPECT_FALSE(l.GetLocaleInfo(id, LocaleField::SNativeLangName).empty());
-    EXPECT_FALSE(l.GetLocaleInfo(id, LocaleField::SLanguage).empty());
-    EXPECT_EQ(l.GetLocaleInfo(id, LocaleField::SAbbrevLangName).size(), 3u);
-  }
-  for (const char* need : {"0409", "0804", "0404", "0411", "0412", "0407", "040C", "0419"})
-    EXPECT_TRUE(ids.count(need)) << need;
-  EXPECT_EQ(l.GetLocaleInfo(0x0804, LocaleField::SNativeLangName), "中文(简体)");
-  EXPECT_EQ(l.GetLocaleInfo(0x0404, LocaleField::SNativeLangName), "中文(繁體)");
-  EXPECT_EQ(l.GetLocaleInfo(0x0411, LocaleField::SNativeLangName), "日本語");
-  EXPECT_EQ(l.GetLocaleInfo(0x0409, LocaleField::SNativeLangName), "English");
-  EXPECT_EQ(l.GetLocaleInfo(0x0804, LocaleField::SEnglishLanguage), "Chinese");
-  EXPECT_EQ(l.GetLocaleInfo(0x0000FFFF, LocaleField::SNativeLangName), "");
-}
-
-using AnswerFn = int (*)();
-
-TEST(Libraries, LoadFromTheExecutablesFolderByItsWindowsName) {
-  auto p = CreatePosixPlatform();
-  Libraries& libs = p->libraries();
-  // Built beside the test as libplat_testlib.so.
-  LibraryHandle h = libs.LoadLibrary("plat_testlib.dll");
-  ASSERT_NE(h, nullptr);
-  auto fn = reinterpret_cast<AnswerFn>(libs.GetProcAddress(h, "EnableKeyboardHook"));
-  ASSERT_NE(fn, nullptr);
-  EXPECT_EQ(fn(), 42);
-  EXPECT_EQ(libs.GetProcAddress(h, "NoSuchExport"), nullptr);
-  EXPECT_TRUE(libs.FreeLibrary(h));
-  EXPECT_EQ(libs.LoadLibrary("qvHookMissing.dll"), nullptr);
-  EXPECT_EQ(libs.GetProcAddress(nullptr, "x"), nullptr);
 }
 
 }  // namespace

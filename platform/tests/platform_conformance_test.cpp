@@ -1,0 +1,177 @@
+// Behaviour every platform backend must show, written against the interfaces only; each
+// backend adds itself to the list at the end. Cases between processes and the POSIX specifics
+// live in the posix_*_test files.
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "platform/posix.h"
+#include "test_env.h"
+
+namespace plat {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct PlatformBackend {
+  const char* name;
+  std::function<std::unique_ptr<Platform>()> make;
+};
+
+class PlatformConformance : public ::testing::TestWithParam<PlatformBackend> {
+ protected:
+  void SetUp() override { p_ = GetParam().make(); }
+  testing::IsolatedEnv env_;  // before the platform: it reads the environment when made
+  std::unique_ptr<Platform> p_;
+};
+
+TEST_P(PlatformConformance, NamedMutexOpenCreateReleaseClose) {
+  Mutexes& m = p_->mutexes();
+  EXPECT_EQ(m.OpenMutex("VRNKECFGCLASS"), 0u);
+  bool existed = true;
+  MutexHandle h = m.CreateMutex("VRNKECFGCLASS", true, &existed);
+  ASSERT_NE(h, 0u);
+  EXPECT_FALSE(existed);
+  MutexHandle o = m.OpenMutex("VRNKECFGCLASS");
+  EXPECT_NE(o, 0u);
+  EXPECT_EQ(m.OpenMutex("vrnkecfgclass"), 0u);  // object names are case-sensitive
+  MutexHandle second = m.CreateMutex("VRNKECFGCLASS", true, &existed);
+  ASSERT_NE(second, 0u);
+  EXPECT_TRUE(existed);
+  EXPECT_FALSE(m.ReleaseMutex(second));  // it did not take ownership
+  EXPECT_TRUE(m.ReleaseMutex(h));
+  EXPECT_FALSE(m.ReleaseMutex(h));
+  for (MutexHandle x : {h, o, second}) EXPECT_TRUE(m.CloseHandle(x));
+  EXPECT_FALSE(m.CloseHandle(h));
+  EXPECT_EQ(m.OpenMutex("VRNKECFGCLASS"), 0u);  // gone with its last handle
+}
+
+TEST_P(PlatformConformance, WindowsFindSendPostInOneProcess) {
+  Windows& w = p_->windows();
+  EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), 0u);
+  std::vector<std::uint32_t> seen;
+  WindowHandle mine = w.RegisterWindow("TVRNKEMONMAIN", [&](std::uint32_t msg, WParam wp, LParam lp) -> LResult {
+    seen.push_back(msg);
+    return static_cast<LResult>(msg + wp + lp);
+  });
+  ASSERT_NE(mine, 0u);
+  EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), mine);
+  EXPECT_EQ(w.FindWindow("TVRNKECFGMAIN"), 0u);
+  EXPECT_EQ(w.SendMessage(mine, 7035, 1, 2), 7038);  // same thread: called at once
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(w.PostMessage(mine, 7036, 0, 0));
+  EXPECT_EQ(seen.size(), 1u);  // queued until pumped
+  EXPECT_EQ(w.ProcessPendingMessages(), 1);
+  EXPECT_EQ(seen.back(), 7036u);
+  EXPECT_EQ(w.WaitAndProcessMessages(10), 0);
+
+  // From another thread the handler still runs on the window's thread.
+  std::thread::id handlerThread;
+  WindowHandle other = w.RegisterWindow("TVRNKECFGMAIN", [&](std::uint32_t, WParam, LParam) -> LResult {
+    handlerThread = std::this_thread::get_id();
+    return 99;
+  });
+  std::atomic<LResult> result{0};
+  std::thread sender([&] { result = w.SendMessage(other, 1, 0, 0); });
+  auto until = std::chrono::steady_clock::now() + 5s;
+  while (result == 0 && std::chrono::steady_clock::now() < until) w.WaitAndProcessMessages(20);
+  sender.join();
+  EXPECT_EQ(result, 99);
+  EXPECT_EQ(handlerThread, std::this_thread::get_id());
+  EXPECT_TRUE(w.DestroyWindow(other));
+  EXPECT_EQ(w.FindWindow("TVRNKECFGMAIN"), 0u);
+  EXPECT_EQ(w.SendMessage(other, 1, 0, 0), 0);
+  EXPECT_FALSE(w.PostMessage(other, 1, 0, 0));
+}
+
+TEST_P(PlatformConformance, WindowsMessageDescriptorPollsReadableWhenAMessageWaits) {
+  Windows& w = p_->windows();
+  int got = 0;
+  WindowHandle h = w.RegisterWindow("TX", [&](std::uint32_t, WParam, LParam) -> LResult { return ++got; });
+  int fd = w.MessageDescriptor();
+  ASSERT_GE(fd, 0);
+  pollfd pf{fd, POLLIN, 0};
+  EXPECT_EQ(poll(&pf, 1, 0), 0);
+  std::thread t([&] { w.PostMessage(h, 9, 0, 0); });
+  t.join();
+  EXPECT_EQ(poll(&pf, 1, 2000), 1);
+  auto until = std::chrono::steady_clock::now() + 2s;
+  while (got == 0 && std::chrono::steady_clock::now() < until) w.WaitAndProcessMessages(50);
+  EXPECT_EQ(got, 1);
+}
+
+TEST_P(PlatformConformance, ShellFoldersOneLevelAndBothSeparators) {
+  Shell& s = p_->shell();
+  std::string base = env_.root();
+  EXPECT_TRUE(s.DirectoryExists(base));
+  EXPECT_FALSE(s.DirectoryExists(base + "/a"));
+  EXPECT_FALSE(s.CreateDirectory(base + "/x/y"));  // parents are not made
+  EXPECT_TRUE(s.CreateDirectory(base + "\\a\\"));
+  EXPECT_TRUE(s.DirectoryExists(base + "/a"));
+  EXPECT_FALSE(s.CreateDirectory(base + "/a"));  // exists already
+  std::ofstream(base + "/a/f") << "1";
+  EXPECT_TRUE(s.FileExists(base + "\\a\\f"));
+  EXPECT_FALSE(s.FileExists(base + "/a"));
+  EXPECT_FALSE(s.DirectoryExists(base + "/a/f"));
+  EXPECT_EQ(s.NativePath("C\\x/y"), "C/x/y");
+  std::string exe = s.ExecutableFolder();
+  EXPECT_TRUE(s.FileExists(exe + "/platform_tests")) << exe;
+}
+
+TEST_P(PlatformConformance, LocaleTableHasNativeNamesForEveryEnumeratedLocale) {
+  Locale& l = p_->locale();
+  auto all = l.EnumSystemLocales();
+  EXPECT_GE(all.size(), 30u);
+  std::set<std::string> ids;
+  for (const auto& s : all) {
+    SCOPED_TRACE(s);
+    ASSERT_EQ(s.size(), 8u);
+    LCID id = static_cast<LCID>(std::stoul(s, nullptr, 16));
+    std::string lang = l.GetLocaleInfo(id, LocaleField::ILanguage);
+    EXPECT_EQ(lang, s.substr(4));
+    EXPECT_TRUE(ids.insert(lang).second) << "duplicate";
+    EXPECT_FALSE(l.GetLocaleInfo(id, LocaleField::SNativeLangName).empty());
+    EXPECT_FALSE(l.GetLocaleInfo(id, LocaleField::SLanguage).empty());
+    EXPECT_EQ(l.GetLocaleInfo(id, LocaleField::SAbbrevLangName).size(), 3u);
+  }
+  for (const char* need : {"0409", "0804", "0404", "0411", "0412", "0407", "040C", "0419"})
+    EXPECT_TRUE(ids.count(need)) << need;
+  EXPECT_EQ(l.GetLocaleInfo(0x0804, LocaleField::SNativeLangName), "中文(简体)");
+  EXPECT_EQ(l.GetLocaleInfo(0x0404, LocaleField::SNativeLangName), "中文(繁體)");
+  EXPECT_EQ(l.GetLocaleInfo(0x0411, LocaleField::SNativeLangName), "日本語");
+  EXPECT_EQ(l.GetLocaleInfo(0x0409, LocaleField::SNativeLangName), "English");
+  EXPECT_EQ(l.GetLocaleInfo(0x0804, LocaleField::SEnglishLanguage), "Chinese");
+  EXPECT_EQ(l.GetLocaleInfo(0x0000FFFF, LocaleField::SNativeLangName), "");
+}
+
+using AnswerFn = int (*)();
+
+TEST_P(PlatformConformance, LibrariesLoadFromTheExecutablesFolderByItsWindowsName) {
+  Libraries& libs = p_->libraries();
+  // Built beside the test as libplat_testlib.so.
+  LibraryHandle h = libs.LoadLibrary("plat_testlib.dll");
+  ASSERT_NE(h, nullptr);
+  auto fn = reinterpret_cast<AnswerFn>(libs.GetProcAddress(h, "EnableKeyboardHook"));
+  ASSERT_NE(fn, nullptr);
+  EXPECT_EQ(fn(), 42);
+  EXPECT_EQ(libs.GetProcAddress(h, "NoSuchExport"), nullptr);
+  EXPECT_TRUE(libs.FreeLibrary(h));
+  EXPECT_EQ(libs.LoadLibrary("qvHookMissing.dll"), nullptr);
+  EXPECT_EQ(libs.GetProcAddress(nullptr, "x"), nullptr);
+}
+
+
+INSTANTIATE_TEST_SUITE_P(Backends, PlatformConformance,
+                         ::testing::Values(PlatformBackend{"Posix", [] { return CreatePosixPlatform(); }}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+}  // namespace
+}  // namespace plat
