@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -16,6 +17,11 @@
 namespace tk {
 
 extern const char* const kEmbeddedFontsConf;
+
+namespace {
+cairo_surface_t* g_measureSurface = nullptr;
+cairo_t* g_measureCr = nullptr;
+}  // namespace
 
 void InitFonts() {
   static std::once_flag once;
@@ -34,6 +40,16 @@ void InitFonts() {
       g_object_unref(map);
     }
     FcConfigDestroy(config);  // the current-config reference keeps it
+    // Font caches are released at exit, so leak checkers see only the program's own memory.
+    std::atexit([] {
+      if (g_measureCr) cairo_destroy(g_measureCr);
+      if (g_measureSurface) cairo_surface_destroy(g_measureSurface);
+      g_measureCr = nullptr;
+      g_measureSurface = nullptr;
+      pango_cairo_font_map_set_default(nullptr);
+      cairo_debug_reset_static_data();
+      FcFini();
+    });
   });
 }
 
@@ -1000,9 +1016,11 @@ TRectF PlaceLayout(PangoLayout* layout, const TRectF& r, bool wordWrap, TTextAli
 }
 
 cairo_t* MeasureContext() {
-  static cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-  static cairo_t* cr = cairo_create(s);
-  return cr;
+  if (!g_measureCr) {
+    g_measureSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    g_measureCr = cairo_create(g_measureSurface);
+  }
+  return g_measureCr;
 }
 }  // namespace
 

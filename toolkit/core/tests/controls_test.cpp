@@ -316,7 +316,7 @@ TEST_F(ControlsFixture, EveryControlIsInTheClassRegistryWithItsProperties) {
     ASSERT_NE(c, nullptr) << cls;
     EXPECT_EQ(c->ClassName(), cls);
   }
-  EXPECT_NE(CreateByClassName("tvglabel", nullptr), nullptr);  // leaked to the owner below
+  EXPECT_NE(std::unique_ptr<rt::TComponent>(CreateByClassName("tvglabel", nullptr)), nullptr);
   EXPECT_EQ(CreateByClassName("TvgNothing", nullptr), nullptr);
 
   // A program's own class under its own name.
