@@ -35,7 +35,7 @@ TAlphaColor AccentOf(TMsgDlgType type) {
 // The sign of the box's type: a triangle with "!", a circle with "x", "i" or "?".
 class TMsgIcon : public TVisualObject {
 public:
-  TMsgIcon(TMsgDlgType type) : TVisualObject(nullptr), type_(type) { SetHitTest(false); }
+  explicit TMsgIcon(TMsgDlgType type) : TVisualObject(nullptr), type_(type) { SetHitTest(false); }
   std::string ClassName() const override { return "TvgMessageIcon"; }
   void Paint(TCanvas& canvas) override {
     const TRectF r = LocalRect();
@@ -77,7 +77,7 @@ private:
 // A button of the box: its Tag is its modal result; Escape anywhere in the box answers too.
 class TMsgButton : public TvgButton {
 public:
-  TMsgButton(TMessageBox* box) : TvgButton(nullptr), box_(box) { SetCanFocus(true); }
+  explicit TMsgButton(TMessageBox* box) : TvgButton(nullptr), box_(box) { SetCanFocus(true); }
   std::string ClassName() const override { return "TvgMessageButton"; }
   void Click() override { box_->Choose(static_cast<int>(Tag())); }
   void KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) override {
@@ -305,7 +305,29 @@ void TApplication::HandleException(const std::exception& error) {
   }
   std::string text = error.what();
   if (text.empty()) text = "Unknown error";
-  MessageBox(text, title_.empty() ? "Error" : title_, TMsgDlgType::mtError, mbOK);
+  // An error raised while an error box is open (a failing message source, say) would open a box
+  // inside the box, and another inside that: keep it for when the open one is answered.
+  if (showingError_) {
+    if (text != currentError_ && pendingErrors_.size() < kMaxPendingErrors &&
+        std::find(pendingErrors_.begin(), pendingErrors_.end(), text) == pendingErrors_.end())
+      pendingErrors_.push_back(text);
+    return;
+  }
+  showingError_ = true;
+  try {
+    currentError_ = text;
+    MessageBox(text, title_.empty() ? "Error" : title_, TMsgDlgType::mtError, mbOK);
+    while (!pendingErrors_.empty()) {
+      currentError_ = pendingErrors_.front();
+      pendingErrors_.erase(pendingErrors_.begin());
+      MessageBox(currentError_, title_.empty() ? "Error" : title_, TMsgDlgType::mtError, mbOK);
+    }
+  } catch (...) {
+    showingError_ = false;
+    pendingErrors_.clear();
+    throw;
+  }
+  showingError_ = false;
 }
 
 bool TApplication::PollSources() {

@@ -344,3 +344,37 @@ TEST_F(App, FormCreationHandlerErrorsAreShownAndTheFormStays) {
 
 }  // namespace
 }  // namespace tk
+
+namespace tk {
+namespace {
+
+TEST_F(App, ErrorsRaisedWhileAnErrorBoxIsOpenDoNotNestBoxes) {
+  auto main = ShownWindow();
+  Application().SetMainForm(main.get());
+  // A source that fails on every round, also while the error box runs its loop.
+  int failures = 0;
+  const int id = Application().AddMessageSource([&]() -> bool {
+    if (++failures > 6) return false;
+    throw rt::Exception(failures % 2 ? "odd failure" : "even failure");
+  });
+  int deepest = 0, boxes = 0;
+  std::vector<std::string> texts;
+  Application().OnModalIdle = [&] {
+    int depth = 0;
+    for (TVisualObject* c : main->Root()->Children()) depth += c->ClassName() == "TvgRectangle";
+    deepest = std::max(deepest, depth);
+    if (TMessageBox* box = Application().ActiveMessageBox(); box && failures >= 6) {
+      ++boxes;
+      texts.push_back(box->Request().text);
+      box->Choose(mrOk);
+    }
+  };
+  Application().ProcessMessages();
+  Application().RemoveMessageSource(id);
+  EXPECT_EQ(deepest, 1);
+  EXPECT_EQ(texts, (std::vector<std::string>{"odd failure", "even failure"}));
+  EXPECT_EQ(boxes, 2);
+}
+
+}  // namespace
+}  // namespace tk

@@ -69,7 +69,9 @@ public:
   bool InModalLoop() const { return modalLevel_ > 0; }
 
   // The standard error display: the error's text in an error box; the program goes on.
-  // OnException, when assigned, takes its place.
+  // OnException, when assigned, takes its place. Errors raised while an error box is open are
+  // shown after it, one box at a time (at most five distinct ones are kept; one
+  // equal to the shown error is not repeated).
   void HandleException(const std::exception& error);
   // Runs fn; an escaping error goes to HandleException. Returns whether fn finished.
   bool Guarded(const std::function<void()>& fn);
@@ -106,8 +108,12 @@ private:
   void AdvanceAnimations();
   void RunModalLoop(const std::function<bool()>& done);
 
+  static constexpr size_t kMaxPendingErrors = 5;
   std::string title_;
   TWindow* mainForm_ = nullptr;
+  bool showingError_ = false;
+  std::string currentError_;
+  std::vector<std::string> pendingErrors_;
   bool showMainForm_ = true, mainFormOnTaskBar_ = true, terminated_ = false;
   int modalLevel_ = 0;
   std::vector<TWindow*> modalWindows_;
