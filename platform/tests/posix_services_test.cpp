@@ -56,6 +56,27 @@ TEST(Shell, OpenStartsTheProgramInItsWorkingFolderWithAndWithoutExe) {
   EXPECT_FALSE(p->shell().ShellOpen("VRNKEMon.exe", dir + "/nonexistent"));
 }
 
+TEST(Shell, StartedProgramInheritsNoMutexOrWindow) {
+  // The configuration program starts the monitor while it holds its single-instance mutex and
+  // owns a window; the monitor must not keep either alive after the configuration program ends.
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  std::string prog = env.root() + "/sleeper";
+  std::ofstream(prog) << "#!/bin/sh\necho up > up.txt\nsleep 2\n";
+  chmod(prog.c_str(), 0755);
+  MutexHandle m = p->mutexes().CreateMutex("VRNKECFGCLASS", true);
+  ASSERT_NE(m, 0u);
+  WindowHandle w = p->windows().RegisterWindow("TVRNKECFGMAIN", [](std::uint32_t, WParam, LParam) -> LResult { return 0; });
+  ASSERT_NE(w, 0u);
+  ASSERT_TRUE(p->shell().ShellOpen("sleeper", env.root()));
+  p->mutexes().ReleaseMutex(m);
+  p->mutexes().CloseHandle(m);
+  p->windows().DestroyWindow(w);
+  EXPECT_EQ(p->mutexes().OpenMutex("VRNKECFGCLASS"), 0u);
+  EXPECT_EQ(p->windows().FindWindow("TVRNKECFGMAIN"), 0u);
+  EXPECT_TRUE(WaitForFile(env.root() + "/up.txt"));  // it really ran meanwhile
+}
+
 TEST(Locale, LanguageIdComesFromTheEnvironment) {
   struct Case {
     const char* lcAll;
