@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -407,6 +408,7 @@ class PosixWindows : public Windows {
   int Pump(int timeoutMs, bool sentOnly) {
     int handled = 0;
     int wait = timeoutMs;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     while (true) {
       if (!sentOnly) {
         std::deque<Posted> now;
@@ -424,6 +426,7 @@ class PosixWindows : public Windows {
       int n = ::epoll_wait(epoll_, evs, 16, wait);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
+      // Keep waiting while only housekeeping (a new connection, a wake-up) came in.
       wait = 0;
       for (int i = 0; i < n; ++i) {
         std::uint64_t tag = evs[i].data.u64;
@@ -445,6 +448,14 @@ class PosixWindows : public Windows {
         }
       }
       if (sentOnly) break;
+      if (handled == 0 && timeoutMs != 0) {
+        if (timeoutMs < 0) {
+          wait = -1;
+        } else {
+          auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+          wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        }
+      }
     }
     return handled;
   }
@@ -513,6 +524,7 @@ class PosixWindows : public Windows {
       if (kind == kSend) {
         LResult res = Dispatch(h, msg, w, l);
         ++handled;
+        if (!ConnectionAlive(id)) return handled;  // the handler destroyed its window
         std::uint8_t r[kReplySize];
         Put32(r, kReplyMagic);
         Put32(r + 4, 0);
@@ -527,6 +539,7 @@ class PosixWindows : public Windows {
         } else {
           Dispatch(h, msg, w, l);
           ++handled;
+          if (!ConnectionAlive(id)) return handled;
         }
       } else if (kind == kForeground) {
         ++foreground_;
@@ -549,6 +562,11 @@ class PosixWindows : public Windows {
       it->second.buf.swap(rest);
     }
     return handled;
+  }
+
+  bool ConnectionAlive(std::uint64_t id) {
+    std::lock_guard lock(mu_);
+    return conns_.count(id) != 0;
   }
 
   LResult Dispatch(WindowHandle h, std::uint32_t msg, WParam w, LParam l) {
