@@ -8,7 +8,7 @@ add_library(vrnke_lang STATIC
   ${_lang}/src/component_inspector.cpp
   ${_lang}/src/qv_language.cpp)
 target_include_directories(vrnke_lang PUBLIC ${_lang}/include)
-target_link_libraries(vrnke_lang PUBLIC vrnke_runtime vrnke_toolkit_translate vrnke_platform)
+target_link_libraries(vrnke_lang PUBLIC vrnke_runtime vrnke_toolkit_translate vrnke_platform PRIVATE vrnke_suite_names)
 
 vrnke_add_test(lang_tests
   SOURCES ${_lang}/tests/string_lists_test.cpp ${_lang}/tests/lang_file_test.cpp

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "keys/suite_names.h"
 #include "runtime/text.h"
 
 namespace lang {
@@ -177,7 +178,8 @@ TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env)
   }
 
   if (!env_.designMode && !env_.programFolder.empty()) {
-    const std::string file = (std::filesystem::path(env_.programFolder) / "qv.local").string();
+    const std::string file =
+        (std::filesystem::path(env_.programFolder) / std::string(vrnke::kLanguageFileName)).string();
     std::error_code ec;
     if (std::filesystem::is_regular_file(file, ec)) {
       try {
