@@ -314,7 +314,12 @@ void Keyboard::Record(PIRP irp) {
                     stack->Parameters.Others.Argument4,
                     irp->IoStatus.Status};
   std::lock_guard<std::mutex> lock(mu_);
-  received_.push_back(r);
+  if (recording_) received_.push_back(r);
+}
+
+void Keyboard::SetRecording(bool on) {
+  std::lock_guard<std::mutex> lock(mu_);
+  recording_ = on;
 }
 
 std::vector<ReceivedRequest> Keyboard::Received() {

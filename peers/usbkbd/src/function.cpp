@@ -132,6 +132,11 @@ size_t FunctionDevice::ReportCount() {
   return reports_.size();
 }
 
+void FunctionDevice::SetRecording(bool on) {
+  std::lock_guard<std::mutex> lock(mu_);
+  recording_ = on;
+}
+
 int FunctionDevice::Outstanding() {
   std::lock_guard<std::mutex> lock(mu_);
   return outstanding_;
@@ -206,7 +211,7 @@ NTSTATUS FunctionDevice::OnTransferDone(Transfer* t) {
   bool again;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    reports_.push_back(std::move(r));
+    if (recording_) reports_.push_back(std::move(r));
     again = running_ && !DeviceIsGone(status);
     if (again) {
       t->Reposting = true;

@@ -103,6 +103,9 @@ class Keyboard {
   // Status of requests the device does not interpret (default STATUS_SUCCESS).
   void SetOtherStatus(NTSTATUS status);
 
+  // Recording is on by default; benchmarks turn it off.
+  void SetRecording(bool on);
+
   std::vector<ReceivedRequest> Received();
   size_t CountReceived(UCHAR major, int minor = -1);
   void ClearReceived();
@@ -153,6 +156,7 @@ class Keyboard {
   bool startLater_ = false;
   bool usageLater_ = false;
   NTSTATUS otherStatus_ = STATUS_SUCCESS;
+  bool recording_ = true;
   int holdMajor_ = -1;
   bool held_ = false;
   bool releaseHeld_ = false;
@@ -225,6 +229,8 @@ class FunctionDevice {
   PDEVICE_OBJECT Lower() const { return lower_; }
   std::vector<ReceivedReport> Reports();
   size_t ReportCount();
+  // Recording is on by default; benchmarks turn it off.
+  void SetRecording(bool on);
   // Transfers sent down and not yet back.
   int Outstanding();
   bool Started();
@@ -276,6 +282,7 @@ class FunctionDevice {
   int outstanding_ = 0;
   bool running_ = false;
   bool accepting_ = true;
+  bool recording_ = true;
   int inflight_ = 0;
   bool deleted_ = false;
 };
