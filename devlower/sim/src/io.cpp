@@ -271,7 +271,8 @@ IrpState* LiveState(PIRP irp, const char* where, bool allowFinished = false) {
   return h->st;
 }
 
-std::string DeviceText(PDEVICE_OBJECT d) {
+// Callers hold g_ioMu.
+std::string DeviceTextLocked(PDEVICE_OBJECT d) {
   if (!d) return "(originator)";
   std::string s = Hex(d);
   if (d->DriverObject) {
@@ -279,6 +280,11 @@ std::string DeviceText(PDEVICE_OBJECT d) {
       if (&drv->obj == d->DriverObject) return s + " of driver " + Narrow(drv->name);
   }
   return s;
+}
+
+std::string DeviceText(PDEVICE_OBJECT d) {
+  std::lock_guard<std::mutex> g(g_ioMu);
+  return DeviceTextLocked(d);
 }
 
 // Devices created on this thread after `seq` by `driver` (any driver when null), not deleted.
@@ -296,10 +302,7 @@ void CheckInitializingCleared(uint64_t seq, const char* when) {
   for (SimDevice* d : CreatedSince(seq, nullptr)) {
     if (d->obj.Flags & DO_DEVICE_INITIALIZING) {
       std::string text;
-      {
-        std::lock_guard<std::mutex> g(g_ioMu);
-        text = DeviceText(&d->obj);
-      }
+      text = DeviceText(&d->obj);
       Reportf(Check::DeviceInitializing, "DO_DEVICE_INITIALIZING is still set on device %s when %s returned",
               text.c_str(), when);
       d->obj.Flags &= ~DO_DEVICE_INITIALIZING;  // reported once
@@ -632,7 +635,7 @@ VOID IoDeleteDevice(PDEVICE_OBJECT DeviceObject) {
   PDEVICE_OBJECT lower = nullptr;
   {
     std::lock_guard<std::mutex> g(g_ioMu);
-    text = DeviceText(DeviceObject);
+    text = DeviceTextLocked(DeviceObject);
     if (d->deleted.exchange(true)) {
       twice = true;
     } else {
@@ -682,7 +685,7 @@ VOID IoDetachDevice(PDEVICE_OBJECT TargetDevice) {
   std::unique_lock<std::mutex> g(g_ioMu);
   PDEVICE_OBJECT upper = TargetDevice->AttachedDevice;
   if (!upper) {
-    std::string text = DeviceText(TargetDevice);
+    std::string text = DeviceTextLocked(TargetDevice);
     g.unlock();
     Reportf(Check::DeviceMisuse, "IoDetachDevice on device %s, which has no device attached above it", text.c_str());
     return;
@@ -756,7 +759,7 @@ LONG_PTR ObfDereferenceObject(PVOID Object) {
     SimDevice* d = DeviceOf(static_cast<PDEVICE_OBJECT>(Object), "ObDereferenceObject", false);
     LONG explicitRefs = d->refs - (d->deleted ? 0 : 1);
     if (explicitRefs <= 0) {
-      std::string text = DeviceText(&d->obj);
+      std::string text = DeviceTextLocked(&d->obj);
       g.unlock();
       Reportf(Check::ObjectReference, "ObDereferenceObject on device %s drops a reference that was never taken",
               text.c_str());
@@ -1113,18 +1116,17 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   {
     std::lock_guard<std::mutex> g(st->mu);
     Level& lv = st->levels[level];
-    std::string who = DeviceText(DeviceObject);
     if (status == kPoisonStatus) {
       later.Add(Check::IrpUsedAfterCompletion,
                 Fmt("dispatch routine of %s returned 0x%08X, a value read from IRP %p after it was completed",
-                    who.c_str(), (unsigned)status, (void*)Irp));
+                    DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp));
     } else if (status == STATUS_PENDING) {
       lv.returned = 1;
       if ((lv.settled || !lv.passedDown) && !lv.marked) {
         later.Add(Check::PendingNotMarked,
                   Fmt("dispatch routine of %s returned STATUS_PENDING for IRP %p (major %d, minor %d) without "
                       "IoMarkIrpPending",
-                      who.c_str(), (void*)Irp, major, minor));
+                      DeviceText(DeviceObject).c_str(), (void*)Irp, major, minor));
       }
     } else {
       lv.returned = 2;
@@ -1133,17 +1135,17 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
         later.Add(Check::MarkedNotReturned,
                   Fmt("dispatch routine of %s marked IRP %p (major %d, minor %d) pending but returned 0x%08X instead "
                       "of STATUS_PENDING",
-                      who.c_str(), (void*)Irp, major, minor, (unsigned)status));
+                      DeviceText(DeviceObject).c_str(), (void*)Irp, major, minor, (unsigned)status));
       } else if (!lv.settled) {
         later.Add(Check::IrpNotCompletedNorPassed,
                   Fmt("dispatch routine of %s returned 0x%08X for IRP %p (major %d, minor %d), which it neither "
                       "completed nor passed down (or which is still pending below)",
-                      who.c_str(), (unsigned)status, (void*)Irp, major, minor));
+                      DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp, major, minor));
       } else if (lv.settledStatus != status) {
         later.Add(Check::ReturnedStatusMismatch,
                   Fmt("dispatch routine of %s returned 0x%08X for IRP %p (major %d, minor %d), which was completed "
                       "with 0x%08X",
-                      who.c_str(), (unsigned)status, (void*)Irp, major, minor, (unsigned)lv.settledStatus));
+                      DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp, major, minor, (unsigned)lv.settledStatus));
       }
     }
   }
@@ -1156,7 +1158,7 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       bool attached, deleted;
       {
         std::lock_guard<std::mutex> g(g_ioMu);
-        text = DeviceText(&s->obj);
+        text = DeviceTextLocked(&s->obj);
         attached = s->lower != nullptr;
         deleted = s->deleted;
       }
@@ -1722,7 +1724,7 @@ NTSTATUS CallAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physicalDevice, Add
     PDEVICE_OBJECT lower;
     {
       std::lock_guard<std::mutex> g(g_ioMu);
-      text = DeviceText(&d->obj);
+      text = DeviceTextLocked(&d->obj);
       lower = d->lower;
     }
     if (!NT_SUCCESS(status)) {

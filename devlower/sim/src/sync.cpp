@@ -190,7 +190,29 @@ constexpr LONG kRemoveLockSignature = 0x6b634c52;  // "RLck"
 struct RemoveLockTracker {
   std::mutex mu;
   PIO_REMOVE_LOCK lock = nullptr;
-  std::map<PVOID, int> tags;
+  std::vector<std::pair<PVOID, int>> tags;  // few at a time: a flat list beats a map here
+  std::pair<PVOID, int>* Find(PVOID tag) {
+    for (auto& t : tags)
+      if (t.first == tag) return &t;
+    return nullptr;
+  }
+  void Add(PVOID tag) {
+    if (auto* t = Find(tag)) {
+      ++t->second;
+    } else {
+      tags.emplace_back(tag, 1);
+    }
+  }
+  // FALSE when the tag holds no acquisition.
+  bool Drop(PVOID tag) {
+    auto* t = Find(tag);
+    if (!t) return false;
+    if (--t->second == 0) {
+      *t = tags.back();
+      tags.pop_back();
+    }
+    return true;
+  }
   int outstanding = 0;
   ULONG highWatermark = 0;
   ULONG allocateTag = 0;
@@ -684,7 +706,7 @@ NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, PCSTR File
   int outstanding;
   {
     std::lock_guard<std::mutex> g(t->mu);
-    ++t->tags[Tag];
+    t->Add(Tag);
     outstanding = ++t->outstanding;
   }
   if (t->highWatermark != 0 && (ULONG)outstanding > t->highWatermark) {
@@ -702,8 +724,7 @@ VOID IoReleaseRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockS
   if (!t) return;
   {
     std::unique_lock<std::mutex> g(t->mu);
-    auto it = t->tags.find(Tag);
-    if (it == t->tags.end() || it->second <= 0) {
+    if (!t->Find(Tag)) {
       bool after = t->waitStarted;
       std::string held = HeldTags(t);
       g.unlock();
@@ -721,7 +742,7 @@ VOID IoReleaseRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockS
       }
       return;
     }
-    if (--it->second == 0) t->tags.erase(it);
+    t->Drop(Tag);
     --t->outstanding;
   }
   if (InterlockedDecrement(&RemoveLock->Common.IoCount) == 0) KeSetEvent(&RemoveLock->Common.RemoveEvent, 0, FALSE);
@@ -741,8 +762,7 @@ VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG R
               (void*)RemoveLock);
       return;
     }
-    auto it = t->tags.find(Tag);
-    if (it == t->tags.end() || it->second <= 0) {
+    if (!t->Find(Tag)) {
       std::string held = HeldTags(t);
       g.unlock();
       Reportf(Check::RemoveLockRelease,
@@ -750,7 +770,7 @@ VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG R
               (void*)RemoveLock, Tag, held.c_str());
       return;
     }
-    if (--it->second == 0) t->tags.erase(it);
+    t->Drop(Tag);
     --t->outstanding;
     t->waitStarted = true;
   }
