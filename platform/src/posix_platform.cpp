@@ -31,7 +31,7 @@ std::string PrepareRuntimeFolder(const std::string& requested) {
 
 std::string DefaultRuntimeFolder() {
   const char* rt = std::getenv("XDG_RUNTIME_DIR");
-  if (rt && *rt) return std::string(rt) + "/vrnke";
+  if (rt && rt[0] == '/') return std::string(rt) + "/vrnke";
   return "/tmp/vrnke-" + std::to_string(getuid());
 }
 

@@ -463,8 +463,11 @@ class PosixRegistry : public Registry {
 }  // namespace
 
 std::string DefaultRegistryFolder() {
+  // A relative XDG_CONFIG_HOME is to be ignored: it would move with the working folder.
   std::string home = detail::EnvOr("HOME", "/tmp");
-  return detail::EnvOr("XDG_CONFIG_HOME", home + "/.config") + "/vrnke/registry";
+  std::string config = detail::EnvOr("XDG_CONFIG_HOME", "");
+  if (config.empty() || config[0] != '/') config = home + "/.config";
+  return config + "/vrnke/registry";
 }
 
 std::unique_ptr<Registry> CreatePosixRegistry(const std::string& folder) {

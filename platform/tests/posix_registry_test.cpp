@@ -178,6 +178,8 @@ TEST(PosixRegistry, DefaultFolderFollowsXdgConfigHome) {
   unsetenv("XDG_CONFIG_HOME");
   std::string home = getenv("HOME") ? getenv("HOME") : "/tmp";
   EXPECT_EQ(DefaultRegistryFolder(), home + "/.config/vrnke/registry");
+  setenv("XDG_CONFIG_HOME", "relative/cfg", 1);  // not absolute: ignored
+  EXPECT_EQ(DefaultRegistryFolder(), home + "/.config/vrnke/registry");
   setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
 
