@@ -14,6 +14,11 @@
 #include "runtime/errors.h"
 #include "runtime/text.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// The font configuration library keeps a few patterns of its own until the process ends.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
 namespace tk {
 
 extern const char* const kEmbeddedFontsConf;
@@ -48,7 +53,6 @@ void InitFonts() {
       g_measureSurface = nullptr;
       pango_cairo_font_map_set_default(nullptr);
       cairo_debug_reset_static_data();
-      FcFini();
     });
   });
 }
@@ -232,7 +236,9 @@ TFont& TFont::operator=(const TFont& other) {
 std::string TFont::StyleText() const {
   std::string s;
   auto add = [&](uint32_t f, const char* n) {
-    if (style_ & f) s += (s.empty() ? "" : ",") + std::string(n);
+    if (!(style_ & f)) return;
+    if (!s.empty()) s += ',';
+    s.append(n);
   };
   add(fsBold, "Bold");
   add(fsItalic, "Italic");
@@ -1069,28 +1075,54 @@ float TCanvas::TextHeight(const std::string& text, const TFont& font) {
 // --- effects -------------------------------------------------------------------------------
 
 namespace {
-void BoxBlurPass(std::vector<uint32_t>& px, int w, int h, int r, bool horizontal) {
-  if (r <= 0) return;
-  const int n = horizontal ? w : h, lines = horizontal ? h : w;
-  std::vector<uint32_t> line(n);
+// One box pass each way over interleaved 8-bit channels (zero outside the picture).
+void BoxBlurPlanes(std::vector<uint8_t>& data, int w, int h, int ch, int r) {
   const int win = 2 * r + 1;
-  for (int l = 0; l < lines; ++l) {
-    auto at = [&](int i) -> uint32_t& { return horizontal ? px[size_t(l) * w + i] : px[size_t(i) * w + l]; };
-    for (int i = 0; i < n; ++i) line[i] = at(i);
-    uint32_t sum[4] = {0, 0, 0, 0};
-    auto add = [&](uint32_t p, int sign) {
-      for (int c = 0; c < 4; ++c) sum[c] += sign * int((p >> (c * 8)) & 0xFF);
-    };
-    for (int i = -r; i <= r; ++i) add(i >= 0 && i < n ? line[i] : 0, 1);
-    for (int i = 0; i < n; ++i) {
-      uint32_t out = 0;
-      for (int c = 0; c < 4; ++c) out |= std::min<uint32_t>(255, (sum[c] + win / 2) / win) << (c * 8);
-      at(i) = out;
-      const int outIdx = i - r, inIdx = i + r + 1;
-      add(outIdx >= 0 && outIdx < n ? line[outIdx] : 0, -1);
-      add(inIdx < n ? line[inIdx] : 0, 1);
+  const uint32_t mul = (1u << 16) / uint32_t(win);
+  std::vector<uint8_t> out(data.size());
+  std::vector<uint32_t> sums(size_t(w) * ch);
+  const size_t rowLen = size_t(w) * ch;
+  // Horizontal.
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* in = data.data() + size_t(y) * rowLen;
+    uint8_t* o = out.data() + size_t(y) * rowLen;
+    for (int c = 0; c < ch; ++c) {
+      uint32_t sum = 0;
+      for (int i = 0; i <= r && i < w; ++i) sum += in[size_t(i) * ch + c];
+      for (int x = 0; x < w; ++x) {
+        o[size_t(x) * ch + c] = uint8_t(std::min<uint32_t>(255, (sum * mul + (1u << 15)) >> 16));
+        const int add = x + r + 1, sub = x - r;
+        if (add < w) sum += in[size_t(add) * ch + c];
+        if (sub >= 0) sum -= in[size_t(sub) * ch + c];
+      }
     }
   }
+  // Vertical, a row at a time with a running sum per column.
+  std::fill(sums.begin(), sums.end(), 0);
+  for (int i = 0; i <= r && i < h; ++i) {
+    const uint8_t* row = out.data() + size_t(i) * rowLen;
+    for (size_t k = 0; k < rowLen; ++k) sums[k] += row[k];
+  }
+  for (int y = 0; y < h; ++y) {
+    uint8_t* o = data.data() + size_t(y) * rowLen;
+    for (size_t k = 0; k < rowLen; ++k) o[k] = uint8_t(std::min<uint32_t>(255, (sums[k] * mul + (1u << 15)) >> 16));
+    const int add = y + r + 1, sub = y - r;
+    if (add < h) {
+      const uint8_t* row = out.data() + size_t(add) * rowLen;
+      for (size_t k = 0; k < rowLen; ++k) sums[k] += row[k];
+    }
+    if (sub >= 0) {
+      const uint8_t* row = out.data() + size_t(sub) * rowLen;
+      for (size_t k = 0; k < rowLen; ++k) sums[k] -= row[k];
+    }
+  }
+}
+
+// Three box passes of this radius approximate a Gaussian of sigma ~ radius.
+void BlurPlanes(std::vector<uint8_t>& data, int w, int h, int ch, float radius) {
+  if (radius < 0.5f || w <= 0 || h <= 0) return;
+  const int r = std::max(1, int(std::lround(radius * 0.87f)));
+  for (int pass = 0; pass < 3; ++pass) BoxBlurPlanes(data, w, h, ch, r);
 }
 }  // namespace
 
@@ -1098,37 +1130,45 @@ void BlurBitmap(TBitmap& bitmap, float radius) {
   if (bitmap.IsEmpty() || radius < 0.5f) return;
   const int w = bitmap.Width(), h = bitmap.Height(), stride = bitmap.Stride();
   uint8_t* bits = bitmap.Bits();
-  std::vector<uint32_t> px(size_t(w) * h);
-  for (int y = 0; y < h; ++y) std::memcpy(&px[size_t(y) * w], bits + y * stride, size_t(w) * 4);
-  // Three box passes of this radius approximate a Gaussian of sigma ~ radius.
-  const int r = std::max(1, int(std::lround(radius * 0.87f)));
-  for (int pass = 0; pass < 3; ++pass) {
-    BoxBlurPass(px, w, h, r, true);
-    BoxBlurPass(px, w, h, r, false);
-  }
-  for (int y = 0; y < h; ++y) std::memcpy(bits + y * stride, &px[size_t(y) * w], size_t(w) * 4);
+  std::vector<uint8_t> px(size_t(w) * h * 4);
+  for (int y = 0; y < h; ++y) std::memcpy(&px[size_t(y) * w * 4], bits + y * stride, size_t(w) * 4);
+  BlurPlanes(px, w, h, 4, radius);
+  for (int y = 0; y < h; ++y) std::memcpy(bits + y * stride, &px[size_t(y) * w * 4], size_t(w) * 4);
   bitmap.MarkDirty();
 }
 
 TBitmap MakeShadow(const TBitmap& src, TAlphaColor color, float radius, int grow) {
   TBitmap out;
   if (src.IsEmpty()) return out;
-  out.SetSize(src.Width() + 2 * grow, src.Height() + 2 * grow);
+  const int w = src.Width() + 2 * grow, h = src.Height() + 2 * grow;
+  out.SetSize(w, h);
+  // Only the coverage is blurred, then coloured.
+  std::vector<uint8_t> alpha(size_t(w) * h, 0);
   TBitmap& s = const_cast<TBitmap&>(src);
   const uint8_t* sb = s.Bits();
-  uint8_t* db = out.Bits();
-  const uint32_t ca = color >> 24, cr = (color >> 16) & 0xFF, cg = (color >> 8) & 0xFF, cb = color & 0xFF;
   for (int y = 0; y < src.Height(); ++y) {
+    const uint8_t* row = sb + y * s.Stride();
+    uint8_t* a = alpha.data() + size_t(y + grow) * w + grow;
     for (int x = 0; x < src.Width(); ++x) {
       uint32_t p;
-      std::memcpy(&p, sb + y * s.Stride() + x * 4, 4);
-      const uint32_t a = ((p >> 24) * ca + 127) / 255;
-      const uint32_t q = (a << 24) | (((cr * a + 127) / 255) << 16) | (((cg * a + 127) / 255) << 8) | ((cb * a + 127) / 255);
-      std::memcpy(db + (y + grow) * out.Stride() + (x + grow) * 4, &q, 4);
+      std::memcpy(&p, row + x * 4, 4);
+      a[x] = uint8_t(p >> 24);
+    }
+  }
+  BlurPlanes(alpha, w, h, 1, radius);
+  uint8_t* db = out.Bits();
+  const uint32_t ca = color >> 24, cr = (color >> 16) & 0xFF, cg = (color >> 8) & 0xFF, cb = color & 0xFF;
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = db + y * out.Stride();
+    const uint8_t* a = alpha.data() + size_t(y) * w;
+    for (int x = 0; x < w; ++x) {
+      const uint32_t al = (uint32_t(a[x]) * ca + 127) / 255;
+      const uint32_t p =
+          (al << 24) | (((cr * al + 127) / 255) << 16) | (((cg * al + 127) / 255) << 8) | ((cb * al + 127) / 255);
+      std::memcpy(row + x * 4, &p, 4);
     }
   }
   out.MarkDirty();
-  BlurBitmap(out, radius);
   return out;
 }
 

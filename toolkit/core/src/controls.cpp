@@ -103,7 +103,10 @@ TvgRectangle::TvgRectangle(rt::TComponent* owner) : TvgShape(owner) {
             std::string s;
             const char* names[] = {"TopLeft", "TopRight", "BottomLeft", "BottomRight"};
             for (int i = 0; i < 4; ++i)
-              if (corners_ & (1u << i)) s += (s.empty() ? "" : ",") + std::string(names[i]);
+              if (corners_ & (1u << i)) {
+                if (!s.empty()) s += ',';
+                s.append(names[i]);
+              }
             return s;
           },
           [this](const std::string& v) {

@@ -453,15 +453,8 @@ void TVisualObject::PaintChildren(TCanvas& canvas, const TRectF& dirtyLocal) {
     if (!c->visible_ || !c->IsVisual() || c->opacity_ <= 0) continue;
     if (dynamic_cast<TvgPopup*>(c)) continue;
     const TRectF childDirty = dirtyLocal.Offset(-c->pos_.x, -c->pos_.y);
-    if (!c->clipChildren_ || c->ChildCount() == 0) {
-      // Skip subtrees that cannot reach the dirty area.
-      if (c->ChildCount() == 0) {
-        const TRectF m = c->PaintMargins();
-        if (!TRectF{-m.left, -m.top, c->width_ + m.right, c->height_ + m.bottom}.Intersects(childDirty)) continue;
-      }
-    } else if (!c->LocalRect().Intersects(childDirty)) {
-      continue;
-    }
+    // Skip subtrees that cannot reach the dirty area.
+    if (!c->SubtreeRect({0, 0}).Intersects(childDirty)) continue;
     canvas.Save();
     canvas.Translate(c->pos_.x, c->pos_.y);
     c->PaintTo(canvas, childDirty);
