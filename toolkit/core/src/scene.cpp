@@ -591,7 +591,10 @@ void TWindow::SaveToPng(const std::string& fileName) {
 
 void TWindow::UpdateCursor() {
   TCursor c = crDefault;
-  for (TVisualObject* o = scene_->Captured() ? scene_->Captured() : scene_->Hovered(); o; o = o->Parent()) {
+  // A screen cursor (the busy cursor) wins over the objects' own.
+  if (Backend().ScreenCursor() != crDefault) c = Backend().ScreenCursor();
+  for (TVisualObject* o = c != crDefault ? nullptr : scene_->Captured() ? scene_->Captured() : scene_->Hovered(); o;
+       o = o->Parent()) {
     if (o->Cursor() != crDefault) {
       c = o->Cursor();
       break;

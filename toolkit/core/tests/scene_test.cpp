@@ -337,6 +337,12 @@ TEST_F(WindowFixture, CursorFollowsTheObjectUnderThePointer) {
   (void)inner;
   backend->MoveMouse(100 + 300, 50 + 30);
   EXPECT_EQ(THeadlessBackend::CursorOf(*window->Handle()), crDefault);
+  backend->SetScreenCursor(crHourGlass);  // the busy cursor covers everything
+  backend->MoveMouse(100 + 30, 50 + 30);
+  EXPECT_EQ(THeadlessBackend::CursorOf(*window->Handle()), crHourGlass);
+  backend->SetScreenCursor(crDefault);
+  backend->MoveMouse(100 + 31, 50 + 30);
+  EXPECT_EQ(THeadlessBackend::CursorOf(*window->Handle()), crHandPoint);
 }
 
 TEST_F(WindowFixture, ObjectsDestroyedDuringTheirOwnEventsAreSafe) {
