@@ -86,19 +86,25 @@ bool FillAddress(const std::string& path, sockaddr_un& addr) {
   return true;
 }
 
-// -1: refused or absent (stale); otherwise a connected descriptor.
-int ConnectTo(const std::string& path, bool* stale) {
+// A connected (blocking) descriptor, or -1: *stale when nobody listens there any more, *busy
+// when the listener is alive but its backlog is full (its thread stopped taking connections).
+int ConnectTo(const std::string& path, bool* stale, bool* busy = nullptr) {
   if (stale) *stale = false;
+  if (busy) *busy = false;
   sockaddr_un addr;
   if (!FillAddress(path, addr)) return -1;
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking, so finding a window never hangs on a listener that stopped accepting.
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   while (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     if (errno == EINTR) continue;
     if (stale) *stale = (errno == ECONNREFUSED || errno == ENOENT);
+    if (busy) *busy = (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINPROGRESS);
     ::close(fd);
     return -1;
   }
+  int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return fd;
 }
 
@@ -227,16 +233,16 @@ class PosixWindows : public Windows {
         auto known = byPath_.find(path);
         if (known != byPath_.end() && windows_.at(known->second)->local) return known->second;
       }
-      bool stale = false;
-      int fd = ConnectTo(path, &stale);
+      bool stale = false, busy = false;
+      int fd = ConnectTo(path, &stale, &busy);
       if (fd < 0) {
         if (stale) ::unlink(path.c_str());
-        continue;
+        if (!busy) continue;  // a busy window is alive: found, connected when first used
       }
       std::lock_guard lock(mu_);
       auto known = byPath_.find(path);
       if (known != byPath_.end()) {
-        ::close(fd);  // it answers; the handle keeps (or re-opens) its own connection
+        if (fd >= 0) ::close(fd);  // it answers; the handle keeps (or re-opens) its own connection
         return known->second;
       }
       WindowHandle h = nextHandle_++;

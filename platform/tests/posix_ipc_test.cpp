@@ -161,6 +161,22 @@ TEST(Windows, SocketOfAKilledProcessIsNotFound) {
   EXPECT_EQ(p->windows().SendMessage(h2, 5, 0, 0), 5000);
 }
 
+TEST(Windows, FindingAWindowThatStoppedAcceptingNeverHangs) {
+  testing::IsolatedEnv env;
+  Helper stuck([](int fd) {
+    auto p = CreatePosixPlatform();
+    p->windows().RegisterWindow("TSTUCK", [](std::uint32_t, WParam, LParam) -> LResult { return 0; });
+    Signal(fd);
+    pause();  // never pumps: connections pile up unaccepted
+  });
+  ASSERT_TRUE(stuck.Ready());
+  // Each search leaves one connection in the listener's backlog until it is full.
+  for (int i = 0; i < 200; ++i) {
+    auto p = CreatePosixPlatform();
+    ASSERT_NE(p->windows().FindWindow("TSTUCK"), 0u) << "search " << i;
+  }
+}
+
 TEST(Windows, PostingToAWindowThatStoppedPumpingFailsInsteadOfBlocking) {
   testing::IsolatedEnv env;
   Helper stuck([](int fd) {
