@@ -277,14 +277,19 @@ class PosixRegistry : public Registry {
     for (const auto& e : entries) {
       if (e.rfind("v_", 0) != 0) continue;
       ParsedValue v;
-      if (ReadValueFile(dir + "/" + e, true, v, nullptr) != RegResult::Success) continue;
+      // A damaged file keeps its place (under its file name) so that listing it reports the
+      // damage instead of silently leaving the value out.
+      if (ReadValueFile(dir + "/" + e, true, v, nullptr) != RegResult::Success) v.name = detail::DecodeComponent(e.substr(2));
       values.emplace_back(FoldName(v.name), e);
     }
     std::sort(values.begin(), values.end());
     if (index >= values.size()) return RegResult::NoMoreItems;
     ParsedValue v;
     r = ReadValueFile(dir + "/" + values[index].second, data == nullptr, v, nullptr);
-    if (r != RegResult::Success) return r;
+    if (r != RegResult::Success) {
+      name = values[index].first;
+      return r;
+    }
     name = v.name;
     if (type) *type = v.type;
     if (data) *data = std::move(v.data);

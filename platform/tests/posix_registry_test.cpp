@@ -165,6 +165,11 @@ TEST(PosixRegistry, DamagedValueFileIsReportedNotReturned) {
   EXPECT_EQ(reg->ReadValue(k, "v", t, back), RegResult::CorruptStore);
   std::filesystem::resize_file(file, 100);
   EXPECT_EQ(reg->QueryValue(k, "v", &t, nullptr, nullptr), RegResult::CorruptStore);
+  // Enumeration reports it in its place rather than leaving it out.
+  std::string name;
+  EXPECT_EQ(reg->EnumValue(k, 0, name, &t, &back), RegResult::CorruptStore);
+  EXPECT_EQ(name, "v");
+  EXPECT_EQ(reg->EnumValue(k, 1, name, &t, &back), RegResult::NoMoreItems);
   // Writing again repairs it.
   ASSERT_EQ(reg->SetValue(k, "v", RegType::Binary, d.data(), kRecord), RegResult::Success);
   ASSERT_EQ(reg->ReadValue(k, "v", t, back), RegResult::Success);
