@@ -318,7 +318,7 @@ void TvgImage::Paint(TCanvas& canvas) {
   const float bw = float(bitmap_.Width()), bh = float(bitmap_.Height());
   const TRectF src{0, 0, bw, bh};
   switch (wrap_) {
-    case TImageWrap::Original: canvas.DrawBitmap(bitmap_, src, src.Intersect(LocalRect()).IsEmpty() ? src : src, 1); break;
+    case TImageWrap::Original: canvas.DrawBitmap(bitmap_, src, src, 1); break;
     case TImageWrap::Stretch: canvas.DrawBitmap(bitmap_, src, LocalRect(), 1); break;
     case TImageWrap::Fit: {
       const float s = std::min(Width() / bw, Height() / bh);
@@ -805,6 +805,15 @@ TvgPopup::TvgPopup(rt::TComponent* owner) : TVisualObject(owner) {
   Publish("StaysOpen", [this] { return BoolText(staysOpen_); }, [this](const std::string& v) { staysOpen_ = TextToBool(v); });
   Publish("DragWithParent", [this] { return BoolText(dragWithParent_); },
           [this](const std::string& v) { dragWithParent_ = TextToBool(v); });
+  // By name among the owner's components, as stored forms give it.
+  Publish("PlacementTarget", [this] { return target_.Get() ? target_.Get()->Name() : std::string(); },
+          [this](const std::string& v) {
+            if (v.empty()) return target_.Set(nullptr);
+            rt::TComponent* c = Owner() ? Owner()->FindComponent(v) : nullptr;
+            auto* t = dynamic_cast<TVisualObject*>(c);
+            if (!t) throw rt::EPropertyError("PlacementTarget: no object named '" + v + "'");
+            target_.Set(t);
+          });
   PublishFloat("HorizontalOffset", [this] { return HorizontalOffset; }, [this](float v) { HorizontalOffset = v; });
   PublishFloat("VerticalOffset", [this] { return VerticalOffset; }, [this](float v) { VerticalOffset = v; });
   PublishEvent("OnPopup", &OnPopup);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "runtime/errors.h"
 #include "test_util.h"
 
 namespace tk {
@@ -48,6 +49,13 @@ TEST_F(PopupFixture, PlacementRightOfTargetAtMouseAndKeptOnScreen) {
   backend->MoveMouse(1300, 300);
   EXPECT_EQ(popup->PlacementPosition().x, 1300);
   EXPECT_EQ(TextToPlacement("vgPlacementRight"), TvgPlacement::vgPlacementRight);
+  // Stored forms name the target.
+  target->SetName("ToolBar1");
+  auto* named = new TvgPopup(window.get());
+  named->SetPropertyText("PlacementTarget", "ToolBar1");
+  EXPECT_EQ(named->PlacementTarget(), target);
+  EXPECT_EQ(named->GetPropertyText("PlacementTarget"), "ToolBar1");
+  EXPECT_THROW(named->SetPropertyText("PlacementTarget", "Nobody"), rt::EPropertyError);
   EXPECT_EQ(TextToPlacement("mouse"), TvgPlacement::vgPlacementMouse);
 }
 

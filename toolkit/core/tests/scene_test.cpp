@@ -372,3 +372,51 @@ TEST_F(WindowFixture, WindowPlacementAndSavedPicture) {
 
 }  // namespace
 }  // namespace tk
+
+namespace tk {
+namespace {
+
+TEST_F(WindowFixture, EffectsPaintAroundTheirParentOnlyWhileEnabled) {
+  window->Scene()->SetFill(claWhite);
+  auto* rect = Add<TvgRectangle>(nullptr, 50, 50, 40, 40);
+  rect->Fill().SetColor(0xFF3366CC);
+  rect->Stroke().SetKind(TBrushKind::None);
+  auto* shadow = new TvgShadowEffect(nullptr);
+  shadow->SetEffectEnabled(false);
+  shadow->SetParent(rect);
+  const TBitmap off = window->Render();
+  EXPECT_EQ(off.Pixel(92, 92), 0xFFFFFFFFu);  // nothing beyond the rectangle
+  shadow->SetEffectEnabled(true);
+  EXPECT_GT(rect->PaintMargins().right, 3);
+  const TBitmap on = window->Render();
+  EXPECT_EQ(on.Pixel(70, 70), 0xFF3366CCu);     // the object itself is unchanged
+  EXPECT_LT(test::Red(on.Pixel(92, 92)), 230);  // the shadow falls down and right
+  EXPECT_EQ(on.Pixel(45, 45), 0xFFFFFFFFu);     // not up and left
+  EXPECT_EQ(on.Pixel(150, 150), 0xFFFFFFFFu);
+}
+
+TEST_F(WindowFixture, ImagesFitStretchOrTileTheirBitmap) {
+  window->Scene()->SetFill(claWhite);
+  TBitmap pic(10, 5);
+  pic.Clear(0xFF00AA00);
+  auto* image = Add<TvgImage>(nullptr, 0, 0, 40, 40);
+  image->SetBitmap(pic);
+  // Fit keeps the proportions: 40 x 20, centred.
+  TBitmap b = window->Render();
+  EXPECT_EQ(b.Pixel(20, 20), 0xFF00AA00u);
+  EXPECT_EQ(b.Pixel(20, 5), 0xFFFFFFFFu);
+  image->SetWrapMode(TImageWrap::Stretch);
+  b = window->Render();
+  EXPECT_EQ(b.Pixel(20, 5), 0xFF00AA00u);
+  image->SetWrapMode(TImageWrap::Original);
+  b = window->Render();
+  EXPECT_EQ(b.Pixel(5, 2), 0xFF00AA00u);
+  EXPECT_EQ(b.Pixel(15, 2), 0xFFFFFFFFu);
+  image->SetWrapMode(TImageWrap::Tile);
+  b = window->Render();
+  EXPECT_EQ(b.Pixel(35, 37), 0xFF00AA00u);
+  EXPECT_THROW(image->SetPropertyText("WrapMode", "Sideways"), rt::EConvertError);
+}
+
+}  // namespace
+}  // namespace tk
