@@ -15,8 +15,23 @@
 #include "runtime/text.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-// The font configuration library keeps a few patterns of its own until the process ends.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#define VRNKE_TK_LSAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VRNKE_TK_LSAN 1
+#endif
+#endif
+#ifdef VRNKE_TK_LSAN
+// The font libraries keep a few caches of their own until the process ends. Weak, so a
+// program's own list takes its place.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libpango\n"
+         "leak:libharfbuzz.so\n"
+         "leak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\n"
+         "leak:libcairo.so\n";
+}
 #endif
 
 namespace tk {
