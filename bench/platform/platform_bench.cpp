@@ -41,7 +41,8 @@ void BM_SaveRecord(benchmark::State& state) {
   std::vector<std::uint8_t> record(kRecord, 0x5A);
   for (auto _ : state) {
     record[0]++;
-    if (reg->SetValue(k, "VRNKEProfile1.PFX", plat::RegType::Binary, record.data(), kRecord) != plat::RegResult::Success)
+    if (reg->SetValue(k, "VRNKEProfile1.PFX", plat::RegType::Binary, record.data(), kRecord) !=
+        plat::RegResult::Success)
       state.SkipWithError("write failed");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kRecord);
@@ -81,10 +82,11 @@ void BM_SendMessageRoundTrip(benchmark::State& state) {
     close(ready[0]);
     auto p = plat::CreatePosixPlatform({dir.path() + "/store", runtime});
     bool quit = false;
-    p->windows().RegisterWindow("TVRNKEMONMAIN", [&](std::uint32_t msg, plat::WParam, plat::LParam) -> plat::LResult {
-      if (msg == plat::kWmClose) quit = true;
-      return msg + 1;
-    });
+    p->windows().RegisterWindow("TVRNKEMONMAIN",
+                                [&](std::uint32_t msg, plat::WParam, plat::LParam) -> plat::LResult {
+                                  if (msg == plat::kWmClose) quit = true;
+                                  return msg + 1;
+                                });
     (void)!write(ready[1], "x", 1);
     while (!quit) p->windows().WaitAndProcessMessages(-1);
     _exit(0);
@@ -105,8 +107,16 @@ void BM_SendMessageRoundTrip(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_SaveRecord)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(10)->ReportAggregatesOnly(true);
-BENCHMARK(BM_LoadRecord)->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(10)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SaveRecord)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(10)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadRecord)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->Repetitions(10)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_SendMessageRoundTrip)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime()

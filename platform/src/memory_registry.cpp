@@ -15,9 +15,9 @@ struct Value {
 };
 
 struct Node {
-  std::string name;                                     // original case
-  std::map<std::string, std::unique_ptr<Node>> keys;    // by folded name
-  std::map<std::string, Value> values;                  // by folded name
+  std::string name;                                   // original case
+  std::map<std::string, std::unique_ptr<Node>> keys;  // by folded name
+  std::map<std::string, Value> values;                // by folded name
 };
 
 struct OpenKeyEntry {

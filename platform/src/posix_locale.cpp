@@ -12,11 +12,11 @@ namespace {
 
 struct LangRow {
   LangID id;
-  const char* posix;     // language_TERRITORY
-  const char* abbrev;    // LOCALE_SABBREVLANGNAME
-  const char* english;   // LOCALE_SENGLANGUAGE
-  const char* display;   // LOCALE_SLANGUAGE (English user interface)
-  const char* native;    // LOCALE_SNATIVELANGNAME
+  const char* posix;    // language_TERRITORY
+  const char* abbrev;   // LOCALE_SABBREVLANGNAME
+  const char* english;  // LOCALE_SENGLANGUAGE
+  const char* display;  // LOCALE_SLANGUAGE (English user interface)
+  const char* native;   // LOCALE_SNATIVELANGNAME
 };
 
 // The first row of a language is its default when the environment names no territory.
@@ -75,8 +75,8 @@ struct Alias {
   const char* posix;
   LangID id;
 };
-constexpr Alias kAliases[] = {{"zh_HK", 0x0404}, {"zh_MO", 0x0404}, {"zh_SG", 0x0804}, {"no_NO", 0x0414},
-                              {"nn_NO", 0x0414}};
+constexpr Alias kAliases[] = {
+    {"zh_HK", 0x0404}, {"zh_MO", 0x0404}, {"zh_SG", 0x0804}, {"no_NO", 0x0414}, {"nn_NO", 0x0414}};
 
 const LangRow* Find(LangID id) {
   for (const auto& r : kLanguages)
@@ -108,10 +108,14 @@ class PosixLocale : public Locale {
         std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(r->id));
         return buf;
       }
-      case LocaleField::SLanguage: return r->display;
-      case LocaleField::SAbbrevLangName: return r->abbrev;
-      case LocaleField::SNativeLangName: return r->native;
-      case LocaleField::SEnglishLanguage: return r->english;
+      case LocaleField::SLanguage:
+        return r->display;
+      case LocaleField::SAbbrevLangName:
+        return r->abbrev;
+      case LocaleField::SNativeLangName:
+        return r->native;
+      case LocaleField::SEnglishLanguage:
+        return r->english;
     }
     return {};
   }
@@ -123,7 +127,8 @@ class PosixLocale : public Locale {
   static LangID FromLocaleName(std::string_view name) {
     std::string n(name.substr(0, name.find_first_of(".@")));
     std::string lang = rt::LowerCase(n.substr(0, n.find_first_of("_-")));
-    std::string terr = n.find_first_of("_-") == std::string::npos ? "" : rt::UpperCase(n.substr(n.find_first_of("_-") + 1));
+    std::string terr =
+        n.find_first_of("_-") == std::string::npos ? "" : rt::UpperCase(n.substr(n.find_first_of("_-") + 1));
     std::string key = lang + "_" + terr;
     for (const auto& a : kAliases)
       if (key == a.posix) return a.id;

@@ -40,7 +40,9 @@ bool HeldByOthers(int fd, off_t start) {
 
 class PosixMutexes : public Mutexes {
  public:
-  explicit PosixMutexes(std::string folder) : folder_(std::move(folder) + "/mutex") { MakeFolders(folder_, 0700); }
+  explicit PosixMutexes(std::string folder) : folder_(std::move(folder) + "/mutex") {
+    MakeFolders(folder_, 0700);
+  }
   ~PosixMutexes() override {
     for (auto& [h, e] : handles_) ::close(e.fd);
   }
@@ -54,7 +56,8 @@ class PosixMutexes : public Mutexes {
   bool ReleaseMutex(MutexHandle h) override {
     std::lock_guard lock(mu_);
     auto it = handles_.find(h);
-    if (it == handles_.end() || !it->second.owned || it->second.owner != std::this_thread::get_id()) return false;
+    if (it == handles_.end() || !it->second.owned || it->second.owner != std::this_thread::get_id())
+      return false;
     Lock(it->second.fd, F_UNLCK, 1, false);
     it->second.owned = false;
     return true;

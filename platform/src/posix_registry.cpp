@@ -142,7 +142,8 @@ class PosixRegistry : public Registry {
     return handles_.erase(key) ? RegResult::Success : RegResult::InvalidHandle;
   }
 
-  RegResult QueryValue(RegKey key, std::string_view name, RegType* type, void* data, std::uint32_t* size) override {
+  RegResult QueryValue(RegKey key, std::string_view name, RegType* type, void* data,
+                       std::uint32_t* size) override {
     if (data && !size) return RegResult::InvalidParameter;
     std::string dir;
     RegResult r = KeyFolder(key, dir);
@@ -169,7 +170,8 @@ class PosixRegistry : public Registry {
     return RegResult::Success;
   }
 
-  RegResult SetValue(RegKey key, std::string_view name, RegType type, const void* data, std::uint32_t size) override {
+  RegResult SetValue(RegKey key, std::string_view name, RegType type, const void* data,
+                     std::uint32_t size) override {
     if (size && !data) return RegResult::InvalidParameter;
     if (name.size() > detail::kMaxValueNameLength) return RegResult::InvalidParameter;
     std::string dir;
@@ -279,7 +281,8 @@ class PosixRegistry : public Registry {
       ParsedValue v;
       // A damaged file keeps its place (under its file name) so that listing it reports the
       // damage instead of silently leaving the value out.
-      if (ReadValueFile(dir + "/" + e, true, v, nullptr) != RegResult::Success) v.name = detail::DecodeComponent(e.substr(2));
+      if (ReadValueFile(dir + "/" + e, true, v, nullptr) != RegResult::Success)
+        v.name = detail::DecodeComponent(e.substr(2));
       values.emplace_back(FoldName(v.name), e);
     }
     std::sort(values.begin(), values.end());

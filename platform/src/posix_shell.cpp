@@ -174,7 +174,9 @@ class PosixKeyboard : public Keyboard {
 }  // namespace
 
 std::unique_ptr<Shell> CreatePosixShell() { return std::make_unique<PosixShell>(); }
-std::unique_ptr<Libraries> CreatePosixLibraries(Shell& shell) { return std::make_unique<PosixLibraries>(shell); }
+std::unique_ptr<Libraries> CreatePosixLibraries(Shell& shell) {
+  return std::make_unique<PosixLibraries>(shell);
+}
 std::unique_ptr<Keyboard> CreatePosixKeyboard() { return std::make_unique<PosixKeyboard>(); }
 
 }  // namespace plat::detail

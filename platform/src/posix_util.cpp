@@ -11,7 +11,9 @@
 namespace plat::detail {
 
 namespace {
-bool Plain(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-'; }
+bool Plain(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
 int HexVal(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -39,7 +41,8 @@ std::string EncodeComponent(std::string_view name) {
     std::uint64_t h = 1469598103934665603ull;
     for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
     out.resize(kMaxEncoded - 17);
-    while (!out.empty() && (out.back() == '%' || (out.size() >= 2 && out[out.size() - 2] == '%'))) out.pop_back();
+    while (!out.empty() && (out.back() == '%' || (out.size() >= 2 && out[out.size() - 2] == '%')))
+      out.pop_back();
     out.push_back('~');
     for (int i = 15; i >= 0; --i) out.push_back(hex[(h >> (i * 4)) & 15]);
   }
@@ -118,8 +121,9 @@ std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc) {
   while (size >= 8) {
     std::uint32_t lo = crc ^ (p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
     std::uint32_t hi = p[4] | (p[5] << 8) | (p[6] << 16) | (static_cast<std::uint32_t>(p[7]) << 24);
-    crc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^ tables[4][lo >> 24] ^
-          tables[3][hi & 0xFF] ^ tables[2][(hi >> 8) & 0xFF] ^ tables[1][(hi >> 16) & 0xFF] ^ tables[0][hi >> 24];
+    crc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^
+          tables[4][lo >> 24] ^ tables[3][hi & 0xFF] ^ tables[2][(hi >> 8) & 0xFF] ^
+          tables[1][(hi >> 16) & 0xFF] ^ tables[0][hi >> 24];
     p += 8;
     size -= 8;
   }

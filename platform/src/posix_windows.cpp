@@ -154,7 +154,8 @@ class PosixWindows : public Windows {
     if (!MakeFolders(dir, 0700)) return 0;
     std::lock_guard lock(mu_);
     std::uint64_t n = counter_++;
-    std::string base = std::to_string(::getpid()) + "-" + std::to_string(n) + "-" + std::to_string(salt_ % 1000000007u);
+    std::string base =
+        std::to_string(::getpid()) + "-" + std::to_string(n) + "-" + std::to_string(salt_ % 1000000007u);
     std::string tmp = dir + "/.tmp-" + base;
     std::string path = dir + "/" + base + ".sock";
     sockaddr_un addr;
@@ -414,7 +415,8 @@ class PosixWindows : public Windows {
   int Pump(int timeoutMs, bool sentOnly) {
     int handled = 0;
     int wait = timeoutMs;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     while (true) {
       if (!sentOnly) {
         std::deque<Posted> now;
@@ -458,7 +460,8 @@ class PosixWindows : public Windows {
         if (timeoutMs < 0) {
           wait = -1;
         } else {
-          auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+          auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                            std::chrono::steady_clock::now());
           wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
       }

@@ -8,18 +8,30 @@ namespace plat {
 
 const char* RegResultText(RegResult r) {
   switch (r) {
-    case RegResult::Success: return "The operation completed successfully.";
-    case RegResult::FileNotFound: return "The system cannot find the file specified.";
-    case RegResult::AccessDenied: return "Access is denied.";
-    case RegResult::InvalidHandle: return "The handle is invalid.";
-    case RegResult::WriteFault: return "The system cannot write to the specified device.";
-    case RegResult::ReadFault: return "The system cannot read from the specified device.";
-    case RegResult::InvalidParameter: return "The parameter is incorrect.";
-    case RegResult::BadPathname: return "The specified path is invalid.";
-    case RegResult::MoreData: return "More data is available.";
-    case RegResult::NoMoreItems: return "No more data is available.";
-    case RegResult::KeyDeleted: return "Illegal operation attempted on a registry key that has been marked for deletion.";
-    case RegResult::CorruptStore: return "The configuration registry database is corrupt.";
+    case RegResult::Success:
+      return "The operation completed successfully.";
+    case RegResult::FileNotFound:
+      return "The system cannot find the file specified.";
+    case RegResult::AccessDenied:
+      return "Access is denied.";
+    case RegResult::InvalidHandle:
+      return "The handle is invalid.";
+    case RegResult::WriteFault:
+      return "The system cannot write to the specified device.";
+    case RegResult::ReadFault:
+      return "The system cannot read from the specified device.";
+    case RegResult::InvalidParameter:
+      return "The parameter is incorrect.";
+    case RegResult::BadPathname:
+      return "The specified path is invalid.";
+    case RegResult::MoreData:
+      return "More data is available.";
+    case RegResult::NoMoreItems:
+      return "No more data is available.";
+    case RegResult::KeyDeleted:
+      return "Illegal operation attempted on a registry key that has been marked for deletion.";
+    case RegResult::CorruptStore:
+      return "The configuration registry database is corrupt.";
   }
   return "Unknown registry error.";
 }
@@ -52,7 +64,8 @@ std::vector<std::uint8_t> RegDwordBytes(std::uint32_t v) {
           static_cast<std::uint8_t>(v >> 24)};
 }
 
-RegResult Registry::ReadValue(RegKey key, std::string_view name, RegType& type, std::vector<std::uint8_t>& data) {
+RegResult Registry::ReadValue(RegKey key, std::string_view name, RegType& type,
+                              std::vector<std::uint8_t>& data) {
   // The value may change between the two calls; retry while it grows.
   for (int attempt = 0; attempt < 8; ++attempt) {
     std::uint32_t size = 0;
@@ -78,7 +91,8 @@ RegResult SplitKeyPath(std::string_view path, std::vector<std::string>& levels) 
   std::size_t start = 0;
   while (true) {
     std::size_t end = path.find('\\', start);
-    std::string_view level = path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    std::string_view level =
+        path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     if (level.empty()) return RegResult::BadPathname;
     if (level.size() > kMaxKeyNameLength) return RegResult::InvalidParameter;
     if (level.find('\0') != std::string_view::npos) return RegResult::InvalidParameter;

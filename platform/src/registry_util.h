@@ -9,7 +9,7 @@
 
 namespace plat::detail {
 
-inline constexpr std::size_t kMaxKeyNameLength = 255;      // one level of a key path
+inline constexpr std::size_t kMaxKeyNameLength = 255;  // one level of a key path
 inline constexpr std::size_t kMaxValueNameLength = 16383;
 
 // Splits "a\b\c" into its levels. An empty path gives no levels; an empty level (leading,

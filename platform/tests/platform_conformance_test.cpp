@@ -1,9 +1,8 @@
 // Behaviour every platform backend must show, written against the interfaces only; each
 // backend adds itself to the list at the end. Cases between processes and the POSIX specifics
 // live in the posix_*_test files.
-#include <poll.h>
-
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <atomic>
 #include <chrono>
@@ -58,10 +57,11 @@ TEST_P(PlatformConformance, WindowsFindSendPostInOneProcess) {
   Windows& w = p_->windows();
   EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), 0u);
   std::vector<std::uint32_t> seen;
-  WindowHandle mine = w.RegisterWindow("TVRNKEMONMAIN", [&](std::uint32_t msg, WParam wp, LParam lp) -> LResult {
-    seen.push_back(msg);
-    return static_cast<LResult>(msg + wp + lp);
-  });
+  WindowHandle mine =
+      w.RegisterWindow("TVRNKEMONMAIN", [&](std::uint32_t msg, WParam wp, LParam lp) -> LResult {
+        seen.push_back(msg);
+        return static_cast<LResult>(msg + wp + lp);
+      });
   ASSERT_NE(mine, 0u);
   EXPECT_EQ(w.FindWindow("TVRNKEMONMAIN"), mine);
   EXPECT_EQ(w.FindWindow("TVRNKECFGMAIN"), 0u);
@@ -201,7 +201,6 @@ TEST_P(PlatformConformance, LibrariesLoadFromTheExecutablesFolderByItsWindowsNam
   EXPECT_EQ(libs.LoadLibrary("qvHookMissing.dll"), nullptr);
   EXPECT_EQ(libs.GetProcAddress(nullptr, "x"), nullptr);
 }
-
 
 INSTANTIATE_TEST_SUITE_P(Backends, PlatformConformance,
                          ::testing::Values(PlatformBackend{"Posix", [] { return CreatePosixPlatform(); }}),

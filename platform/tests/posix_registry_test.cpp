@@ -1,9 +1,8 @@
 // The file store under crashes and concurrent writers.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -121,7 +120,8 @@ TEST(PosixRegistry, TwoProcessesWritingAtOnceKeepTheStoreWhole) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
   int reads = 0;
   while (std::chrono::steady_clock::now() < until) {
-    if (k == kNoKey && reg->OpenKey(kHkeyCurrentUser, "software\\VRNKEDriver", k) != RegResult::Success) continue;
+    if (k == kNoKey && reg->OpenKey(kHkeyCurrentUser, "software\\VRNKEDriver", k) != RegResult::Success)
+      continue;
     for (const char* name : {"VRNKEProfile1.PFX", "VRNKEPROFILE.GPX"}) {
       RegType t;
       std::vector<std::uint8_t> back;

@@ -1,8 +1,7 @@
 // Shell, folders, locale and library loading of the POSIX backend.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -66,7 +65,8 @@ TEST(Shell, StartedProgramInheritsNoMutexOrWindow) {
   chmod(prog.c_str(), 0755);
   MutexHandle m = p->mutexes().CreateMutex("VRNKECFGCLASS", true);
   ASSERT_NE(m, 0u);
-  WindowHandle w = p->windows().RegisterWindow("TVRNKECFGMAIN", [](std::uint32_t, WParam, LParam) -> LResult { return 0; });
+  WindowHandle w = p->windows().RegisterWindow("TVRNKECFGMAIN",
+                                               [](std::uint32_t, WParam, LParam) -> LResult { return 0; });
   ASSERT_NE(w, 0u);
   ASSERT_TRUE(p->shell().ShellOpen("sleeper", env.root()));
   p->mutexes().ReleaseMutex(m);
@@ -85,11 +85,20 @@ TEST(Locale, LanguageIdComesFromTheEnvironment) {
     LangID expected;
   };
   const Case cases[] = {
-      {"", "", "zh_CN.UTF-8", 0x0804}, {"", "", "zh_TW.UTF-8", 0x0404}, {"", "", "zh_HK.UTF-8", 0x0404},
-      {"", "", "en_US.UTF-8", 0x0409}, {"", "", "ja_JP.eucJP", 0x0411}, {"", "", "de_DE@euro", 0x0407},
-      {"", "", "en_GB", 0x0809},       {"", "", "pt", 0x0416},          {"", "", "zh", 0x0804},
-      {"", "", "C", 0x0409},           {"", "", "POSIX", 0x0409},       {"", "", "xx_YY", 0x0409},
-      {"", "", "", 0x0409},            {"ja_JP.UTF-8", "fr_FR", "de_DE", 0x0411},
+      {"", "", "zh_CN.UTF-8", 0x0804},
+      {"", "", "zh_TW.UTF-8", 0x0404},
+      {"", "", "zh_HK.UTF-8", 0x0404},
+      {"", "", "en_US.UTF-8", 0x0409},
+      {"", "", "ja_JP.eucJP", 0x0411},
+      {"", "", "de_DE@euro", 0x0407},
+      {"", "", "en_GB", 0x0809},
+      {"", "", "pt", 0x0416},
+      {"", "", "zh", 0x0804},
+      {"", "", "C", 0x0409},
+      {"", "", "POSIX", 0x0409},
+      {"", "", "xx_YY", 0x0409},
+      {"", "", "", 0x0409},
+      {"ja_JP.UTF-8", "fr_FR", "de_DE", 0x0411},
       {"", "fr_FR.UTF-8", "de_DE", 0x040C},
   };
   auto p = CreatePosixPlatform();

@@ -153,8 +153,9 @@ TEST_P(RegistryConformance, HostileNamesAreDataNotPaths) {
     ASSERT_NE(k, kNoKey);
     for (const char* vn : valueNames) {
       std::string payload = std::string(kn) + "|" + vn;
-      ASSERT_EQ(reg_->SetValue(k, vn, RegType::Binary, payload.data(), static_cast<std::uint32_t>(payload.size())),
-                RegResult::Success)
+      ASSERT_EQ(
+          reg_->SetValue(k, vn, RegType::Binary, payload.data(), static_cast<std::uint32_t>(payload.size())),
+          RegResult::Success)
           << vn;
     }
     for (const char* vn : valueNames) {
@@ -165,7 +166,9 @@ TEST_P(RegistryConformance, HostileNamesAreDataNotPaths) {
     }
     std::string name;
     std::size_t count = 0;
-    while (reg_->EnumValue(k, static_cast<std::uint32_t>(count), name, nullptr, nullptr) == RegResult::Success) ++count;
+    while (reg_->EnumValue(k, static_cast<std::uint32_t>(count), name, nullptr, nullptr) ==
+           RegResult::Success)
+      ++count;
     EXPECT_EQ(count, std::size(valueNames));
     reg_->CloseKey(k);
   }

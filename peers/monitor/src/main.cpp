@@ -44,7 +44,8 @@ std::string Describe(plat::Registry& reg, plat::RegKey key, std::string_view nam
   std::string out = " " + std::string(name);
   plat::RegType type;
   std::vector<std::uint8_t> data;
-  plat::RegResult r = key == plat::kNoKey ? plat::RegResult::FileNotFound : reg.ReadValue(key, name, type, data);
+  plat::RegResult r =
+      key == plat::kNoKey ? plat::RegResult::FileNotFound : reg.ReadValue(key, name, type, data);
   if (r == plat::RegResult::FileNotFound) return out + " missing";
   if (r != plat::RegResult::Success) return out + " error=" + std::to_string(static_cast<int>(r));
   char buf[64];
@@ -79,13 +80,20 @@ int main(int argc, char** argv) {
       }
       return n;
     };
-    if (a == "--output") output = next();
-    else if (a == "--store") store = next();
-    else if (a == "--close-cfg") closeAtStart = true;
-    else if (a == "--close-cfg-after-reload") closeAfterReload = true;
-    else if (a == "--hang") hang = true;
-    else if (a == "--hang-ms") hangMs = number();
-    else if (a == "--exit-after") exitAfter = number();
+    if (a == "--output")
+      output = next();
+    else if (a == "--store")
+      store = next();
+    else if (a == "--close-cfg")
+      closeAtStart = true;
+    else if (a == "--close-cfg-after-reload")
+      closeAfterReload = true;
+    else if (a == "--hang")
+      hang = true;
+    else if (a == "--hang-ms")
+      hangMs = number();
+    else if (a == "--exit-after")
+      exitAfter = number();
     else if (a == "-h" || a == "--help") {
       std::cout << kUsage;
       return 0;
@@ -119,8 +127,8 @@ int main(int argc, char** argv) {
     if (plat::WindowHandle cfg = windows.FindWindow(vrnke::kCfgWindowClass))
       windows.PostMessage(cfg, vrnke::WM_CLOSESETTING, 0, 0);
   };
-  plat::WindowHandle self =
-      windows.RegisterWindow(vrnke::kMonitorWindowClass, [&](std::uint32_t msg, plat::WParam, plat::LParam) -> plat::LResult {
+  plat::WindowHandle self = windows.RegisterWindow(
+      vrnke::kMonitorWindowClass, [&](std::uint32_t msg, plat::WParam, plat::LParam) -> plat::LResult {
         if (msg == plat::kWmClose) {
           quit = true;
           return 0;
@@ -131,7 +139,8 @@ int main(int argc, char** argv) {
         if (reg.OpenKey(plat::kHkeyCurrentUser, vrnke::kRegistryKeyPath, key) != plat::RegResult::Success)
           key = plat::kNoKey;
         std::string line = "WM_RELOADSETTINGS #" + std::to_string(++reloads) +
-                           Describe(reg, key, vrnke::kCurrentProfileValue) + Describe(reg, key, vrnke::kAllProfilesValue);
+                           Describe(reg, key, vrnke::kCurrentProfileValue) +
+                           Describe(reg, key, vrnke::kAllProfilesValue);
         if (key != plat::kNoKey) reg.CloseKey(key);
         out << line << std::endl;  // flushed before the sender's call returns
         if (hang) {

@@ -1,11 +1,10 @@
 // The monitor stand-in, driven from another process as the configuration program drives it.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -76,7 +75,8 @@ class Monitor : public ::testing::Test {
     for (std::string l; std::getline(f, l);) lines.push_back(l);
     return lines;
   }
-  void Store(std::string_view name, const std::vector<std::uint8_t>& data, plat::RegType type = plat::RegType::Binary) {
+  void Store(std::string_view name, const std::vector<std::uint8_t>& data,
+             plat::RegType type = plat::RegType::Binary) {
     plat::Registry& reg = platform_->registry();
     plat::RegKey k;
     ASSERT_EQ(reg.CreateKey(plat::kHkeyCurrentUser, vrnke::kRegistryKeyPath, k), plat::RegResult::Success);
@@ -106,7 +106,8 @@ TEST_F(Monitor, SentReloadIsAnsweredAfterTheValuesWereRead) {
   ASSERT_EQ(lines.size(), 2u);
   // CRC-32 of 132032 zero bytes and of "abc".
   EXPECT_EQ(lines[1],
-            "WM_RELOADSETTINGS #2 VRNKEProfile1.PFX size=132032 crc32=76a3654d VRNKEPROFILE.GPX size=3 crc32=352441c2 "
+            "WM_RELOADSETTINGS #2 VRNKEProfile1.PFX size=132032 crc32=76a3654d VRNKEPROFILE.GPX size=3 "
+            "crc32=352441c2 "
             "type=1");
 
   // Posted: handled later, without waiting.
@@ -140,10 +141,11 @@ TEST_F(Monitor, HangForeverLeavesTheLineAndEndsOnTerminate) {
 TEST_F(Monitor, AsksTheConfigurationProgramToClose) {
   plat::Windows& w = platform_->windows();
   int closes = 0;
-  w.RegisterWindow(vrnke::kCfgWindowClass, [&](std::uint32_t msg, plat::WParam, plat::LParam) -> plat::LResult {
-    if (msg == vrnke::WM_CLOSESETTING) ++closes;
-    return 0;
-  });
+  w.RegisterWindow(vrnke::kCfgWindowClass,
+                   [&](std::uint32_t msg, plat::WParam, plat::LParam) -> plat::LResult {
+                     if (msg == vrnke::WM_CLOSESETTING) ++closes;
+                     return 0;
+                   });
   Start({"--close-cfg"});
   auto until = Clock::now() + 5s;
   while (closes == 0 && Clock::now() < until) w.WaitAndProcessMessages(20);

@@ -41,8 +41,8 @@ class MemoryRegistry : public Registry {
   bool Get(RegKey root, std::string_view path, std::string_view name, RegType& type,
            std::vector<std::uint8_t>& data) const;
   bool Has(RegKey root, std::string_view path, std::string_view name) const;
-  int SetValueCalls() const;  // successful and failed SetValue calls so far
-  int OpenKeyHandles() const; // handles not yet closed
+  int SetValueCalls() const;   // successful and failed SetValue calls so far
+  int OpenKeyHandles() const;  // handles not yet closed
 
  private:
   struct Impl;

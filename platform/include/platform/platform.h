@@ -27,7 +27,8 @@ class Mutexes {
   // CreateMutex(default security): creates the mutex, owned by the caller when initialOwner.
   // When it existed already, a handle to it comes back, ownership is not taken and
   // *alreadyExists (optional) is set. 0 on failure.
-  virtual MutexHandle CreateMutex(std::string_view name, bool initialOwner, bool* alreadyExists = nullptr) = 0;
+  virtual MutexHandle CreateMutex(std::string_view name, bool initialOwner,
+                                  bool* alreadyExists = nullptr) = 0;
   // ReleaseMutex: false when the caller does not own it.
   virtual bool ReleaseMutex(MutexHandle h) = 0;
   // CloseHandle: the mutex ceases to exist when its last handle closes (or its process dies).
@@ -42,11 +43,11 @@ using LParam = std::intptr_t;
 // The window procedure: runs on the thread that registered the window.
 using MessageHandler = std::function<LResult(std::uint32_t msg, WParam wParam, LParam lParam)>;
 
-inline constexpr std::uint32_t kWmNull = 0x0000;         // WM_NULL
-inline constexpr std::uint32_t kWmClose = 0x0010;        // WM_CLOSE
-inline constexpr std::uint32_t kWmSysCommand = 0x0112;   // WM_SYSCOMMAND
-inline constexpr std::uint32_t kScMinimize = 0xF020;     // SC_MINIMIZE
-inline constexpr std::uint32_t kWmUser = 0x0400;         // WM_USER
+inline constexpr std::uint32_t kWmNull = 0x0000;        // WM_NULL
+inline constexpr std::uint32_t kWmClose = 0x0010;       // WM_CLOSE
+inline constexpr std::uint32_t kWmSysCommand = 0x0112;  // WM_SYSCOMMAND
+inline constexpr std::uint32_t kScMinimize = 0xF020;    // SC_MINIMIZE
+inline constexpr std::uint32_t kWmUser = 0x0400;        // WM_USER
 
 class Windows {
  public:
@@ -106,11 +107,11 @@ inline constexpr LCID kLocaleSystemDefault = 0x0800;  // LOCALE_SYSTEM_DEFAULT
 
 // LCTYPE values with the system's numbers.
 enum class LocaleField : std::uint32_t {
-  ILanguage = 0x0001,        // LOCALE_ILANGUAGE: language id, four hex digits ("0804")
-  SLanguage = 0x0002,        // LOCALE_SLANGUAGE: localised display name
-  SAbbrevLangName = 0x0003,  // LOCALE_SABBREVLANGNAME: "ENU", "CHS", ...
-  SNativeLangName = 0x0004,  // LOCALE_SNATIVELANGNAME: the language's own name for itself
-  SEnglishLanguage = 0x1001, // LOCALE_SENGLANGUAGE
+  ILanguage = 0x0001,         // LOCALE_ILANGUAGE: language id, four hex digits ("0804")
+  SLanguage = 0x0002,         // LOCALE_SLANGUAGE: localised display name
+  SAbbrevLangName = 0x0003,   // LOCALE_SABBREVLANGNAME: "ENU", "CHS", ...
+  SNativeLangName = 0x0004,   // LOCALE_SNATIVELANGNAME: the language's own name for itself
+  SEnglishLanguage = 0x1001,  // LOCALE_SENGLANGUAGE
 };
 
 class Locale {

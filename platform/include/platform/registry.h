@@ -19,34 +19,34 @@ inline constexpr RegKey kHkeyLocalMachine = 0x80000002u;  // HKEY_LOCAL_MACHINE
 
 // Value types with the system's numbers.
 enum class RegType : std::uint32_t {
-  None = 0,               // REG_NONE
-  Sz = 1,                 // REG_SZ
-  ExpandSz = 2,           // REG_EXPAND_SZ
-  Binary = 3,             // REG_BINARY
-  Dword = 4,              // REG_DWORD (little-endian)
-  DwordBigEndian = 5,     // REG_DWORD_BIG_ENDIAN
-  Link = 6,               // REG_LINK
-  MultiSz = 7,            // REG_MULTI_SZ
-  ResourceList = 8,       // REG_RESOURCE_LIST
+  None = 0,            // REG_NONE
+  Sz = 1,              // REG_SZ
+  ExpandSz = 2,        // REG_EXPAND_SZ
+  Binary = 3,          // REG_BINARY
+  Dword = 4,           // REG_DWORD (little-endian)
+  DwordBigEndian = 5,  // REG_DWORD_BIG_ENDIAN
+  Link = 6,            // REG_LINK
+  MultiSz = 7,         // REG_MULTI_SZ
+  ResourceList = 8,    // REG_RESOURCE_LIST
   FullResourceDescriptor = 9,
   ResourceRequirementsList = 10,
-  Qword = 11,             // REG_QWORD
+  Qword = 11,  // REG_QWORD
 };
 
 // Results: the system's error numbers. Other numbers may come back from a real backend.
 enum class RegResult : std::int32_t {
-  Success = 0,             // ERROR_SUCCESS
-  FileNotFound = 2,        // ERROR_FILE_NOT_FOUND: no such key or value
-  AccessDenied = 5,        // ERROR_ACCESS_DENIED
-  InvalidHandle = 6,       // ERROR_INVALID_HANDLE
-  WriteFault = 29,         // ERROR_WRITE_FAULT: the store could not be written
-  ReadFault = 30,          // ERROR_READ_FAULT: the store could not be read
-  InvalidParameter = 87,   // ERROR_INVALID_PARAMETER
-  BadPathname = 161,       // ERROR_BAD_PATHNAME: empty segment in a key path
-  MoreData = 234,          // ERROR_MORE_DATA: buffer too small, *size holds the size needed
-  NoMoreItems = 259,       // ERROR_NO_MORE_ITEMS: enumeration finished
-  KeyDeleted = 1018,       // ERROR_KEY_DELETED: the open key was deleted meanwhile
-  CorruptStore = 1015,     // ERROR_REGISTRY_CORRUPT
+  Success = 0,            // ERROR_SUCCESS
+  FileNotFound = 2,       // ERROR_FILE_NOT_FOUND: no such key or value
+  AccessDenied = 5,       // ERROR_ACCESS_DENIED
+  InvalidHandle = 6,      // ERROR_INVALID_HANDLE
+  WriteFault = 29,        // ERROR_WRITE_FAULT: the store could not be written
+  ReadFault = 30,         // ERROR_READ_FAULT: the store could not be read
+  InvalidParameter = 87,  // ERROR_INVALID_PARAMETER
+  BadPathname = 161,      // ERROR_BAD_PATHNAME: empty segment in a key path
+  MoreData = 234,         // ERROR_MORE_DATA: buffer too small, *size holds the size needed
+  NoMoreItems = 259,      // ERROR_NO_MORE_ITEMS: enumeration finished
+  KeyDeleted = 1018,      // ERROR_KEY_DELETED: the open key was deleted meanwhile
+  CorruptStore = 1015,    // ERROR_REGISTRY_CORRUPT
 };
 
 const char* RegResultText(RegResult r);
@@ -64,7 +64,8 @@ class Registry {
   // RegCreateKeyEx with KEY_ALL_ACCESS: opens `subKey` (levels split at "\") below `parent`,
   // creating missing levels. `parent` is a root or an open key. `created` (optional) tells
   // whether the last level was new.
-  virtual RegResult CreateKey(RegKey parent, std::string_view subKey, RegKey& out, bool* created = nullptr) = 0;
+  virtual RegResult CreateKey(RegKey parent, std::string_view subKey, RegKey& out,
+                              bool* created = nullptr) = 0;
   // RegOpenKeyEx with KEY_ALL_ACCESS: opens an existing key only.
   virtual RegResult OpenKey(RegKey parent, std::string_view subKey, RegKey& out) = 0;
   // RegCloseKey. Closing a root does nothing and succeeds.

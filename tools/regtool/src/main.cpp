@@ -28,14 +28,22 @@ std::uint32_t Crc32(const std::vector<std::uint8_t>& d) {
 
 const char* TypeName(plat::RegType t) {
   switch (t) {
-    case plat::RegType::None: return "REG_NONE";
-    case plat::RegType::Sz: return "REG_SZ";
-    case plat::RegType::ExpandSz: return "REG_EXPAND_SZ";
-    case plat::RegType::Binary: return "REG_BINARY";
-    case plat::RegType::Dword: return "REG_DWORD";
-    case plat::RegType::MultiSz: return "REG_MULTI_SZ";
-    case plat::RegType::Qword: return "REG_QWORD";
-    default: return "REG_OTHER";
+    case plat::RegType::None:
+      return "REG_NONE";
+    case plat::RegType::Sz:
+      return "REG_SZ";
+    case plat::RegType::ExpandSz:
+      return "REG_EXPAND_SZ";
+    case plat::RegType::Binary:
+      return "REG_BINARY";
+    case plat::RegType::Dword:
+      return "REG_DWORD";
+    case plat::RegType::MultiSz:
+      return "REG_MULTI_SZ";
+    case plat::RegType::Qword:
+      return "REG_QWORD";
+    default:
+      return "REG_OTHER";
   }
 }
 
@@ -53,12 +61,15 @@ void List(const regfile::Document& doc) {
     std::cout << regfile::RootName(k.root) << (k.path.empty() ? "" : "\\") << k.path << "\n";
     for (const auto& v : k.values) {
       char line[64];
-      std::snprintf(line, sizeof line, "%u bytes  crc32 %08x", static_cast<unsigned>(v.data.size()), Crc32(v.data));
+      std::snprintf(line, sizeof line, "%u bytes  crc32 %08x", static_cast<unsigned>(v.data.size()),
+                    Crc32(v.data));
       std::cout << "  " << (v.name.empty() ? "@" : v.name) << "  " << TypeName(v.type) << "  " << line;
       if (v.type == plat::RegType::Sz || v.type == plat::RegType::ExpandSz)
         std::cout << "  \"" << plat::RegStringFromBytes(v.data.data(), v.data.size()) << "\"";
       if (v.type == plat::RegType::Dword && v.data.size() == 4)
-        std::cout << "  " << (v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<unsigned>(v.data[3]) << 24));
+        std::cout << "  "
+                  << (v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
+                      (static_cast<unsigned>(v.data[3]) << 24));
       std::cout << "\n";
     }
   }
@@ -124,8 +135,8 @@ int main(int argc, char** argv) {
       try {
         doc = regfile::Parse(ss.str());
       } catch (const regfile::ParseError& e) {
-        std::cerr << "vrnkereg: " << (args[1] == "-" ? "<stdin>" : args[1]) << ":" << e.line() << ": " << e.detail()
-                  << "\n";
+        std::cerr << "vrnkereg: " << (args[1] == "-" ? "<stdin>" : args[1]) << ":" << e.line() << ": "
+                  << e.detail() << "\n";
         return 1;
       }
       regfile::Import(*reg, doc);

@@ -92,7 +92,8 @@ void WriteValue(std::string& out, const Value& v) {
     case RegType::Dword:
       if (v.data.size() == 4) {
         char buf[16];
-        std::uint32_t d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
+        std::uint32_t d =
+            v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
         std::snprintf(buf, sizeof buf, "dword:%08x", d);
         out += head + buf + "\r\n";
         return;
@@ -114,8 +115,8 @@ void WriteValue(std::string& out, const Value& v) {
 namespace {
 void CheckWritable(std::string_view name, const char* what) {
   if (name.find_first_of("\r\n") != std::string_view::npos)
-    throw std::invalid_argument(std::string(what) + " with a line break cannot be written to a .reg file: " +
-                                std::string(name));
+    throw std::invalid_argument(std::string(what) +
+                                " with a line break cannot be written to a .reg file: " + std::string(name));
 }
 }  // namespace
 
@@ -141,7 +142,8 @@ std::string Write(const Document& doc) {
 namespace {
 
 std::string ToUtf8(std::string_view text) {
-  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF && static_cast<unsigned char>(text[1]) == 0xFE) {
+  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
+      static_cast<unsigned char>(text[1]) == 0xFE) {
     std::u16string w;
     for (std::size_t i = 2; i + 1 < text.size(); i += 2)
       w.push_back(static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
@@ -214,7 +216,8 @@ std::vector<std::uint8_t> ParseHexList(std::string_view s, int line) {
     std::string_view tok = Trim(rest.substr(0, comma));
     if (tok.size() < 1 || tok.size() > 2 || HexDigit(tok[0]) < 0 || (tok.size() == 2 && HexDigit(tok[1]) < 0))
       throw ParseError(line, "bad hex byte '" + std::string(tok) + "'");
-    out.push_back(static_cast<std::uint8_t>(tok.size() == 1 ? HexDigit(tok[0]) : HexDigit(tok[0]) * 16 + HexDigit(tok[1])));
+    out.push_back(static_cast<std::uint8_t>(tok.size() == 1 ? HexDigit(tok[0])
+                                                            : HexDigit(tok[0]) * 16 + HexDigit(tok[1])));
     if (comma == std::string_view::npos) break;
     pos = static_cast<std::size_t>(rest.data() - s.data()) + comma + 1;
     if (Trim(s.substr(pos)).empty()) throw ParseError(line, "hex data ends with a comma");
@@ -262,7 +265,8 @@ Value ParseValue(std::string_view s, int line, const std::vector<std::string>& l
     v.type = RegType::Binary;
     if (!t.empty() && t[0] == '(') {
       std::size_t close = t.find(')');
-      if (close == std::string_view::npos || close == 1 || close > 9) throw ParseError(line, "bad hex(type) prefix");
+      if (close == std::string_view::npos || close == 1 || close > 9)
+        throw ParseError(line, "bad hex(type) prefix");
       std::uint32_t type = 0;
       for (char c : t.substr(1, close - 1)) {
         if (HexDigit(c) < 0) throw ParseError(line, "bad hex(type) prefix");
@@ -280,7 +284,8 @@ Value ParseValue(std::string_view s, int line, const std::vector<std::string>& l
       std::string_view p = Trim(part);
       if (!p.empty() && p.back() == '\\') {
         all.append(p.substr(0, p.size() - 1));
-        bool last = index + 1 >= lines.size() || (index + 2 == lines.size() && Trim(lines[index + 1]).empty());
+        bool last =
+            index + 1 >= lines.size() || (index + 2 == lines.size() && Trim(lines[index + 1]).empty());
         if (last) throw ParseError(at, "hex data continues past the end of the file");
         part = lines[++index];
         ++at;
@@ -303,7 +308,8 @@ Document Parse(std::string_view raw) {
   std::size_t i = 0;
   while (i < lines.size() && Trim(lines[i]).empty()) ++i;
   if (i >= lines.size() || (Trim(lines[i]) != kHeader && Trim(lines[i]) != "REGEDIT4"))
-    throw ParseError(static_cast<int>(std::min(i + 1, lines.size())), "missing header '" + std::string(kHeader) + "'");
+    throw ParseError(static_cast<int>(std::min(i + 1, lines.size())),
+                     "missing header '" + std::string(kHeader) + "'");
   Key* current = nullptr;
   for (++i; i < lines.size(); ++i) {
     int line = static_cast<int>(i + 1);
@@ -353,7 +359,8 @@ std::string Join(std::string_view path, std::string_view name) {
   return path.empty() ? std::string(name) : std::string(path) + "\\" + std::string(name);
 }
 
-void ExportTree(plat::Registry& reg, RegKey root, const std::string& path, Document& doc, bool skipEmptyRoot) {
+void ExportTree(plat::Registry& reg, RegKey root, const std::string& path, Document& doc,
+                bool skipEmptyRoot) {
   RegKey k = plat::kNoKey;
   if (path.empty()) {
     k = root;
@@ -434,7 +441,8 @@ void Import(plat::Registry& reg, const Document& doc) {
         RegResult r = reg.DeleteValue(k, v.name);
         if (r != RegResult::FileNotFound) Check(r, "delete " + what);
       } else {
-        Check(reg.SetValue(k, v.name, v.type, v.data.data(), static_cast<std::uint32_t>(v.data.size())), "set " + what);
+        Check(reg.SetValue(k, v.name, v.type, v.data.data(), static_cast<std::uint32_t>(v.data.size())),
+              "set " + what);
       }
     }
   }

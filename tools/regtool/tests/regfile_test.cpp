@@ -77,14 +77,16 @@ void Fill(plat::Registry& reg) {
   auto put = [&](const char* path, const char* name, RegType t, std::vector<std::uint8_t> d) {
     plat::RegKey k;
     ASSERT_EQ(reg.CreateKey(kHkeyCurrentUser, path, k), plat::RegResult::Success);
-    ASSERT_EQ(reg.SetValue(k, name, t, d.data(), static_cast<std::uint32_t>(d.size())), plat::RegResult::Success);
+    ASSERT_EQ(reg.SetValue(k, name, t, d.data(), static_cast<std::uint32_t>(d.size())),
+              plat::RegResult::Success);
     reg.CloseKey(k);
   };
   put("software\\VRNKEDriver", "VRNKEProfile1.PFX", RegType::Binary, Seq(132032));
   put("software\\VRNKEDriver", "VRNKEPROFILE.GPX", RegType::Binary, Seq(31176));
   put("software\\VRNKEDriver", "empty", RegType::Binary, {});
   put("software\\VRNKEDriver", "", RegType::Sz, plat::RegStringBytes("default"));
-  put("software\\VRNKEDriver", "quo\"te\\slash", RegType::Sz, plat::RegStringBytes("\xE4\xB8\xAD\xE6\x96\x87"));
+  put("software\\VRNKEDriver", "quo\"te\\slash", RegType::Sz,
+      plat::RegStringBytes("\xE4\xB8\xAD\xE6\x96\x87"));
   put("software\\VRNKEDriver", "two lines", RegType::Sz, plat::RegStringBytes("a\r\nb"));
   put("software\\VRNKEDriver", "dw", RegType::Dword, plat::RegDwordBytes(0xFFFFFFFF));
   put("software\\VRNKEDriver", "shortdw", RegType::Dword, {1, 2});
@@ -202,7 +204,8 @@ TEST(RegFileImport, AppliesDeletionsAndReportsStoreFailures) {
   Import(reg, Parse("Windows Registry Editor Version 5.00\n[-HKCU\\software\\VRNKEDriver\\sub key]\n"
                     "[HKCU\\software\\VRNKEDriver]\n\"dw\"=-\n\"never there\"=-\n"));
   plat::RegKey k;
-  EXPECT_EQ(reg.OpenKey(kHkeyCurrentUser, "software\\VRNKEDriver\\sub key", k), plat::RegResult::FileNotFound);
+  EXPECT_EQ(reg.OpenKey(kHkeyCurrentUser, "software\\VRNKEDriver\\sub key", k),
+            plat::RegResult::FileNotFound);
   EXPECT_FALSE(reg.Has(kHkeyCurrentUser, "software\\VRNKEDriver", "dw"));
   EXPECT_TRUE(reg.Has(kHkeyCurrentUser, "software\\VRNKEDriver", "exp"));
   reg.FailSetValue(plat::RegResult::WriteFault);
@@ -243,10 +246,13 @@ TEST_F(RegTool, ExportReadsBackWhatWasStoredAndImportRestoresIt) {
     auto reg = plat::CreatePosixRegistry(dir_ + "/a");
     plat::RegKey k;
     ASSERT_EQ(reg->CreateKey(kHkeyCurrentUser, "software\\VRNKEDriver", k), plat::RegResult::Success);
-    ASSERT_EQ(reg->SetValue(k, "VRNKEProfile1.PFX", RegType::Binary, record.data(), 132032), plat::RegResult::Success);
+    ASSERT_EQ(reg->SetValue(k, "VRNKEProfile1.PFX", RegType::Binary, record.data(), 132032),
+              plat::RegResult::Success);
     reg->CloseKey(k);
   }
-  ASSERT_EQ(Run("--store " + dir_ + "/a export 'HKEY_CURRENT_USER\\software\\VRNKEDriver' -o " + dir_ + "/x.reg"), 0);
+  ASSERT_EQ(
+      Run("--store " + dir_ + "/a export 'HKEY_CURRENT_USER\\software\\VRNKEDriver' -o " + dir_ + "/x.reg"),
+      0);
   std::ifstream f(dir_ + "/x.reg", std::ios::binary);
   Document doc = Parse(std::string(std::istreambuf_iterator<char>(f), {}));
   ASSERT_EQ(doc.keys.size(), 1u);
@@ -266,7 +272,8 @@ TEST_F(RegTool, ExportReadsBackWhatWasStoredAndImportRestoresIt) {
 
   // The default store is the one below XDG_CONFIG_HOME.
   ASSERT_EQ(Run("import " + dir_ + "/x.reg"), 0);
-  EXPECT_TRUE(std::filesystem::exists(dir_ + "/cfg/vrnke/registry/HKEY_CURRENT_USER/k_software/k_vrnkedriver"));
+  EXPECT_TRUE(
+      std::filesystem::exists(dir_ + "/cfg/vrnke/registry/HKEY_CURRENT_USER/k_software/k_vrnkedriver"));
   ASSERT_EQ(Run("list HKCU > " + dir_ + "/list.txt"), 0);
   std::ifstream l(dir_ + "/list.txt");
   std::string listing(std::istreambuf_iterator<char>(l), {});
@@ -274,7 +281,8 @@ TEST_F(RegTool, ExportReadsBackWhatWasStoredAndImportRestoresIt) {
 }
 
 TEST_F(RegTool, ErrorsAreReportedWithFileAndLineAndNothingIsWritten) {
-  std::ofstream(dir_ + "/bad.reg") << "Windows Registry Editor Version 5.00\n[HKCU\\a]\n\"ok\"=dword:1\n\"v\"=hex:0x\n";
+  std::ofstream(dir_ + "/bad.reg")
+      << "Windows Registry Editor Version 5.00\n[HKCU\\a]\n\"ok\"=dword:1\n\"v\"=hex:0x\n";
   std::string err;
   EXPECT_EQ(Run("--store " + dir_ + "/s import " + dir_ + "/bad.reg", &err), 1);
   EXPECT_NE(err.find("bad.reg:4: bad hex byte '0x'"), std::string::npos) << err;

@@ -24,7 +24,7 @@ struct Key {
   std::string path;     // below the root, levels split by "\"; empty for the root itself
   bool remove = false;  // [-KEY] : delete the key and everything below it on import
   std::vector<Value> values;
-  int line = 0;         // where it was read (0 when built in memory)
+  int line = 0;  // where it was read (0 when built in memory)
 };
 
 struct Document {
