@@ -2,12 +2,11 @@
 // the filter below the function driver, measured side by side (alternating batches) in one run.
 #include <benchmark/benchmark.h>
 #include <time.h>
+#include <usbkbd/usbkbd.h>
+#include <vrnke_sim/sim.h>
 
 #include <chrono>
 #include <memory>
-
-#include <usbkbd/usbkbd.h>
-#include <vrnke_sim/sim.h>
 
 #include "vrnkeflt.h"
 

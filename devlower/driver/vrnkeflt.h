@@ -9,8 +9,7 @@
 
 // Multi-character constants are compiler-defined; build the tag from its bytes so a
 // pool dump shows "vrkf" whatever the compiler.
-#define VRNKEFLT_POOL_TAG \
-  ((ULONG)'v' | ((ULONG)'r' << 8) | ((ULONG)'k' << 16) | ((ULONG)'f' << 24))
+#define VRNKEFLT_POOL_TAG ((ULONG)'v' | ((ULONG)'r' << 8) | ((ULONG)'k' << 16) | ((ULONG)'f' << 24))
 
 // First field of both device extensions; shared dispatch routines decide by it.
 #define VRNKEFLT_KIND_FILTER 1u
@@ -40,13 +39,13 @@ typedef struct _FILTER_EXTENSION {
 } FILTER_EXTENSION, *PFILTER_EXTENSION;
 
 typedef struct _CONTROL_EXTENSION {
-  ULONG DeviceKind;   // always VRNKEFLT_KIND_CONTROL
-  ULONG RemovedFlag;  // set just before the control device is deleted
-  ULONG BusyFlag;     // set while a one-at-a-time feature send runs
+  ULONG DeviceKind;        // always VRNKEFLT_KIND_CONTROL
+  ULONG RemovedFlag;       // set just before the control device is deleted
+  ULONG BusyFlag;          // set while a one-at-a-time feature send runs
   LIST_ENTRY PendingList;  // waiting read requests of ReadQueue
   KSPIN_LOCK QueueLock;    // guards PendingList; always taken inside ReportLock
   IO_CSQ ReadQueue;
-  KSPIN_LOCK ReportLock;   // guards the delivery buffer
+  KSPIN_LOCK ReportLock;  // guards the delivery buffer
 } CONTROL_EXTENSION, *PCONTROL_EXTENSION;
 
 typedef FILTER_EXTENSION FilterExtension;
@@ -63,8 +62,8 @@ extern "C" DRIVER_INITIALIZE DriverEntry;
 
 DRIVER_UNLOAD VrnkeUnload;
 DRIVER_ADD_DEVICE VrnkeAddDevice;
-DRIVER_DISPATCH VrnkeDispatchShared;           // create, close, cleanup, device control
-DRIVER_DISPATCH VrnkeDispatchPassThrough;      // every slot not named otherwise
+DRIVER_DISPATCH VrnkeDispatchShared;       // create, close, cleanup, device control
+DRIVER_DISPATCH VrnkeDispatchPassThrough;  // every slot not named otherwise
 DRIVER_DISPATCH VrnkeDispatchPower;
 DRIVER_DISPATCH VrnkeDispatchPnp;
 DRIVER_DISPATCH VrnkeDispatchInternalControl;  // interrupt and bulk transfers
@@ -88,9 +87,7 @@ inline PFILTER_EXTENSION VrnkeFilterExtension(PDEVICE_OBJECT DeviceObject) {
   return (PFILTER_EXTENSION)DeviceObject->DeviceExtension;
 }
 
-inline ULONG VrnkeDeviceKind(PDEVICE_OBJECT DeviceObject) {
-  return *(ULONG*)DeviceObject->DeviceExtension;
-}
+inline ULONG VrnkeDeviceKind(PDEVICE_OBJECT DeviceObject) { return *(ULONG*)DeviceObject->DeviceExtension; }
 
 inline VOID VrnkeSetPnpState(PFILTER_EXTENSION Ext, ULONG State) {
   Ext->PreviousPnpState = Ext->PnpState;

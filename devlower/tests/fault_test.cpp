@@ -23,7 +23,8 @@ class BrokenDriver : public ::testing::Test {
   }
   static std::string AllFindings() {
     std::string text;
-    for (const auto& f : vrnke_sim::Findings()) text += std::string(vrnke_sim::CheckName(f.check)) + ": " + f.message + "\n";
+    for (const auto& f : vrnke_sim::Findings())
+      text += std::string(vrnke_sim::CheckName(f.check)) + ": " + f.message + "\n";
     return text;
   }
 };

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <usbkbd/usbkbd.h>
+#include <vrnke_sim/sim.h>
 
 #include <atomic>
 #include <chrono>
@@ -10,9 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <usbkbd/usbkbd.h>
-#include <vrnke_sim/sim.h>
 
 #include "vrnkeflt.h"
 
@@ -31,6 +30,7 @@ class FilterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     vrnke_sim::Reset();
+    declaredFor_ = nullptr;
     vrnke_sim::SetFindingHook([](const vrnke_sim::Finding& f) {
       ADD_FAILURE() << "verifier: " << vrnke_sim::CheckName(f.check) << ": " << f.message;
     });
@@ -51,12 +51,23 @@ class FilterTest : public ::testing::Test {
     EXPECT_NE(node, nullptr);
     if (node == nullptr) return nullptr;
     EXPECT_EQ(pnp_->Start(node), STATUS_SUCCESS);
+    DeclareLockOrder();
     return node;
+  }
+
+  // The driver takes the read queue's lock only inside ReportLock; the verifier checks that
+  // order once the control device (and its locks) exists.
+  static void DeclareLockOrder() {
+    PCONTROL_EXTENSION control = ControlExt();
+    if (control == nullptr || control == declaredFor_) return;
+    vrnke_sim::DeclareLockOrder(&control->ReportLock, &control->QueueLock, "ReportLock", "QueueLock");
+    declaredFor_ = control;
   }
 
   static PFILTER_EXTENSION Ext(const DeviceNode* node) { return VrnkeFilterExtension(node->Filter); }
   static PCONTROL_EXTENSION ControlExt() {
-    return ControlDevice == nullptr ? nullptr : static_cast<PCONTROL_EXTENSION>(ControlDevice->DeviceExtension);
+    return ControlDevice == nullptr ? nullptr
+                                    : static_cast<PCONTROL_EXTENSION>(ControlDevice->DeviceExtension);
   }
 
   // Waits (bounded by a count of short sleeps) until pred holds.
@@ -70,6 +81,7 @@ class FilterTest : public ::testing::Test {
   }
 
   std::unique_ptr<PnpManager> pnp_;
+  static inline PCONTROL_EXTENSION declaredFor_ = nullptr;
 };
 
 }  // namespace vrnkeflt_test

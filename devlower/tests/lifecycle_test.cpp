@@ -144,7 +144,9 @@ TEST_P(StartFailsBelow, NoControlDeviceAndTheCountIsUntouched) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, StartFailsBelow,
                          ::testing::Values(StartFailure{"AtOnce", false}, StartFailure{"Pending", true}),
-                         [](const ::testing::TestParamInfo<StartFailure>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<StartFailure>& p) {
+                           return std::string(p.param.name);
+                         });
 
 TEST_F(Lifecycle, StartCompletedLaterBelowStillCreatesTheControlDevice) {
   DeviceNode* node = pnp_->AddKeyboard();
@@ -196,9 +198,11 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"CancelStopWithoutQuery", {IRP_MN_CANCEL_STOP_DEVICE}, Started},
         QueryCase{"QueryRemoveCancelled", {IRP_MN_QUERY_REMOVE_DEVICE, IRP_MN_CANCEL_REMOVE_DEVICE}, Started},
         QueryCase{"CancelRemoveWithoutQuery", {IRP_MN_CANCEL_REMOVE_DEVICE}, Started},
-        QueryCase{"CancelStopWhileRemovePending", {IRP_MN_QUERY_REMOVE_DEVICE, IRP_MN_CANCEL_STOP_DEVICE},
+        QueryCase{"CancelStopWhileRemovePending",
+                  {IRP_MN_QUERY_REMOVE_DEVICE, IRP_MN_CANCEL_STOP_DEVICE},
                   RemovePending},
-        QueryCase{"CancelRemoveWhileStopPending", {IRP_MN_QUERY_STOP_DEVICE, IRP_MN_CANCEL_REMOVE_DEVICE},
+        QueryCase{"CancelRemoveWhileStopPending",
+                  {IRP_MN_QUERY_STOP_DEVICE, IRP_MN_CANCEL_REMOVE_DEVICE},
                   StopPending},
         QueryCase{"QueryRemoveOfAStoppedDeviceCancelled",
                   {IRP_MN_QUERY_STOP_DEVICE, IRP_MN_STOP_DEVICE, IRP_MN_QUERY_REMOVE_DEVICE,
@@ -294,10 +298,11 @@ TEST_P(ControlDeviceFails, FilterStillPassesEverything) {
   EXPECT_EQ(BoundFilterDevice, third->Filter);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ControlDeviceFails,
-                         ::testing::Values(ControlFailure{"Device", vrnke_sim::Service::IoCreateDeviceSecure},
-                                           ControlFailure{"SymbolicLink", vrnke_sim::Service::IoCreateSymbolicLink}),
-                         [](const ::testing::TestParamInfo<ControlFailure>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ControlDeviceFails,
+    ::testing::Values(ControlFailure{"Device", vrnke_sim::Service::IoCreateDeviceSecure},
+                      ControlFailure{"SymbolicLink", vrnke_sim::Service::IoCreateSymbolicLink}),
+    [](const ::testing::TestParamInfo<ControlFailure>& p) { return std::string(p.param.name); });
 
 struct AddDeviceFailure {
   const char* name;

@@ -55,7 +55,8 @@ TEST_P(EveryOtherMajor, ReachesTheDeviceBelowUntouched) {
   const UCHAR major = GetParam().major;
   PVOID args[4] = {reinterpret_cast<PVOID>(0x1111), reinterpret_cast<PVOID>(0x2222),
                    reinterpret_cast<PVOID>(static_cast<uintptr_t>(0x3333)), reinterpret_cast<PVOID>(0x4444)};
-  if (major == IRP_MJ_INTERNAL_DEVICE_CONTROL) args[2] = reinterpret_cast<PVOID>(0x0022FFF3);  // not a URB code
+  if (major == IRP_MJ_INTERNAL_DEVICE_CONTROL)
+    args[2] = reinterpret_cast<PVOID>(0x0022FFF3);  // not a URB code
   const UCHAR minor = 0x05;
   NTSTATUS status = node->Function->SendDown(major, minor, [&](PIRP irp, PIO_STACK_LOCATION s) {
     s->Flags = kStackFlags;
@@ -85,7 +86,9 @@ TEST_P(EveryOtherMajor, ReachesTheDeviceBelowUntouched) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EveryOtherMajor, ::testing::ValuesIn(kMajors),
-                         [](const ::testing::TestParamInfo<MajorCase>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<MajorCase>& p) {
+                           return std::string(p.param.name);
+                         });
 
 TEST_F(PassThrough, PowerRequestsGoDownWithTheirParameters) {
   DeviceNode* node = AddStarted();
@@ -193,7 +196,8 @@ TEST_P(ControlDeviceOtherMajors, AreCompletedNotPassedDown) {
   ASSERT_NE(node, nullptr);
   ASSERT_NE(ControlDevice, nullptr);
   node->Kbd->ClearReceived();
-  vrnke_sim::SyncResult r = vrnke_sim::SendSync(ControlDevice, GetParam().major, GetParam().minor, nullptr, false);
+  vrnke_sim::SyncResult r =
+      vrnke_sim::SendSync(ControlDevice, GetParam().major, GetParam().minor, nullptr, false);
   EXPECT_NE(r.status, STATUS_PENDING);
   if (GetParam().major == IRP_MJ_PNP) {
     EXPECT_EQ(r.status, STATUS_NOT_SUPPORTED);

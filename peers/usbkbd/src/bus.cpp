@@ -226,7 +226,8 @@ bool Keyboard::CompleteTransferWithLength(const Bytes& report, ULONG length, NTS
     auto& transfer = urb->UrbBulkOrInterruptTransfer;
     PUCHAR buffer = static_cast<PUCHAR>(transfer.TransferBuffer);
     if (buffer == nullptr && transfer.TransferBufferMDL != nullptr) {
-      buffer = static_cast<PUCHAR>(MmGetSystemAddressForMdlSafe(transfer.TransferBufferMDL, NormalPagePriority));
+      buffer =
+          static_cast<PUCHAR>(MmGetSystemAddressForMdlSafe(transfer.TransferBufferMDL, NormalPagePriority));
     }
     ULONG capacity = transfer.TransferBufferLength;
     ULONG copy = static_cast<ULONG>(report.size()) < capacity ? static_cast<ULONG>(report.size()) : capacity;

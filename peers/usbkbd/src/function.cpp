@@ -30,8 +30,8 @@ FunctionDriver* DriverFor(PDRIVER_OBJECT driver) {
 
 // Requests the function driver gives up on instead of posting again.
 bool DeviceIsGone(NTSTATUS status) {
-  return status == STATUS_DEVICE_REMOVED || status == STATUS_NO_SUCH_DEVICE || status == STATUS_DELETE_PENDING ||
-         status == STATUS_DEVICE_NOT_CONNECTED;
+  return status == STATUS_DEVICE_REMOVED || status == STATUS_NO_SUCH_DEVICE ||
+         status == STATUS_DELETE_PENDING || status == STATUS_DEVICE_NOT_CONNECTED;
 }
 
 NTSTATUS SignalDone(PDEVICE_OBJECT, PIRP, PVOID context) {
@@ -70,7 +70,8 @@ FunctionDriver::~FunctionDriver() {
 NTSTATUS FunctionDriver::AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
   FunctionDriver* self = DriverFor(driver);
   PDEVICE_OBJECT fdo = nullptr;
-  NTSTATUS status = IoCreateDevice(driver, sizeof(FdoExtension), nullptr, FILE_DEVICE_KEYBOARD, 0, FALSE, &fdo);
+  NTSTATUS status =
+      IoCreateDevice(driver, sizeof(FdoExtension), nullptr, FILE_DEVICE_KEYBOARD, 0, FALSE, &fdo);
   if (!NT_SUCCESS(status)) return status;
   PDEVICE_OBJECT lower = IoAttachDeviceToDeviceStack(fdo, pdo);
   if (lower == nullptr) {

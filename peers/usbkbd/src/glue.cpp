@@ -13,8 +13,8 @@ void UnloadDriver(PDRIVER_OBJECT driver) {
 }
 
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo, bool filter) {
-  return vrnke_sim::CallAddDevice(driver, pdo,
-                                  filter ? vrnke_sim::AddDeviceRole::Filter : vrnke_sim::AddDeviceRole::Function);
+  return vrnke_sim::CallAddDevice(
+      driver, pdo, filter ? vrnke_sim::AddDeviceRole::Filter : vrnke_sim::AddDeviceRole::Function);
 }
 
 }  // namespace usbkbd::glue

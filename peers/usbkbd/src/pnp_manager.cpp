@@ -67,7 +67,8 @@ DeviceNode* PnpManager::AddKeyboard(const FunctionOptions& options, NTSTATUS* st
 }
 
 NTSTATUS PnpManager::Send(PDEVICE_OBJECT target, UCHAR major, UCHAR minor,
-                          const std::function<void(PIRP, PIO_STACK_LOCATION)>& setup, ULONG_PTR* information) {
+                          const std::function<void(PIRP, PIO_STACK_LOCATION)>& setup,
+                          ULONG_PTR* information) {
   PIRP irp = IoAllocateIrp(target->StackSize, FALSE);
   if (irp == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
   PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
@@ -111,7 +112,8 @@ NTSTATUS PnpManager::Remove(DeviceNode* node) {
   return status;
 }
 
-NTSTATUS PnpManager::UsageNotification(DeviceNode* node, DEVICE_USAGE_NOTIFICATION_TYPE type, BOOLEAN inPath) {
+NTSTATUS PnpManager::UsageNotification(DeviceNode* node, DEVICE_USAGE_NOTIFICATION_TYPE type,
+                                       BOOLEAN inPath) {
   return Send(node->Top(), IRP_MJ_PNP, IRP_MN_DEVICE_USAGE_NOTIFICATION, [&](PIRP, PIO_STACK_LOCATION s) {
     s->Parameters.UsageNotification.InPath = inPath;
     s->Parameters.UsageNotification.Type = type;

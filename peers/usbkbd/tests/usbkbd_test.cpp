@@ -1,11 +1,10 @@
 // The simulated keyboard stack on its own (no filter), before the driver's tests rely on it.
 #include <gtest/gtest.h>
+#include <usbkbd/usbkbd.h>
+#include <vrnke_sim/sim.h>
 
 #include <cstring>
 #include <thread>
-
-#include <usbkbd/usbkbd.h>
-#include <vrnke_sim/sim.h>
 
 namespace {
 
@@ -95,11 +94,11 @@ INSTANTIATE_TEST_SUITE_P(
         CompletionCase{"ZeroLength", Opts(8, false), Bytes{}, 0, STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0},
         CompletionCase{"Cancelled", Opts(8, false), Bytes{}, 0, STATUS_CANCELLED, USBD_STATUS_CANCELED, 0},
         CompletionCase{"MdlOnly", Opts(8, true), Pattern(8, 7), 8, STATUS_SUCCESS, USBD_STATUS_SUCCESS, 8},
-        CompletionCase{"Above255", Opts(512, false), Pattern(300, 9), 300, STATUS_SUCCESS, USBD_STATUS_SUCCESS,
-                       300},
+        CompletionCase{"Above255", Opts(512, false), Pattern(300, 9), 300, STATUS_SUCCESS,
+                       USBD_STATUS_SUCCESS, 300},
         // The device never reports more than the buffer holds.
-        CompletionCase{"ClampedToBuffer", Opts(8, false), Pattern(8, 2), 40, STATUS_SUCCESS, USBD_STATUS_SUCCESS,
-                       8}),
+        CompletionCase{"ClampedToBuffer", Opts(8, false), Pattern(8, 2), 40, STATUS_SUCCESS,
+                       USBD_STATUS_SUCCESS, 8}),
     [](const ::testing::TestParamInfo<CompletionCase>& p) { return std::string(p.param.name); });
 
 TEST_F(UsbKbdStack, TransfersDescribedOnlyByAnMdlCarryNoBufferPointer) {
@@ -189,8 +188,9 @@ TEST_F(UsbKbdStack, ControlTransfersAreRecordedAndAnswered) {
   const UCHAR getIn[8] = {0xA1, 0x01, 0x00, 0x01, 0x00, 0x00, 0x08, 0x00};
   UCHAR in[8] = {};
   length = 8;
-  EXPECT_EQ(SendControl(pnp, pdo, getIn, USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK | USBD_DEFAULT_PIPE_TRANSFER,
-                        in, &length, &usb),
+  EXPECT_EQ(SendControl(pnp, pdo, getIn,
+                        USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK | USBD_DEFAULT_PIPE_TRANSFER, in,
+                        &length, &usb),
             STATUS_SUCCESS);
   EXPECT_EQ(length, 4u);
   EXPECT_EQ(in[0], 1);
@@ -199,7 +199,8 @@ TEST_F(UsbKbdStack, ControlTransfersAreRecordedAndAnswered) {
   node->Kbd->SetControlAnswer(STATUS_UNSUCCESSFUL, Bytes{9, 9}, USBD_STATUS_STALL_PID);
   memset(in, 0, sizeof(in));
   length = 8;
-  EXPECT_EQ(SendControl(pnp, pdo, getIn, USBD_TRANSFER_DIRECTION_IN | USBD_DEFAULT_PIPE_TRANSFER, in, &length, &usb),
+  EXPECT_EQ(SendControl(pnp, pdo, getIn, USBD_TRANSFER_DIRECTION_IN | USBD_DEFAULT_PIPE_TRANSFER, in, &length,
+                        &usb),
             STATUS_UNSUCCESSFUL);
   EXPECT_EQ(usb, USBD_STATUS_STALL_PID);
   EXPECT_EQ(in[0], 0);
@@ -222,7 +223,8 @@ TEST_F(UsbKbdStack, SeveralKeyboardsKeepTheirReportsApart) {
     ASSERT_EQ(pnp.Start(n), STATUS_SUCCESS);
   }
   for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k <= i; ++k) ASSERT_TRUE(nodes[i]->Kbd->CompleteTransfer(Pattern(8, static_cast<UCHAR>(i))));
+    for (int k = 0; k <= i; ++k)
+      ASSERT_TRUE(nodes[i]->Kbd->CompleteTransfer(Pattern(8, static_cast<UCHAR>(i))));
   }
   for (int i = 0; i < 3; ++i) {
     auto reports = nodes[i]->Function->Reports();

@@ -9,6 +9,10 @@
 // The three are built on the kernel simulation's real kernel services.
 #pragma once
 
+#include <usb.h>
+#include <usbioctl.h>
+#include <wdm.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -17,10 +21,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include <wdm.h>
-#include <usb.h>
-#include <usbioctl.h>
 
 namespace usbkbd {
 
@@ -41,9 +41,9 @@ struct ReceivedRequest {
 struct ControlTransfer {
   UCHAR Setup[8];
   ULONG TransferFlags;
-  ULONG Length;     // TransferBufferLength as sent
-  Bytes DataOut;    // the bytes sent (host to device transfers)
-  bool HadBuffer;   // TransferBuffer was not null
+  ULONG Length;    // TransferBufferLength as sent
+  Bytes DataOut;   // the bytes sent (host to device transfers)
+  bool HadBuffer;  // TransferBuffer was not null
 };
 
 class Keyboard;
@@ -160,7 +160,7 @@ class Keyboard {
   int holdMajor_ = -1;
   bool held_ = false;
   bool releaseHeld_ = false;
-  bool gone_ = false;     // surprise-removed or removed: transfers fail at once
+  bool gone_ = false;  // surprise-removed or removed: transfers fail at once
   bool removed_ = false;
 
   // The device thread.
@@ -190,10 +190,10 @@ struct ReceivedReport {
 };
 
 struct FunctionOptions {
-  int Transfers = 2;           // interrupt transfers kept posted
-  ULONG BufferLength = 8;      // size of each transfer buffer
-  bool MdlOnly = false;        // describe the buffer only by an MDL
-  bool PagingPath = false;     // DO_POWER_PAGABLE on the function device
+  int Transfers = 2;              // interrupt transfers kept posted
+  ULONG BufferLength = 8;         // size of each transfer buffer
+  bool MdlOnly = false;           // describe the buffer only by an MDL
+  bool PagingPath = false;        // DO_POWER_PAGABLE on the function device
   bool NoFunctionDriver = false;  // a stack of the physical device and the filter only
 };
 
@@ -251,12 +251,13 @@ class FunctionDevice {
     bool Busy;       // sent down and not finished with
     bool Reposting;  // back from below and about to be sent again: not to be cancelled
   };
-  FunctionDevice(FunctionDriver* driver, PDEVICE_OBJECT fdo, PDEVICE_OBJECT lower, const FunctionOptions& options);
+  FunctionDevice(FunctionDriver* driver, PDEVICE_OBJECT fdo, PDEVICE_OBJECT lower,
+                 const FunctionOptions& options);
+
  public:
   ~FunctionDevice();
 
  private:
-
   NTSTATUS DispatchPnp(PIRP irp);
   NTSTATUS ForwardAndWait(PIRP irp);
   void PostAll();
@@ -290,7 +291,7 @@ class FunctionDevice {
 // One keyboard device node: physical device, optional filter, function device.
 struct DeviceNode {
   Keyboard* Kbd = nullptr;
-  PDEVICE_OBJECT Filter = nullptr;       // the filter's device object, when a filter is loaded
+  PDEVICE_OBJECT Filter = nullptr;  // the filter's device object, when a filter is loaded
   FunctionDevice* Function = nullptr;
   bool Removed = false;
   PDEVICE_OBJECT Top() const;
