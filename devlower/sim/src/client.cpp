@@ -18,7 +18,29 @@ struct AsyncIo::State {
   std::vector<unsigned char> output;
 };
 
+// What a file object's requests share: the close waits for the last of them.
+struct UserHandle::OpenFile {
+  std::mutex mu;
+  std::condition_variable cv;
+  int outstanding = 0;
+  bool closing = false;
+  bool closed = false;
+  PFILE_OBJECT file = nullptr;
+  PDEVICE_OBJECT device = nullptr;
+};
+
 namespace {
+
+NTSTATUS SendFileRequest(PDEVICE_OBJECT device, PFILE_OBJECT file, UCHAR major, ACCESS_MASK access);
+
+void FinalClose(const std::shared_ptr<UserHandle::OpenFile>& open) {
+  SendFileRequest(open->device, open->file, IRP_MJ_CLOSE, 0);
+  delete open->file;
+  ObfDereferenceObject(open->device);
+  std::lock_guard<std::mutex> g(open->mu);
+  open->closed = true;
+  open->cv.notify_all();
+}
 
 ACCESS_MASK Granted(ACCESS_MASK requested) {
   ACCESS_MASK g = requested;
@@ -94,6 +116,9 @@ NTSTATUS UserHandle::Open(const wchar_t* path, ACCESS_MASK access, std::unique_p
   h->file_ = file;
   h->device_ = device;
   h->access_ = granted;
+  h->open_ = std::make_shared<UserHandle::OpenFile>();
+  h->open_->file = file;
+  h->open_->device = device;
   *handle = std::move(h);
   return status;
 }
@@ -103,10 +128,14 @@ UserHandle::~UserHandle() { Close(); }
 void UserHandle::Close() {
   if (!file_) return;
   SendFileRequest(device_, file_, IRP_MJ_CLEANUP, access_);
-  SendFileRequest(device_, file_, IRP_MJ_CLOSE, access_);
-  delete file_;
+  bool now;
+  {
+    std::lock_guard<std::mutex> g(open_->mu);
+    open_->closing = true;
+    now = open_->outstanding == 0;
+  }
+  if (now) FinalClose(open_);
   file_ = nullptr;
-  ObfDereferenceObject(device_);
   device_ = nullptr;
 }
 
@@ -125,7 +154,12 @@ std::unique_ptr<AsyncIo> UserHandle::DeviceIoControlAsync(ULONG code, const void
   state->outputLength = outputLength;
   state->output.assign(outputLength, 0);
   PDEVICE_OBJECT target = IoGetAttachedDevice(device_);
-  PIRP irp = detail::NewHarnessIrp(target->StackSize, [state](PIRP i) {
+  {
+    std::lock_guard<std::mutex> g(open_->mu);
+    ++open_->outstanding;
+  }
+  std::shared_ptr<OpenFile> open = open_;
+  PIRP irp = detail::NewHarnessIrp(target->StackSize, [state, open](PIRP i) {
     std::lock_guard<std::mutex> g(state->mu);
     state->status = i->IoStatus.Status;
     state->information = i->IoStatus.Information;
@@ -139,6 +173,13 @@ std::unique_ptr<AsyncIo> UserHandle::DeviceIoControlAsync(ULONG code, const void
     }
     state->done = true;
     state->cv.notify_all();
+    bool close;
+    {
+      std::lock_guard<std::mutex> go(open->mu);
+      close = --open->outstanding == 0 && open->closing;
+    }
+    // The completion may run at DISPATCH_LEVEL; the close goes at PASSIVE_LEVEL.
+    if (close) QueueWork([open] { FinalClose(open); });
   });
   state->irp = irp;
   irp->RequestorMode = UserMode;

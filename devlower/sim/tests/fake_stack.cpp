@@ -47,6 +47,11 @@ static NTSTATUS BusDispatch(PDEVICE_OBJECT pdo, PIRP irp) {
       PoStartNextPowerIrp(irp);
       status = STATUS_SUCCESS;
       break;
+    case IRP_MJ_CREATE:
+    case IRP_MJ_CLEANUP:
+    case IRP_MJ_CLOSE:
+      status = STATUS_SUCCESS;
+      break;
     default:
       if (b->pend || b->async) {
         IoCsqInsertIrp(&b->csq, irp, nullptr);

@@ -16,7 +16,7 @@ struct BusExtension {
   LIST_ENTRY queue;
   KSPIN_LOCK lock;
   IO_CSQ csq;
-  std::atomic<bool> pend;         // queue requests other than PnP and power instead of completing them
+  std::atomic<bool> pend;         // queue transfers and controls (not PnP, power, create, cleanup, close)
   std::atomic<bool> async;        // queue them and complete each from a DPC at once
   NTSTATUS completeWith;          // status of requests completed at once
   std::atomic<int> completed;     // requests the bus has completed

@@ -330,12 +330,18 @@ TEST_F(SimStack, AsyncClientRequestCanBeCancelled) {
   auto io = h->DeviceIoControlAsync(CTL_CODE(0x8000, 3, METHOD_BUFFERED, FILE_ANY_ACCESS), nullptr, 0, 16);
   EXPECT_EQ(io->DispatchReturned(), STATUS_PENDING);
   EXPECT_FALSE(io->Wait(std::chrono::milliseconds(20)));
+  // Closing the handle sends the cleanup; the close waits for the request still pending.
+  h->Close();
+  EXPECT_EQ(b->received, 3);  // create, device control, cleanup
+  EXPECT_EQ(vrnke_sim::DeviceReferences(dev), 1);
   EXPECT_TRUE(io->Cancel());
   ASSERT_TRUE(io->Wait());
   EXPECT_EQ(io->Status(), STATUS_CANCELLED);
   EXPECT_FALSE(io->Cancel());  // already done
   b->pend = false;
-  h->Close();
+  vrnke_sim::WaitIdle();
+  EXPECT_EQ(b->received, 4);  // and now the close
+  EXPECT_EQ(vrnke_sim::DeviceReferences(dev), 0);
   IoDeleteSymbolicLink((PUNICODE_STRING)&link);
   IoDeleteDevice(dev);
   stack.Remove();

@@ -200,14 +200,19 @@ class UserHandle {
   // Asynchronous device control; the result and output are held by the AsyncIo.
   std::unique_ptr<AsyncIo> DeviceIoControlAsync(ULONG code, const void* input, ULONG inputLength,
                                                 ULONG outputLength);
+  // Sends the cleanup at once; the close follows when the last request on the handle has
+  // completed, as the I/O manager sends it when the file object's last reference goes.
   void Close();
   PFILE_OBJECT FileObject() const { return file_; }
+
+  struct OpenFile;
 
  private:
   UserHandle() = default;
   PFILE_OBJECT file_ = nullptr;
   PDEVICE_OBJECT device_ = nullptr;
   ACCESS_MASK access_ = 0;
+  std::shared_ptr<OpenFile> open_;
 };
 
 class AsyncIo {
