@@ -200,6 +200,46 @@ TEST_F(SimStack, CancelWithoutCancelRoutineOnlyFlagsTheRequest) {
   stack.Remove();
 }
 
+TEST_F(SimStack, QueueContextRemovesThatRequestUnlessItWasCancelled) {
+  fake::BusDriver = vrnke_sim::LoadDriver(fake::BusEntry, L"fakebus");
+  PDEVICE_OBJECT pdo = fake::NewPdo();
+  PIO_CSQ csq = &Bus(pdo)->csq;
+  auto queued = [&](PKEVENT done) {
+    // A request at a location of its own, with a routine that ends the completion there.
+    PIRP irp = IoAllocateIrp(1, FALSE);
+    IoSetCompletionRoutine(irp, Top, done, TRUE, TRUE, TRUE);
+    IoSetNextIrpStackLocation(irp);
+    return irp;
+  };
+  KEVENT done1, done2;
+  KeInitializeEvent(&done1, NotificationEvent, FALSE);
+  KeInitializeEvent(&done2, NotificationEvent, FALSE);
+  PIRP first = queued(&done1), second = queued(&done2);
+  IO_CSQ_IRP_CONTEXT c1, c2;
+  IoCsqInsertIrp(csq, first, &c1);
+  IoCsqInsertIrp(csq, second, &c2);
+  EXPECT_EQ(c1.Irp, first);
+  EXPECT_TRUE(first->CancelRoutine != nullptr);
+  // Removal by context takes exactly that request, even when it is not the oldest.
+  EXPECT_EQ(IoCsqRemoveIrp(csq, &c2), second);
+  EXPECT_EQ(c2.Irp, nullptr);
+  EXPECT_EQ(second->CancelRoutine, nullptr);
+  EXPECT_EQ(IoCsqRemoveIrp(csq, &c2), nullptr);
+  // A cancelled request leaves its context empty and is completed by the queue's callback.
+  EXPECT_TRUE(IoCancelIrp(first));
+  EXPECT_EQ(KeReadStateEvent(&done1), 1);
+  EXPECT_EQ(first->IoStatus.Status, STATUS_CANCELLED);
+  EXPECT_EQ(c1.Irp, nullptr);
+  EXPECT_EQ(IoCsqRemoveIrp(csq, &c1), nullptr);
+  EXPECT_EQ(IoCsqRemoveNextIrp(csq, nullptr), nullptr);
+  second->IoStatus.Status = STATUS_SUCCESS;
+  IoCompleteRequest(second, IO_NO_INCREMENT);
+  EXPECT_EQ(KeReadStateEvent(&done2), 1);
+  IoFreeIrp(first);
+  IoFreeIrp(second);
+  IoDeleteDevice(pdo);
+}
+
 TEST_F(SimStack, RemovalWaitsForRequestsInFlightAndLaterOnesFail) {
   stack.Build();
   Bus(stack.pdo)->pend = true;
