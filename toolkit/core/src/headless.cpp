@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/text.h"
+#include "toolkit/scene.h"
 
 namespace tk {
 
@@ -142,7 +143,9 @@ TShiftState ButtonFlag(TMouseButton b) {
 void THeadlessBackend::Press(TMouseButton button) {
   Window* target = capture_ ? capture_ : WindowAt(mouse_.x, mouse_.y);
   if (!target) {
+    // A press outside every window of the program.
     SetActive(nullptr);
+    ApplicationDeactivated();
     return;
   }
   if (target->params_.kind == TWindowKind::Normal) Raise(target);

@@ -304,12 +304,8 @@ bool TvgScene::KeyDown(uint16_t key, char32_t keyChar, TShiftState shift) {
   TVisualObject* t = focused_.Get();
   for (TVisualObject* o = t; o && (key != 0 || keyChar != 0); o = o->Parent()) {
     TObjectRef<TVisualObject> ref(o);
-    TVisualObject* parent = o->Parent();
     o->KeyDown(key, keyChar, shift);
-    if (!ref) {
-      (void)parent;
-      break;
-    }
+    if (!ref) break;
   }
   if (key == vk::Tab && keyChar == 0 && root_) {
     // Tab moves the focus to the next focusable object in tree order.
@@ -370,8 +366,6 @@ void TvgScene::Retranslate() {
   if (root_) root_->Retranslate();
   InvalidateAll();
 }
-
-void TvgScene::Forget(TVisualObject*) {}
 
 // --- window ----------------------------------------------------------------------------------
 
@@ -657,9 +651,16 @@ void TWindow::BackendKeyUp(uint16_t key, char32_t keyChar, TShiftState shift) {
   Update();
 }
 
+void ApplicationDeactivated() {
+  DispatchScope d;
+  TvgPopup::CloseUnrelated(nullptr);
+}
+
 void TWindow::BackendActivated(bool active) {
   DispatchScope d;
   if (active) {
+    // Activation moved to this window: pop-ups outside its cascade close.
+    TvgPopup::CloseUnrelated(this);
     OnActivate(this);
   } else {
     OnDeactivate(this);

@@ -148,6 +148,18 @@ TEST_F(PopupFixture, PopupsOfACascadeStayOpenTogether) {
   EXPECT_FALSE(sub->IsOpen());
 }
 
+TEST_F(PopupFixture, ActivationElsewhereClosesThePopup) {
+  popup->Popup();
+  backend->Click(1300, 700);  // outside every window of the program
+  EXPECT_FALSE(popup->IsOpen());
+  popup->Popup();
+  popup->PopupWindow()->Activate();  // its own window taking the keyboard keeps it
+  EXPECT_TRUE(popup->IsOpen());
+  TWindow other(nullptr);
+  other.Show();  // another window of the program comes to the front
+  EXPECT_FALSE(popup->IsOpen());
+}
+
 TEST_F(PopupFixture, EscapeClosesThePopupItsWindowHasFocus) {
   popup->Popup();
   popup->PopupWindow()->Activate();

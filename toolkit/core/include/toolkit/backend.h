@@ -27,7 +27,8 @@ public:
   virtual void BackendMouseLeave() = 0;
   virtual void BackendKeyDown(uint16_t key, char32_t keyChar, TShiftState shift) = 0;
   virtual void BackendKeyUp(uint16_t key, char32_t keyChar, TShiftState shift) = 0;
-  // Activation moved to `other` (null: a window outside the program) or came to this one.
+  // The window became the active one, or stopped being it. When the activation leaves the
+  // program altogether the backend also calls tk::ApplicationDeactivated().
   virtual void BackendActivated(bool active) = 0;
   virtual void BackendCloseRequest() = 0;
   virtual void BackendMoved(int x, int y) = 0;

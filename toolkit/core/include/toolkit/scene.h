@@ -89,7 +89,6 @@ public:
 
 private:
   friend class TVisualObject;
-  void Forget(TVisualObject* subtree);
   void UpdateHover(TShiftState shift, float x, float y);
   void PaintHint(TCanvas& canvas);
 
@@ -112,6 +111,10 @@ private:
 // Destroys a window now, or after the input dispatch that runs when this is called
 // (a pop-up closed from its own click handler).
 void DisposeWindowLater(std::unique_ptr<TWindow> window);
+
+// The program lost the activation to a window outside it: open pop-ups that do not stay open
+// close. Backends call it.
+void ApplicationDeactivated();
 
 // Re-translates every scene (the language component calls it after a language change).
 void RetranslateAllScenes();
