@@ -627,8 +627,9 @@ void AssignObjectProperty(rt::TPersistent& dst, const rt::TPersistent& src) {
 void TVisualObject::AssignFrom(const TVisualObject& source) {
   BeginUpdate();
   for (const auto& n : source.PropertyNames()) {
+    // The name stays unique in its owner; a copy of an open pop-up starts closed.
     if (rt::SameText(n, "Name") || rt::SameText(n, "Position") || rt::SameText(n, "Margins") ||
-        rt::SameText(n, "Padding"))
+        rt::SameText(n, "Padding") || rt::SameText(n, "IsOpen"))
       continue;
     try {
       SetPropertyText(n, source.GetPropertyText(n));

@@ -85,6 +85,9 @@ TEST_F(PopupFixture, OpenPopupShowsItsContentInItsOwnWindow) {
   EXPECT_EQ(THeadlessBackend::BoundsOf(*w->Handle()), (TRect{300, 200, 150, 100}));
   popup->SetWidth(180);
   EXPECT_EQ(THeadlessBackend::BoundsOf(*w->Handle()).width, 180);
+  std::unique_ptr<TVisualObject> copy(popup->Clone(nullptr));
+  EXPECT_FALSE(dynamic_cast<TvgPopup*>(copy.get())->IsOpen());  // a copy starts closed
+  EXPECT_EQ(backend->Windows().size(), 2u);
   popup->SetIsOpen(false);
   EXPECT_FALSE(popup->IsOpen());
   EXPECT_EQ(backend->Windows().size(), 1u);
