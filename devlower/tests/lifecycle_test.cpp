@@ -8,6 +8,8 @@ constexpr GUID kClassGuid = {0xC1DBBF82, 0x32F1, 0x443D, {0xB3, 0xB9, 0x10, 0x5E
 
 class Lifecycle : public FilterTest {};
 
+TEST(PoolTag, ReadsVrkfInAPoolDump) { EXPECT_EQ(vrnke_sim::TagText(VRNKEFLT_POOL_TAG), "vrkf"); }
+
 TEST_F(Lifecycle, OneKeyboardStartedStoppedRestartedAndRemoved) {
   DeviceNode* node = pnp_->AddKeyboard();
   ASSERT_NE(node, nullptr);
@@ -239,7 +241,9 @@ TEST_F(Lifecycle, RemovalAfterSurpriseRemovalWaitsForRequestsInFlight) {
 
   std::atomic<NTSTATUS> removeStatus{STATUS_PENDING};
   std::thread remover([&] { removeStatus = pnp_->Remove(node); });
-  ASSERT_TRUE(Eventually([&] { return ext->RemoveLock.Common.Removed != FALSE; }));
+  // The simulation sets the flag with an atomic store from the removing thread.
+  ASSERT_TRUE(Eventually(
+      [&] { return __atomic_load_n(&ext->RemoveLock.Common.Removed, __ATOMIC_ACQUIRE) != FALSE; }));
   EXPECT_EQ(node->Kbd->CountReceived(IRP_MJ_PNP, IRP_MN_REMOVE_DEVICE), 0u) << "removal must wait";
 
   // New requests are refused while the removal waits; power requests too.
