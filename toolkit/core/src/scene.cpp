@@ -192,7 +192,10 @@ void TvgScene::SetFocused(TVisualObject* o) {
   if (old == o) return;
   focused_.Set(o);
   if (old) old->ExitFocus();
-  if (o && focused_.Get() == o) o->EnterFocus();
+  if (o && focused_.Get() == o) {
+    o->EnterFocus();
+    for (TVisualObject* p = o->Parent(); p && focused_.Get() == o; p = p->Parent()) p->DescendantFocused(o);
+  }
 }
 
 void TvgScene::UpdateHover(TShiftState, float x, float y) {

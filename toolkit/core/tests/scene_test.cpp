@@ -67,6 +67,10 @@ struct WindowFixture : ::testing::Test {
     window->SetPosition(100, 50);
   }
   template <class T>
+  T* Add(float x, float y, float w, float h, TVisualObject* parent) {
+    return Add<T>(parent, x, y, w, h);
+  }
+  template <class T>
   T* Add(TVisualObject* parent, float x, float y, float w, float h) {
     auto* o = new T(window.get());
     o->SetBounds(x, y, w, h);
@@ -393,6 +397,30 @@ TEST_F(WindowFixture, EffectsPaintAroundTheirParentOnlyWhileEnabled) {
   EXPECT_LT(test::Red(on.Pixel(92, 92)), 230);  // the shadow falls down and right
   EXPECT_EQ(on.Pixel(45, 45), 0xFFFFFFFFu);     // not up and left
   EXPECT_EQ(on.Pixel(150, 150), 0xFFFFFFFFu);
+}
+
+TEST_F(WindowFixture, FocusGoesToTheNearestFocusableObjectAndParentsHearOfIt) {
+  struct Row : TvgLayout {
+    explicit Row(rt::TComponent* o) : TvgLayout(o) {}
+    TVisualObject* heard = nullptr;
+    void DescendantFocused(TVisualObject* f) override { heard = f; }
+  };
+  auto* row = Add<Row>(nullptr, 0, 0, 200, 50);
+  auto* a = Add<TvgTextBox>(5, 5, 80, 20, row);
+  auto* b = Add<TvgTextBox>(100, 5, 80, 20, row);
+  auto* plain = Add<TvgRectangle>(0, 30, 200, 20, row);
+  window->Show();
+  backend->Click(110, 60);  // inside a
+  EXPECT_TRUE(a->IsFocused());
+  EXPECT_EQ(row->heard, a);
+  backend->Key(vk::Tab);
+  EXPECT_TRUE(b->IsFocused());
+  EXPECT_EQ(row->heard, b);
+  backend->Key(vk::Tab, 0, ssShift);
+  EXPECT_TRUE(a->IsFocused());
+  backend->Click(110, 85);  // on an object that takes no focus: nobody has it
+  EXPECT_EQ(window->Scene()->Focused(), nullptr);
+  (void)plain;
 }
 
 TEST_F(WindowFixture, ImagesFitStretchOrTileTheirBitmap) {

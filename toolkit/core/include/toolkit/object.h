@@ -231,6 +231,8 @@ public:
   virtual void KeyUp(uint16_t& key, char32_t& keyChar, TShiftState shift);
   virtual void EnterFocus();
   virtual void ExitFocus();
+  // An object below this one received the keyboard focus (called on every parent in turn).
+  virtual void DescendantFocused(TVisualObject* focused) { (void)focused; }
 
   TNotifyEvent OnClick, OnDblClick, OnMouseEnter, OnMouseLeave, OnResize, OnEnter, OnExit;
   TMouseEvent OnMouseDown, OnMouseUp;
