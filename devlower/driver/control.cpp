@@ -9,7 +9,9 @@
 static const GUID VrnkeControlClassGuid = {
     0xC1DBBF82, 0x32F1, 0x443D, {0xB3, 0xB9, 0x10, 0x5E, 0x70, 0xA8, 0xE2, 0x07}};
 
+extern "C" {
 static NTSTATUS VrnkeCreateControlDeviceLocked(PDEVICE_OBJECT FilterDevice);
+}
 
 #ifdef ALLOC_PRAGMA
 #pragma alloc_text(PAGE, VrnkeCreateOrCountControlDevice)

@@ -11,7 +11,7 @@ FAST_MUTEX ControlMutex;
 #pragma alloc_text(PAGE, VrnkeUnload)
 #endif
 
-extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath) {
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath) {
   UNREFERENCED_PARAMETER(RegistryPath);
 
   for (ULONG i = 0; i <= IRP_MJ_MAXIMUM_FUNCTION; ++i) {

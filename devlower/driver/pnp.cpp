@@ -1,11 +1,13 @@
 // Plug and Play handler of a filter instance and its state machine.
 #include "vrnkeflt.h"
 
+extern "C" {
 static NTSTATUS VrnkePnpStart(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 static NTSTATUS VrnkePnpRemove(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 static NTSTATUS VrnkePnpUsageNotification(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 static IO_COMPLETION_ROUTINE VrnkeStartCompletion;
 static IO_COMPLETION_ROUTINE VrnkeUsageCompletion;
+}
 
 #ifdef ALLOC_PRAGMA
 #pragma alloc_text(PAGE, VrnkeDispatchPnp)

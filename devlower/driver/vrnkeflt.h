@@ -58,7 +58,10 @@ extern PDEVICE_OBJECT BoundFilterDevice;
 extern ULONG InstanceCount;
 extern FAST_MUTEX ControlMutex;
 
-extern "C" DRIVER_INITIALIZE DriverEntry;
+// C linkage: the routines placed in INIT or PAGE sections with alloc_text must have it.
+extern "C" {
+
+DRIVER_INITIALIZE DriverEntry;
 
 DRIVER_UNLOAD VrnkeUnload;
 DRIVER_ADD_DEVICE VrnkeAddDevice;
@@ -82,6 +85,8 @@ VOID VrnkeUnbindFilterDevice(PDEVICE_OBJECT FilterDevice);
 
 // The control device's read queue.
 VOID VrnkeInitializeReadQueue(PCONTROL_EXTENSION Control);
+
+}  // extern "C"
 
 inline PFILTER_EXTENSION VrnkeFilterExtension(PDEVICE_OBJECT DeviceObject) {
   return (PFILTER_EXTENSION)DeviceObject->DeviceExtension;
