@@ -963,6 +963,11 @@ VOID VrnkeSimCopyStack(PIRP Irp) {
                   (void*)Irp, Irp->CurrentLocation, st->stackCount));
     return;
   }
+  if (st->routineSet) {
+    later.Add(Check::StackLocation,
+              Fmt("IoCopyCurrentIrpStackLocationToNext on IRP %p after IoSetCompletionRoutine: the routine is lost",
+                  (void*)Irp));
+  }
   PIO_STACK_LOCATION cur = Irp->Tail.Overlay.CurrentStackLocation, next = cur - 1;
   memcpy(next, cur, offsetof(IO_STACK_LOCATION, CompletionRoutine));
   next->Control = 0;

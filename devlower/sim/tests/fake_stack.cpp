@@ -282,6 +282,12 @@ static NTSTATUS FilterDispatch(PDEVICE_OBJECT device, PIRP irp) {
       IoSetCompletionRoutine(irp, TransferDone, nullptr, TRUE, TRUE, TRUE);
       IoGetCurrentIrpStackLocation(irp);
       return IoCallDriver(e->lower, irp);
+    case Fault::SetThenCopy:
+      IoSetCompletionRoutine(irp, TransferDone, nullptr, TRUE, TRUE, TRUE);
+      IoCopyCurrentIrpStackLocationToNext(irp);
+      status = IoCallDriver(e->lower, irp);
+      IoReleaseRemoveLock(&e->removeLock, irp);
+      return status;
     case Fault::CopyWhole: {
       PIO_STACK_LOCATION cur = IoGetCurrentIrpStackLocation(irp);
       PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);

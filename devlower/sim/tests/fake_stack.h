@@ -44,6 +44,7 @@ enum class Fault {
   SkipThenSetRoutine,       // skips, then sets a completion routine
   CallWithoutPrepare,       // passes down without skip or copy
   CopyWhole,                // copies the whole location, completion routine included
+  SetThenCopy,              // sets the completion routine, then copies over it
   TouchAfterComplete,       // reads the stack location after completing
   ReturnStatusFromIrp,      // returns Irp->IoStatus.Status read after completion
   RemoveLockOtherTag,       // releases with another tag than it acquired with

@@ -83,6 +83,8 @@ const BrokenCase kCases[] = {
      [](fake::Stack& s) { s.Build(); Transfer(s, Fault::SkipThenSetRoutine, false); }},
     {"CallWithoutPreparing", Check::StackLocation, "without IoSkipCurrentIrpStackLocation",
      [](fake::Stack& s) { s.Build(); Transfer(s, Fault::CallWithoutPrepare, false); }},
+    {"RoutineSetBeforeCopy", Check::StackLocation, "after IoSetCompletionRoutine: the routine is lost",
+     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::SetThenCopy, false); }},
     {"CopiedWithCompletionRoutine", Check::StackLocation, "carries the completion routine",
      [](fake::Stack& s) {
        s.Build();
