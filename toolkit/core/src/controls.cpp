@@ -1331,7 +1331,13 @@ void TvgPopupBox::SetItemIndex(int index) {
   if (index == itemIndex_) return;
   itemIndex_ = index;
   UpdateShownText();
+  DataChanged();
   OnChange(this);
+}
+
+void TvgPopupBox::SetData(const std::string& value) {
+  for (int i = 0; i < int(items_.size()); ++i)
+    if (items_[i] == value) return SetItemIndex(i);
 }
 
 void TvgPopupBox::UpdateShownText() { SetText(itemIndex_ >= 0 ? items_[itemIndex_] : std::string()); }

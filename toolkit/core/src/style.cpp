@@ -221,6 +221,29 @@ TStyleCollection& DefaultStyles() {
 TvgStyledControl::TvgStyledControl(rt::TComponent* owner) : TVisualObject(owner) {
   Publish("Resource", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
   Publish("StyleLookup", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
+  Publish("BindingSource", [this] { return bindingSource_.Get() ? bindingSource_.Get()->Name() : std::string(); },
+          [this](const std::string& v) {
+            if (v.empty()) return bindingSource_.Set(nullptr);
+            auto* src = dynamic_cast<TvgStyledControl*>(Owner() ? Owner()->FindComponent(v) : nullptr);
+            if (!src) throw rt::EPropertyError("BindingSource: no control named '" + v + "'");
+            bindingSource_.Set(src);
+          });
+}
+
+void TvgStyledControl::DataChanged() {
+  TvgScene* scene = HostScene();
+  if (!scene || !scene->Root()) return;
+  std::vector<TObjectRef<TvgStyledControl>> bound;
+  std::vector<TVisualObject*> stack{scene->Root()};
+  while (!stack.empty()) {
+    TVisualObject* o = stack.back();
+    stack.pop_back();
+    if (auto* c = dynamic_cast<TvgStyledControl*>(o); c && c != this && c->BindingSource() == this) bound.emplace_back(c);
+    for (TVisualObject* ch : o->Children()) stack.push_back(ch);
+  }
+  TObjectRef<TvgStyledControl> self(this);
+  for (auto& b : bound)
+    if (b && self) b->BoundSourceChanged(this);
 }
 
 TvgStyledControl::~TvgStyledControl() { styleInstance_ = nullptr; }

@@ -159,6 +159,21 @@ TEST_F(ControlsFixture, PopupBoxSelectsFromItsListAndReportsChanges) {
   EXPECT_EQ(changes.back(), 0);
 }
 
+TEST_F(ControlsFixture, BoundControlsFollowTheirSource) {
+  auto* box = Add<TvgPopupBox>(0, 0, 100, 22);
+  box->SetName("PopupBoxLanguage");
+  box->SetItems({"English", "简体中文"});
+  auto* shown = Add<TvgLabel>(0, 30, 100, 20);
+  shown->SetPropertyText("BindingSource", "PopupBoxLanguage");
+  EXPECT_EQ(shown->BindingSource(), box);
+  box->SetItemIndex(1);
+  EXPECT_EQ(shown->Text(), "简体中文");
+  box->SetData("English");
+  EXPECT_EQ(box->ItemIndex(), 0);
+  EXPECT_EQ(shown->Text(), "English");
+  EXPECT_THROW(shown->SetPropertyText("BindingSource", "Nobody"), rt::EPropertyError);
+}
+
 TEST_F(ControlsFixture, ScrollBoxScrollsItsContentAndRunsItsHooks) {
   struct Box : TvgScrollBox {
     explicit Box(rt::TComponent* o) : TvgScrollBox(o) {}

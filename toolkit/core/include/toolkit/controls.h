@@ -182,6 +182,8 @@ public:
   void AssignFrom(const TVisualObject& source) override;
   // Width of a text in this control's font on one line.
   float TextWidth(const std::string& text) const;
+  std::string GetData() const override { return text_; }
+  void SetData(const std::string& value) override { SetText(value); }
 
 protected:
   void ApplyStyle() override;
@@ -519,6 +521,9 @@ public:
   void SetItemIndex(int index);  // -1 .. count-1, others raise rt::ERangeError; OnChange on change
   void Retranslate() override;
   void DropDown();  // opens the list
+  // The data is the selected item's text; setting it selects the first item with that text.
+  std::string GetData() const override { return itemIndex_ >= 0 ? items_[itemIndex_] : std::string(); }
+  void SetData(const std::string& value) override;
   TvgPopup* ListPopup() const { return popup_; }
   void Click() override;
   void KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) override;

@@ -68,6 +68,16 @@ public:
   void Retranslate() override;
   void Paint(TCanvas& canvas) override;
 
+  // Data binding: a control names another as its BindingSource (published by name among
+  // the owner's components); when the source's data changes, BoundSourceChanged runs on every
+  // control of the scene bound to it (by default it takes the source's data).
+  virtual std::string GetData() const { return {}; }
+  virtual void SetData(const std::string& value) { (void)value; }
+  TvgStyledControl* BindingSource() const { return bindingSource_.Get(); }
+  void SetBindingSource(TvgStyledControl* source) { bindingSource_.Set(source); }
+  void DataChanged();  // tells the bound controls
+  virtual void BoundSourceChanged(TvgStyledControl* source) { SetData(source->GetData()); }
+
 protected:
   // Hooks: after the style was instantiated, and before it is freed.
   virtual void ApplyStyle() {}
@@ -80,6 +90,7 @@ protected:
 private:
   void FreeStyleInstance();
   std::string resource_;
+  TObjectRef<TvgStyledControl> bindingSource_;
   TVisualObject* styleInstance_ = nullptr;
   bool applying_ = false;
   bool lookupFailed_ = false;
