@@ -1038,6 +1038,12 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   if (!st) return STATUS_INVALID_PARAMETER;
   SimDevice* sd = DeviceOf(DeviceObject, "IoCallDriver");
   if (!sd) return STATUS_INVALID_DEVICE_REQUEST;
+  if (sd->deleted && sd->refs == 0) {
+    // Nothing keeps the object: its extension is gone, so the request is not delivered.
+    Reportf(Check::DeviceMisuse, "IoCallDriver: IRP %p sent to device %s, which was deleted and released",
+            (void*)Irp, DeviceText(DeviceObject).c_str());
+    return STATUS_NO_SUCH_DEVICE;
+  }
   auto& t = Thread();
   if (t.irql > DISPATCH_LEVEL) Reportf(Check::IrqlMisuse, "IoCallDriver at IRQL %d", t.irql);
 

@@ -226,6 +226,17 @@ const BrokenCase kCases[] = {
        s.Build(false);
        IoDeleteDevice(s.filter);
      }},
+    {"SentToReleasedDevice", Check::DeviceMisuse, "which was deleted and released",
+     [](fake::Stack& s) {
+       s.Build();
+       PDEVICE_OBJECT filter = s.filter;
+       CCHAR size = filter->StackSize;
+       s.Remove();
+       PIRP irp = IoAllocateIrp(size, FALSE);
+       IoGetNextIrpStackLocation(irp)->MajorFunction = IRP_MJ_READ;
+       EXPECT_EQ(IoCallDriver(filter, irp), STATUS_NO_SUCH_DEVICE);
+       IoFreeIrp(irp);
+     }},
     {"CancelRoutineKeepsCancelLock", Check::SpinLockNotHeld, "without releasing the cancel spin lock",
      [](fake::Stack& s) {
        s.Build();
