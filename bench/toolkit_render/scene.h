@@ -10,7 +10,8 @@
 
 namespace bench {
 
-inline tk::TBitmap MakeGradientPicture(int w, int h, tk::TAlphaColor top, tk::TAlphaColor bottom, float radius) {
+inline tk::TBitmap MakeGradientPicture(int w, int h, tk::TAlphaColor top, tk::TAlphaColor bottom,
+                                       float radius) {
   tk::TBitmap b(w, h);
   tk::TCanvas c(b);
   tk::TBrush g(tk::TBrushKind::Gradient);

@@ -47,7 +47,8 @@ void InitFonts() {
   static std::once_flag once;
   std::call_once(once, [] {
     FcConfig* config = FcConfigCreate();
-    if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kEmbeddedFontsConf), FcTrue) ||
+    if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kEmbeddedFontsConf),
+                                        FcTrue) ||
         !FcConfigBuildFonts(config)) {
       FcConfigDestroy(config);
       return;  // the system configuration stays; texts still render, maybe with other fonts
@@ -146,9 +147,12 @@ TAlphaColor TGradient::ColorAt(float offset) const {
 namespace {
 std::string KindText(TBrushKind k) {
   switch (k) {
-    case TBrushKind::None: return "None";
-    case TBrushKind::Solid: return "Solid";
-    case TBrushKind::Gradient: return "Gradient";
+    case TBrushKind::None:
+      return "None";
+    case TBrushKind::Solid:
+      return "Solid";
+    case TBrushKind::Gradient:
+      return "Gradient";
   }
   return "Solid";
 }
@@ -170,12 +174,16 @@ TBrush& TBrush::operator=(const TBrush& other) {
 }
 
 void TBrush::PublishAll() {
-  Publish("Kind", [this] { return KindText(kind_); }, [this](const std::string& v) { SetKind(TextKind(v)); });
-  Publish("Style", [this] { return KindText(kind_); }, [this](const std::string& v) { SetKind(TextKind(v)); });
-  Publish("Color", [this] { return ColorToText(color_); },
-          [this](const std::string& v) { SetColor(TextToColor(v)); });
-  Publish("Gradient", [this] { return gradient_.ToText(); },
-          [this](const std::string& v) { SetGradient(TGradient::FromText(v)); });
+  Publish(
+      "Kind", [this] { return KindText(kind_); }, [this](const std::string& v) { SetKind(TextKind(v)); });
+  Publish(
+      "Style", [this] { return KindText(kind_); }, [this](const std::string& v) { SetKind(TextKind(v)); });
+  Publish(
+      "Color", [this] { return ColorToText(color_); },
+      [this](const std::string& v) { SetColor(TextToColor(v)); });
+  Publish(
+      "Gradient", [this] { return gradient_.ToText(); },
+      [this](const std::string& v) { SetGradient(TGradient::FromText(v)); });
 }
 
 void TBrush::SetKind(TBrushKind kind) {
@@ -206,9 +214,12 @@ void TBrush::Assign(const TBrush& other) {
 
 bool TBrush::IsVisible() const {
   switch (kind_) {
-    case TBrushKind::None: return false;
-    case TBrushKind::Solid: return (color_ >> 24) != 0;
-    case TBrushKind::Gradient: return !gradient_.points.empty();
+    case TBrushKind::None:
+      return false;
+    case TBrushKind::Solid:
+      return (color_ >> 24) != 0;
+    case TBrushKind::Gradient:
+      return !gradient_.points.empty();
   }
   return false;
 }
@@ -217,28 +228,38 @@ bool TBrush::IsVisible() const {
 
 TFont::TFont() {
   PublishString("Family", &family_);
-  Publish("Family", [this] { return family_; }, [this](const std::string& v) { SetFamily(v); });
-  Publish("Size", [this] { return FloatToText(size_); }, [this](const std::string& v) { SetSize(TextToFloat(v)); });
-  Publish("Style", [this] { return StyleText(); },
-          [this](const std::string& v) {
-            uint32_t s = 0;
-            std::string t;
-            for (char c : v) t += (c == '[' || c == ']') ? ' ' : c;
-            for (auto part : Split(t, ',')) {
-              size_t a = part.find_first_not_of(' '), b = part.find_last_not_of(' ');
-              if (a == std::string::npos) continue;
-              part = part.substr(a, b - a + 1);
-              if (part.size() > 2 && rt::SameText(part.substr(0, 2), "fs")) part = part.substr(2);
-              if (rt::SameText(part, "Bold")) s |= fsBold;
-              else if (rt::SameText(part, "Italic")) s |= fsItalic;
-              else if (rt::SameText(part, "Underline")) s |= fsUnderline;
-              else if (rt::SameText(part, "StrikeOut")) s |= fsStrikeOut;
-              else throw rt::EConvertError("'" + part + "' is not a font style");
-            }
-            SetStyle(s);
-          });
-  Publish("ClearType", [this] { return std::string(clearType_ ? "True" : "False"); },
-          [this](const std::string& v) { SetClearType(TextToBool(v)); });
+  Publish(
+      "Family", [this] { return family_; }, [this](const std::string& v) { SetFamily(v); });
+  Publish(
+      "Size", [this] { return FloatToText(size_); },
+      [this](const std::string& v) { SetSize(TextToFloat(v)); });
+  Publish(
+      "Style", [this] { return StyleText(); },
+      [this](const std::string& v) {
+        uint32_t s = 0;
+        std::string t;
+        for (char c : v) t += (c == '[' || c == ']') ? ' ' : c;
+        for (auto part : Split(t, ',')) {
+          size_t a = part.find_first_not_of(' '), b = part.find_last_not_of(' ');
+          if (a == std::string::npos) continue;
+          part = part.substr(a, b - a + 1);
+          if (part.size() > 2 && rt::SameText(part.substr(0, 2), "fs")) part = part.substr(2);
+          if (rt::SameText(part, "Bold"))
+            s |= fsBold;
+          else if (rt::SameText(part, "Italic"))
+            s |= fsItalic;
+          else if (rt::SameText(part, "Underline"))
+            s |= fsUnderline;
+          else if (rt::SameText(part, "StrikeOut"))
+            s |= fsStrikeOut;
+          else
+            throw rt::EConvertError("'" + part + "' is not a font style");
+        }
+        SetStyle(s);
+      });
+  Publish(
+      "ClearType", [this] { return std::string(clearType_ ? "True" : "False"); },
+      [this](const std::string& v) { SetClearType(TextToBool(v)); });
 }
 
 TFont::TFont(const TFont& other) : TFont() { Assign(other); }
@@ -299,16 +320,19 @@ void TFont::Assign(const TFont& other) {
 // --- bitmap --------------------------------------------------------------------------------
 
 TBitmap::TBitmap() {
-  Publish("PNG", [this] { return IsEmpty() ? std::string() : Base64Encode(SavePngData()); },
-          [this](const std::string& v) {
-            if (v.find_first_not_of(" \t\r\n") == std::string::npos) {
-              SetSize(0, 0);
-            } else {
-              LoadFromPngData(Base64Decode(v));
-            }
-          });
-  Publish("Width", [this] { return rt::IntToStr(width_); }, nullptr);
-  Publish("Height", [this] { return rt::IntToStr(height_); }, nullptr);
+  Publish(
+      "PNG", [this] { return IsEmpty() ? std::string() : Base64Encode(SavePngData()); },
+      [this](const std::string& v) {
+        if (v.find_first_not_of(" \t\r\n") == std::string::npos) {
+          SetSize(0, 0);
+        } else {
+          LoadFromPngData(Base64Decode(v));
+        }
+      });
+  Publish(
+      "Width", [this] { return rt::IntToStr(width_); }, nullptr);
+  Publish(
+      "Height", [this] { return rt::IntToStr(height_); }, nullptr);
 }
 
 TBitmap::TBitmap(int width, int height) : TBitmap() { SetSize(width, height); }
@@ -358,7 +382,8 @@ void TBitmap::Assign(const TBitmap& other) {
   const int bytes = width_ * 4;
   const uint8_t* src = cairo_image_surface_get_data(other.surface_);
   uint8_t* dst = cairo_image_surface_get_data(surface_);
-  const int ss = cairo_image_surface_get_stride(other.surface_), ds = cairo_image_surface_get_stride(surface_);
+  const int ss = cairo_image_surface_get_stride(other.surface_),
+            ds = cairo_image_surface_get_stride(surface_);
   for (int y = 0; y < rows; ++y) std::memcpy(dst + y * ds, src + y * ss, bytes);
   cairo_surface_mark_dirty(surface_);
   OnChanged = std::move(onChanged);
@@ -456,7 +481,8 @@ void TBitmap::SetPixel(int x, int y, TAlphaColor color) {
   uint8_t* row = cairo_image_surface_get_data(surface_) + y * cairo_image_surface_get_stride(surface_);
   const uint32_t a = color >> 24;
   auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
-  const uint32_t p = (a << 24) | (pm((color >> 16) & 0xFF) << 16) | (pm((color >> 8) & 0xFF) << 8) | pm(color & 0xFF);
+  const uint32_t p =
+      (a << 24) | (pm((color >> 16) & 0xFF) << 16) | (pm((color >> 8) & 0xFF) << 8) | pm(color & 0xFF);
   std::memcpy(row + x * 4, &p, 4);
   cairo_surface_mark_dirty(surface_);
 }
@@ -487,7 +513,9 @@ void TPathData::Clear() {
 }
 void TPathData::MoveTo(TPointF p) { points_.push_back({Op::MoveTo, {p, {}, {}}}); }
 void TPathData::LineTo(TPointF p) { points_.push_back({Op::LineTo, {p, {}, {}}}); }
-void TPathData::CurveTo(TPointF c1, TPointF c2, TPointF end) { points_.push_back({Op::CurveTo, {c1, c2, end}}); }
+void TPathData::CurveTo(TPointF c1, TPointF c2, TPointF end) {
+  points_.push_back({Op::CurveTo, {c1, c2, end}});
+}
 void TPathData::ClosePath() { points_.push_back({Op::Close, {}}); }
 
 void TPathData::AddRectangle(const TRectF& r) {
@@ -500,7 +528,8 @@ void TPathData::AddRectangle(const TRectF& r) {
 
 void TPathData::AddEllipse(const TRectF& r) {
   const float k = 0.5522847f;
-  const float cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2, rx = r.Width() / 2, ry = r.Height() / 2;
+  const float cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2, rx = r.Width() / 2,
+              ry = r.Height() / 2;
   MoveTo({cx + rx, cy});
   CurveTo({cx + rx, cy + ry * k}, {cx + rx * k, cy + ry}, {cx, cy + ry});
   CurveTo({cx - rx * k, cy + ry}, {cx - rx, cy + ry * k}, {cx - rx, cy});
@@ -536,7 +565,7 @@ TRectF TPathData::Bounds() const {
 
 namespace {
 class PathParser {
-public:
+ public:
   explicit PathParser(const std::string& s) : s_(s) {}
   void SkipSep() {
     while (i_ < s_.size() && (std::isspace(static_cast<unsigned char>(s_[i_])) || s_[i_] == ',')) ++i_;
@@ -586,12 +615,13 @@ public:
     throw rt::EConvertError(rt::Format("Path data: flag expected at %zu", i_));
   }
 
-private:
+ private:
   const std::string& s_;
   size_t i_ = 0;
 };
 
-void ArcToCurves(TPathData& path, TPointF p0, float rx, float ry, float angleDeg, bool large, bool sweep, TPointF p1) {
+void ArcToCurves(TPathData& path, TPointF p0, float rx, float ry, float angleDeg, bool large, bool sweep,
+                 TPointF p1) {
   if (p0 == p1) return;
   rx = std::fabs(rx);
   ry = std::fabs(ry);
@@ -753,10 +783,18 @@ TPathData FitPath(const TPathData& path, const TRectF& into, bool keepAspect) {
   auto tr = [&](TPointF p) { return TPointF{ox + (p.x - b.left) * sx, oy + (p.y - b.top) * sy}; };
   for (const auto& pt : path.Points()) {
     switch (pt.op) {
-      case TPathData::Op::MoveTo: out.MoveTo(tr(pt.p[0])); break;
-      case TPathData::Op::LineTo: out.LineTo(tr(pt.p[0])); break;
-      case TPathData::Op::CurveTo: out.CurveTo(tr(pt.p[0]), tr(pt.p[1]), tr(pt.p[2])); break;
-      case TPathData::Op::Close: out.ClosePath(); break;
+      case TPathData::Op::MoveTo:
+        out.MoveTo(tr(pt.p[0]));
+        break;
+      case TPathData::Op::LineTo:
+        out.LineTo(tr(pt.p[0]));
+        break;
+      case TPathData::Op::CurveTo:
+        out.CurveTo(tr(pt.p[0]), tr(pt.p[1]), tr(pt.p[2]));
+        break;
+      case TPathData::Op::Close:
+        out.ClosePath();
+        break;
     }
   }
   return out;
@@ -764,9 +802,12 @@ TPathData FitPath(const TPathData& path, const TRectF& into, bool keepAspect) {
 
 std::string TextAlignToText(TTextAlign a) {
   switch (a) {
-    case TTextAlign::Near: return "Near";
-    case TTextAlign::Center: return "Center";
-    case TTextAlign::Far: return "Far";
+    case TTextAlign::Near:
+      return "Near";
+    case TTextAlign::Center:
+      return "Center";
+    case TTextAlign::Far:
+      return "Far";
   }
   return "Near";
 }
@@ -839,10 +880,10 @@ void RoundRectPath(cairo_t* cr, const TRectF& r, float rx, float ry, uint32_t co
          r.top + ry - ry * k, r.right, r.top + ry);
   corner(corners & crnBottomRight, r.right, r.bottom, r.right, r.bottom - ry, r.right, r.bottom - ry + ry * k,
          r.right - rx + rx * k, r.bottom, r.right - rx, r.bottom);
-  corner(corners & crnBottomLeft, r.left, r.bottom, r.left + rx, r.bottom, r.left + rx - rx * k, r.bottom, r.left,
-         r.bottom - ry + ry * k, r.left, r.bottom - ry);
-  corner(corners & crnTopLeft, r.left, r.top, r.left, r.top + ry, r.left, r.top + ry - ry * k, r.left + rx - rx * k,
-         r.top, r.left + rx, r.top);
+  corner(corners & crnBottomLeft, r.left, r.bottom, r.left + rx, r.bottom, r.left + rx - rx * k, r.bottom,
+         r.left, r.bottom - ry + ry * k, r.left, r.bottom - ry);
+  corner(corners & crnTopLeft, r.left, r.top, r.left, r.top + ry, r.left, r.top + ry - ry * k,
+         r.left + rx - rx * k, r.top, r.left + rx, r.top);
   cairo_close_path(cr);
 }
 
@@ -850,12 +891,18 @@ void PathToCairo(cairo_t* cr, const TPathData& path) {
   cairo_new_path(cr);
   for (const auto& pt : path.Points()) {
     switch (pt.op) {
-      case TPathData::Op::MoveTo: cairo_move_to(cr, pt.p[0].x, pt.p[0].y); break;
-      case TPathData::Op::LineTo: cairo_line_to(cr, pt.p[0].x, pt.p[0].y); break;
+      case TPathData::Op::MoveTo:
+        cairo_move_to(cr, pt.p[0].x, pt.p[0].y);
+        break;
+      case TPathData::Op::LineTo:
+        cairo_line_to(cr, pt.p[0].x, pt.p[0].y);
+        break;
       case TPathData::Op::CurveTo:
         cairo_curve_to(cr, pt.p[0].x, pt.p[0].y, pt.p[1].x, pt.p[1].y, pt.p[2].x, pt.p[2].y);
         break;
-      case TPathData::Op::Close: cairo_close_path(cr); break;
+      case TPathData::Op::Close:
+        cairo_close_path(cr);
+        break;
     }
   }
 }
@@ -864,8 +911,9 @@ void PathToCairo(cairo_t* cr, const TPathData& path) {
 void TCanvas::SetSource(const TBrush& brush, const TRectF& b, float opacity) {
   if (brush.Kind() == TBrushKind::Gradient) {
     const TGradient& g = brush.Gradient();
-    cairo_pattern_t* pat = cairo_pattern_create_linear(b.left + g.start.x * b.Width(), b.top + g.start.y * b.Height(),
-                                                       b.left + g.stop.x * b.Width(), b.top + g.stop.y * b.Height());
+    cairo_pattern_t* pat =
+        cairo_pattern_create_linear(b.left + g.start.x * b.Width(), b.top + g.start.y * b.Height(),
+                                    b.left + g.stop.x * b.Width(), b.top + g.stop.y * b.Height());
     for (const auto& s : g.points) {
       const TAlphaColor c = s.color;
       cairo_pattern_add_color_stop_rgba(pat, std::clamp(s.offset, 0.f, 1.f), ((c >> 16) & 0xFF) / 255.0,
@@ -898,15 +946,16 @@ void TCanvas::ClearRect(const TRectF& r, TAlphaColor color) {
   cairo_restore(cr_);
 }
 
-void TCanvas::FillRect(const TRectF& r, float xr, float yr, uint32_t corners, float opacity, const TBrush& brush) {
+void TCanvas::FillRect(const TRectF& r, float xr, float yr, uint32_t corners, float opacity,
+                       const TBrush& brush) {
   if (!brush.IsVisible() || r.IsEmpty() || opacity <= 0) return;
   RoundRectPath(cr_, r, xr, yr, corners);
   SetSource(brush, r, opacity);
   cairo_fill(cr_);
 }
 
-void TCanvas::DrawRect(const TRectF& r, float xr, float yr, uint32_t corners, float opacity, const TBrush& brush,
-                       float thickness) {
+void TCanvas::DrawRect(const TRectF& r, float xr, float yr, uint32_t corners, float opacity,
+                       const TBrush& brush, float thickness) {
   if (!brush.IsVisible() || thickness <= 0 || opacity <= 0) return;
   RoundRectPath(cr_, r, xr, yr, corners);
   SetSource(brush, r, opacity);
@@ -963,7 +1012,8 @@ void TCanvas::DrawDashRect(const TRectF& r, float opacity, TAlphaColor color, fl
   cairo_restore(cr_);
 }
 
-void TCanvas::DrawBitmap(const TBitmap& src, const TRectF& s, const TRectF& d, float opacity, bool highSpeed) {
+void TCanvas::DrawBitmap(const TBitmap& src, const TRectF& s, const TRectF& d, float opacity,
+                         bool highSpeed) {
   if (src.IsEmpty() || s.IsEmpty() || d.IsEmpty() || opacity <= 0) return;
   cairo_save(cr_);
   cairo_new_path(cr_);
@@ -1003,7 +1053,8 @@ PangoLayout* MakeLayout(cairo_t* cr, const std::string& text, const TFont& font,
   pango_font_description_free(desc);
   if (font.Style() & (fsUnderline | fsStrikeOut)) {
     PangoAttrList* attrs = pango_attr_list_new();
-    if (font.Style() & fsUnderline) pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    if (font.Style() & fsUnderline)
+      pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
     if (font.Style() & fsStrikeOut) pango_attr_list_insert(attrs, pango_attr_strikethrough_new(TRUE));
     pango_layout_set_attributes(layout, attrs);
     pango_attr_list_unref(attrs);
@@ -1020,7 +1071,8 @@ PangoLayout* MakeLayout(cairo_t* cr, const std::string& text, const TFont& font,
 }
 
 // Where the layout's logical box goes inside r.
-TRectF PlaceLayout(PangoLayout* layout, const TRectF& r, bool wordWrap, TTextAlign hAlign, TTextAlign vAlign) {
+TRectF PlaceLayout(PangoLayout* layout, const TRectF& r, bool wordWrap, TTextAlign hAlign,
+                   TTextAlign vAlign) {
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
   const float w = float(logical.width) / PANGO_SCALE, h = float(logical.height) / PANGO_SCALE;
@@ -1068,8 +1120,8 @@ TRectF TCanvas::MeasureText(const TRectF& r, const std::string& text, const TFon
   return MeasureTextRect(text, font, r, wordWrap, hAlign, vAlign);
 }
 
-TRectF MeasureTextRect(const std::string& text, const TFont& font, const TRectF& r, bool wordWrap, TTextAlign hAlign,
-                       TTextAlign vAlign) {
+TRectF MeasureTextRect(const std::string& text, const TFont& font, const TRectF& r, bool wordWrap,
+                       TTextAlign hAlign, TTextAlign vAlign) {
   if (text.empty()) return {r.left, r.top, r.left, r.top};
   PangoLayout* layout = MakeLayout(MeasureContext(), text, font, r.Width(), wordWrap, hAlign);
   const TRectF placed = PlaceLayout(layout, r, wordWrap, hAlign, vAlign);
@@ -1120,7 +1172,8 @@ void BoxBlurPlanes(std::vector<uint8_t>& data, int w, int h, int ch, int r) {
   }
   for (int y = 0; y < h; ++y) {
     uint8_t* o = data.data() + size_t(y) * rowLen;
-    for (size_t k = 0; k < rowLen; ++k) o[k] = uint8_t(std::min<uint32_t>(255, (sums[k] * mul + (1u << 15)) >> 16));
+    for (size_t k = 0; k < rowLen; ++k)
+      o[k] = uint8_t(std::min<uint32_t>(255, (sums[k] * mul + (1u << 15)) >> 16));
     const int add = y + r + 1, sub = y - r;
     if (add < h) {
       const uint8_t* row = out.data() + size_t(add) * rowLen;
@@ -1178,8 +1231,8 @@ TBitmap MakeShadow(const TBitmap& src, TAlphaColor color, float radius, int grow
     const uint8_t* a = alpha.data() + size_t(y) * w;
     for (int x = 0; x < w; ++x) {
       const uint32_t al = (uint32_t(a[x]) * ca + 127) / 255;
-      const uint32_t p =
-          (al << 24) | (((cr * al + 127) / 255) << 16) | (((cg * al + 127) / 255) << 8) | ((cb * al + 127) / 255);
+      const uint32_t p = (al << 24) | (((cr * al + 127) / 255) << 16) | (((cg * al + 127) / 255) << 8) |
+                         ((cb * al + 127) / 255);
       std::memcpy(row + x * 4, &p, 4);
     }
   }

@@ -77,7 +77,8 @@ TvgShape::TvgShape(rt::TComponent* owner) : TVisualObject(owner) {
   stroke_.OnChanged = [this] { Repaint(); };
   PublishObject("Fill", &fill_);
   PublishObject("Stroke", &stroke_);
-  PublishFloat("StrokeThickness", [this] { return thickness_; }, [this](float v) { SetStrokeThickness(v); });
+  PublishFloat(
+      "StrokeThickness", [this] { return thickness_; }, [this](float v) { SetStrokeThickness(v); });
 }
 
 void TvgShape::SetStrokeThickness(float t) {
@@ -95,41 +96,51 @@ TRectF TvgShape::ShapeRect() const {
 }
 
 TvgRectangle::TvgRectangle(rt::TComponent* owner) : TvgShape(owner) {
-  PublishFloat("XRadius", [this] { return xRadius_; }, [this](float v) { SetRadius(v, yRadius_); });
-  PublishFloat("YRadius", [this] { return yRadius_; }, [this](float v) { SetRadius(xRadius_, v); });
-  Publish("Corners",
-          [this] {
-            if (corners_ == crnAll) return std::string("All");
-            std::string s;
-            const char* names[] = {"TopLeft", "TopRight", "BottomLeft", "BottomRight"};
-            for (int i = 0; i < 4; ++i)
-              if (corners_ & (1u << i)) {
-                if (!s.empty()) s += ',';
-                s.append(names[i]);
-              }
-            return s;
-          },
-          [this](const std::string& v) {
-            uint32_t c = 0;
-            std::string t;
-            for (char ch : v) t += (ch == '[' || ch == ']' || ch == ' ') ? ',' : ch;
-            size_t a = 0;
-            while (a <= t.size()) {
-              size_t b = t.find(',', a);
-              std::string part = t.substr(a, b == std::string::npos ? std::string::npos : b - a);
-              a = b == std::string::npos ? t.size() + 1 : b + 1;
-              if (part.empty()) continue;
-              if (part.size() > 3 && rt::SameText(part.substr(0, 3), "crn")) part = part.substr(3);
-              if (rt::SameText(part, "All")) c |= crnAll;
-              else if (rt::SameText(part, "TopLeft")) c |= crnTopLeft;
-              else if (rt::SameText(part, "TopRight")) c |= crnTopRight;
-              else if (rt::SameText(part, "BottomLeft")) c |= crnBottomLeft;
-              else if (rt::SameText(part, "BottomRight")) c |= crnBottomRight;
-              else if (rt::SameText(part, "None")) c |= 0;
-              else throw rt::EConvertError("'" + part + "' is not a corner");
-            }
-            SetCorners(c);
-          });
+  PublishFloat(
+      "XRadius", [this] { return xRadius_; }, [this](float v) { SetRadius(v, yRadius_); });
+  PublishFloat(
+      "YRadius", [this] { return yRadius_; }, [this](float v) { SetRadius(xRadius_, v); });
+  Publish(
+      "Corners",
+      [this] {
+        if (corners_ == crnAll) return std::string("All");
+        std::string s;
+        const char* names[] = {"TopLeft", "TopRight", "BottomLeft", "BottomRight"};
+        for (int i = 0; i < 4; ++i)
+          if (corners_ & (1u << i)) {
+            if (!s.empty()) s += ',';
+            s.append(names[i]);
+          }
+        return s;
+      },
+      [this](const std::string& v) {
+        uint32_t c = 0;
+        std::string t;
+        for (char ch : v) t += (ch == '[' || ch == ']' || ch == ' ') ? ',' : ch;
+        size_t a = 0;
+        while (a <= t.size()) {
+          size_t b = t.find(',', a);
+          std::string part = t.substr(a, b == std::string::npos ? std::string::npos : b - a);
+          a = b == std::string::npos ? t.size() + 1 : b + 1;
+          if (part.empty()) continue;
+          if (part.size() > 3 && rt::SameText(part.substr(0, 3), "crn")) part = part.substr(3);
+          if (rt::SameText(part, "All"))
+            c |= crnAll;
+          else if (rt::SameText(part, "TopLeft"))
+            c |= crnTopLeft;
+          else if (rt::SameText(part, "TopRight"))
+            c |= crnTopRight;
+          else if (rt::SameText(part, "BottomLeft"))
+            c |= crnBottomLeft;
+          else if (rt::SameText(part, "BottomRight"))
+            c |= crnBottomRight;
+          else if (rt::SameText(part, "None"))
+            c |= 0;
+          else
+            throw rt::EConvertError("'" + part + "' is not a corner");
+        }
+        SetCorners(c);
+      });
 }
 
 void TvgRectangle::SetRadius(float x, float y) {
@@ -160,23 +171,32 @@ void TvgEllipse::Paint(TCanvas& canvas) {
 }
 
 TvgPath::TvgPath(rt::TComponent* owner) : TvgShape(owner) {
-  Publish("Data", [this] { return data_.Data(); }, [this](const std::string& v) { SetData(v); });
-  Publish("WrapMode",
-          [this] {
-            switch (wrap_) {
-              case TPathWrap::Original: return std::string("Original");
-              case TPathWrap::Fit: return std::string("Fit");
-              default: return std::string("Stretch");
-            }
-          },
-          [this](const std::string& v) {
-            std::string t = v;
-            if (t.size() > 2 && rt::SameText(t.substr(0, 2), "pw")) t = t.substr(2);
-            if (rt::SameText(t, "Original")) SetWrapMode(TPathWrap::Original);
-            else if (rt::SameText(t, "Fit")) SetWrapMode(TPathWrap::Fit);
-            else if (rt::SameText(t, "Stretch")) SetWrapMode(TPathWrap::Stretch);
-            else throw rt::EConvertError("'" + v + "' is not a path wrap mode");
-          });
+  Publish(
+      "Data", [this] { return data_.Data(); }, [this](const std::string& v) { SetData(v); });
+  Publish(
+      "WrapMode",
+      [this] {
+        switch (wrap_) {
+          case TPathWrap::Original:
+            return std::string("Original");
+          case TPathWrap::Fit:
+            return std::string("Fit");
+          default:
+            return std::string("Stretch");
+        }
+      },
+      [this](const std::string& v) {
+        std::string t = v;
+        if (t.size() > 2 && rt::SameText(t.substr(0, 2), "pw")) t = t.substr(2);
+        if (rt::SameText(t, "Original"))
+          SetWrapMode(TPathWrap::Original);
+        else if (rt::SameText(t, "Fit"))
+          SetWrapMode(TPathWrap::Fit);
+        else if (rt::SameText(t, "Stretch"))
+          SetWrapMode(TPathWrap::Stretch);
+        else
+          throw rt::EConvertError("'" + v + "' is not a path wrap mode");
+      });
 }
 
 void TvgPath::SetData(const std::string& d) {
@@ -193,7 +213,8 @@ void TvgPath::SetWrapMode(TPathWrap w) {
 
 void TvgPath::Paint(TCanvas& canvas) {
   if (data_.IsEmpty()) return;
-  const TPathData p = wrap_ == TPathWrap::Original ? data_ : FitPath(data_, ShapeRect(), wrap_ == TPathWrap::Fit);
+  const TPathData p =
+      wrap_ == TPathWrap::Original ? data_ : FitPath(data_, ShapeRect(), wrap_ == TPathWrap::Fit);
   canvas.FillPath(p, 1, Fill());
   canvas.DrawPath(p, 1, Stroke(), StrokeThickness());
 }
@@ -205,16 +226,24 @@ TvgText::TvgText(rt::TComponent* owner) : TvgShape(owner) {
   Stroke().SetKind(TBrushKind::None);
   SetHitTest(false);
   font_.OnChanged = [this] { Changed(); };
-  Publish("Text", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
+  Publish(
+      "Text", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
   PublishObject("Font", &font_);
-  Publish("HorzTextAlign", [this] { return TextAlignToText(hAlign_); },
-          [this](const std::string& v) { SetHorzTextAlign(TextToTextAlign(v)); });
-  Publish("VertTextAlign", [this] { return TextAlignToText(vAlign_); },
-          [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
-  Publish("WordWrap", [this] { return BoolText(wordWrap_); }, [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
-  Publish("AutoSize", [this] { return BoolText(autoSize_); }, [this](const std::string& v) { SetAutoSize(TextToBool(v)); });
-  Publish("AutoTranslate", [this] { return BoolText(autoTranslate_); },
-          [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
+  Publish(
+      "HorzTextAlign", [this] { return TextAlignToText(hAlign_); },
+      [this](const std::string& v) { SetHorzTextAlign(TextToTextAlign(v)); });
+  Publish(
+      "VertTextAlign", [this] { return TextAlignToText(vAlign_); },
+      [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
+  Publish(
+      "WordWrap", [this] { return BoolText(wordWrap_); },
+      [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
+  Publish(
+      "AutoSize", [this] { return BoolText(autoSize_); },
+      [this](const std::string& v) { SetAutoSize(TextToBool(v)); });
+  Publish(
+      "AutoTranslate", [this] { return BoolText(autoTranslate_); },
+      [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
 }
 
 std::string TvgText::DisplayText() const { return shown_; }
@@ -286,25 +315,35 @@ void TvgText::AssignFrom(const TVisualObject& source) { TvgShape::AssignFrom(sou
 TvgImage::TvgImage(rt::TComponent* owner) : TVisualObject(owner) {
   bitmap_.OnChanged = [this] { Repaint(); };
   PublishObject("Bitmap", &bitmap_);
-  Publish("WrapMode",
-          [this] {
-            switch (wrap_) {
-              case TImageWrap::Original: return std::string("Original");
-              case TImageWrap::Fit: return std::string("Fit");
-              case TImageWrap::Stretch: return std::string("Stretch");
-              case TImageWrap::Tile: return std::string("Tile");
-            }
+  Publish(
+      "WrapMode",
+      [this] {
+        switch (wrap_) {
+          case TImageWrap::Original:
+            return std::string("Original");
+          case TImageWrap::Fit:
             return std::string("Fit");
-          },
-          [this](const std::string& v) {
-            std::string t = v;
-            if (t.size() > 7 && rt::SameText(t.substr(0, 7), "vgImage")) t = t.substr(7);
-            if (rt::SameText(t, "Original")) SetWrapMode(TImageWrap::Original);
-            else if (rt::SameText(t, "Fit")) SetWrapMode(TImageWrap::Fit);
-            else if (rt::SameText(t, "Stretch")) SetWrapMode(TImageWrap::Stretch);
-            else if (rt::SameText(t, "Tile")) SetWrapMode(TImageWrap::Tile);
-            else throw rt::EConvertError("'" + v + "' is not an image wrap mode");
-          });
+          case TImageWrap::Stretch:
+            return std::string("Stretch");
+          case TImageWrap::Tile:
+            return std::string("Tile");
+        }
+        return std::string("Fit");
+      },
+      [this](const std::string& v) {
+        std::string t = v;
+        if (t.size() > 7 && rt::SameText(t.substr(0, 7), "vgImage")) t = t.substr(7);
+        if (rt::SameText(t, "Original"))
+          SetWrapMode(TImageWrap::Original);
+        else if (rt::SameText(t, "Fit"))
+          SetWrapMode(TImageWrap::Fit);
+        else if (rt::SameText(t, "Stretch"))
+          SetWrapMode(TImageWrap::Stretch);
+        else if (rt::SameText(t, "Tile"))
+          SetWrapMode(TImageWrap::Tile);
+        else
+          throw rt::EConvertError("'" + v + "' is not an image wrap mode");
+      });
 }
 
 void TvgImage::SetWrapMode(TImageWrap w) {
@@ -318,8 +357,12 @@ void TvgImage::Paint(TCanvas& canvas) {
   const float bw = float(bitmap_.Width()), bh = float(bitmap_.Height());
   const TRectF src{0, 0, bw, bh};
   switch (wrap_) {
-    case TImageWrap::Original: canvas.DrawBitmap(bitmap_, src, src, 1); break;
-    case TImageWrap::Stretch: canvas.DrawBitmap(bitmap_, src, LocalRect(), 1); break;
+    case TImageWrap::Original:
+      canvas.DrawBitmap(bitmap_, src, src, 1);
+      break;
+    case TImageWrap::Stretch:
+      canvas.DrawBitmap(bitmap_, src, LocalRect(), 1);
+      break;
     case TImageWrap::Fit: {
       const float s = std::min(Width() / bw, Height() / bh);
       const float w = bw * s, h = bh * s;
@@ -361,17 +404,24 @@ TvgTextControl::TvgTextControl(rt::TComponent* owner) : TvgStyledControl(owner) 
     UpdateTextObject();
     Repaint();
   };
-  Publish("Text", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
-  Publish("Caption", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
+  Publish(
+      "Text", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
+  Publish(
+      "Caption", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
   PublishObject("Font", &font_);
   PublishObject("FontFill", &fontFill_);
-  Publish("TextAlign", [this] { return TextAlignToText(hAlign_); },
-          [this](const std::string& v) { SetTextAlign(TextToTextAlign(v)); });
-  Publish("VertTextAlign", [this] { return TextAlignToText(vAlign_); },
-          [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
-  Publish("WordWrap", [this] { return BoolText(wordWrap_); }, [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
-  Publish("AutoTranslate", [this] { return BoolText(autoTranslate_); },
-          [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
+  Publish(
+      "TextAlign", [this] { return TextAlignToText(hAlign_); },
+      [this](const std::string& v) { SetTextAlign(TextToTextAlign(v)); });
+  Publish(
+      "VertTextAlign", [this] { return TextAlignToText(vAlign_); },
+      [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
+  Publish(
+      "WordWrap", [this] { return BoolText(wordWrap_); },
+      [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
+  Publish(
+      "AutoTranslate", [this] { return BoolText(autoTranslate_); },
+      [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
 }
 
 void TvgTextControl::SetText(const std::string& t) {
@@ -476,7 +526,9 @@ TvgTextBox::TvgTextBox(rt::TComponent* owner) : TvgTextControl(owner) {
   SetCursor(crIBeam);
   Padding().Set(3, 1, 3, 1);
   SetSize(100, 22);
-  Publish("ReadOnly", [this] { return BoolText(readOnly_); }, [this](const std::string& v) { readOnly_ = TextToBool(v); });
+  Publish(
+      "ReadOnly", [this] { return BoolText(readOnly_); },
+      [this](const std::string& v) { readOnly_ = TextToBool(v); });
   PublishInt("MaxLength", &maxLength_);
   PublishEvent("OnChange", &OnChange);
 }
@@ -508,10 +560,22 @@ void TvgTextBox::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
     EditChanged();
   };
   switch (key) {
-    case vk::Left: SetCaretPosition(caret_ - 1); key = 0; return;
-    case vk::Right: SetCaretPosition(caret_ + 1); key = 0; return;
-    case vk::Home: SetCaretPosition(0); key = 0; return;
-    case vk::End: SetCaretPosition(int(t.size())); key = 0; return;
+    case vk::Left:
+      SetCaretPosition(caret_ - 1);
+      key = 0;
+      return;
+    case vk::Right:
+      SetCaretPosition(caret_ + 1);
+      key = 0;
+      return;
+    case vk::Home:
+      SetCaretPosition(0);
+      key = 0;
+      return;
+    case vk::End:
+      SetCaretPosition(int(t.size()));
+      key = 0;
+      return;
     case vk::Back:
       if (!readOnly_ && caret_ > 0) {
         t.erase(size_t(caret_ - 1), 1);
@@ -535,7 +599,8 @@ void TvgTextBox::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
         keyChar = 0;
       }
       return;
-    default: break;
+    default:
+      break;
   }
   if (keyChar >= 32 && keyChar != 127 && !readOnly_) {
     if (maxLength_ <= 0 || int(t.size()) < maxLength_) {
@@ -590,7 +655,8 @@ TvgMemo::TvgMemo(rt::TComponent* owner) : TvgTextBox(owner) {
   SetVertTextAlign(TTextAlign::Near);
   SetWordWrap(false);
   SetSize(200, 120);
-  Publish("Lines", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+  Publish(
+      "Lines", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
 }
 
 std::vector<std::string> TvgMemo::Lines() const {
@@ -629,8 +695,8 @@ void TvgMemo::Paint(TCanvas& canvas) {
   canvas.Save();
   const TRectF inner = Deflate(LocalRect(), Padding());
   canvas.IntersectClipRect(inner);
-  canvas.FillText({inner.left, inner.top - scrollY_, inner.right, inner.top - scrollY_ + 100000}, DisplayText(), Font(),
-                  FontFill(), 1, WordWrap(), TTextAlign::Near, TTextAlign::Near);
+  canvas.FillText({inner.left, inner.top - scrollY_, inner.right, inner.top - scrollY_ + 100000},
+                  DisplayText(), Font(), FontFill(), 1, WordWrap(), TTextAlign::Near, TTextAlign::Near);
   canvas.Restore();
 }
 
@@ -640,10 +706,14 @@ TvgButton::TvgButton(rt::TComponent* owner) : TvgTextControl(owner) {
   SetCanFocus(true);
   SetSize(80, 22);
   PublishInt("ModalResult", &modalResult_);
-  Publish("IsPressed", [this] { return BoolText(isDown_); }, [this](const std::string& v) { SetIsDown(TextToBool(v)); });
-  Publish("IsMouseOver", [this] { return BoolText(IsMouseOver()); }, nullptr);
-  Publish("StaysPressed", [this] { return BoolText(staysPressed_); },
-          [this](const std::string& v) { staysPressed_ = TextToBool(v); });
+  Publish(
+      "IsPressed", [this] { return BoolText(isDown_); },
+      [this](const std::string& v) { SetIsDown(TextToBool(v)); });
+  Publish(
+      "IsMouseOver", [this] { return BoolText(IsMouseOver()); }, nullptr);
+  Publish(
+      "StaysPressed", [this] { return BoolText(staysPressed_); },
+      [this](const std::string& v) { staysPressed_ = TextToBool(v); });
 }
 
 void TvgButton::SetIsDown(bool d) {
@@ -713,11 +783,14 @@ TvgBitmapStateButton::TvgBitmapStateButton(rt::TComponent* owner) : TvgTextContr
   PublishObject("Bitmap", &bitmap_);
   PublishObject("BitmapDown", &bitmapDown_);
   PublishObject("BitmapHot", &bitmapHot_);
-  Publish("IsPressed", [this] { return BoolText(pressedState_); },
-          [this](const std::string& v) { SetIsPressed(TextToBool(v)); });
-  Publish("IsMouseOver", [this] { return BoolText(IsMouseOver()); }, nullptr);
-  Publish("StaysPressed", [this] { return BoolText(staysPressed_); },
-          [this](const std::string& v) { staysPressed_ = TextToBool(v); });
+  Publish(
+      "IsPressed", [this] { return BoolText(pressedState_); },
+      [this](const std::string& v) { SetIsPressed(TextToBool(v)); });
+  Publish(
+      "IsMouseOver", [this] { return BoolText(IsMouseOver()); }, nullptr);
+  Publish(
+      "StaysPressed", [this] { return BoolText(staysPressed_); },
+      [this](const std::string& v) { staysPressed_ = TextToBool(v); });
   PublishInt("ModalResult", &modalResult_);
   SetSize(100, 28);
 }
@@ -736,8 +809,7 @@ const TBitmap& TvgBitmapStateButton::CurrentBitmap() const {
 
 void TvgBitmapStateButton::Paint(TCanvas& canvas) {
   const TBitmap& b = CurrentBitmap();
-  if (!b.IsEmpty())
-    canvas.DrawBitmap(b, {0, 0, float(b.Width()), float(b.Height())}, LocalRect(), 1);
+  if (!b.IsEmpty()) canvas.DrawBitmap(b, {0, 0, float(b.Width()), float(b.Height())}, LocalRect(), 1);
   TvgTextControl::Paint(canvas);
 }
 
@@ -780,7 +852,7 @@ void TvgBitmapStateButton::AssignFrom(const TVisualObject& source) { TvgTextCont
 // --- pop-up ----------------------------------------------------------------------------------
 
 namespace {
-constexpr const char* kPlacementNames[] = {"Bottom",      "Top",   "Left",        "Right",    "Center",
+constexpr const char* kPlacementNames[] = {"Bottom",       "Top",       "Left",  "Right",       "Center",
                                            "BottomCenter", "TopCenter", "Mouse", "MouseCenter", "Absolute"};
 std::vector<TvgPopup*>& OpenList() {
   static std::vector<TvgPopup*> l;
@@ -792,30 +864,40 @@ std::string PlacementToText(TvgPlacement p) { return std::string("vgPlacement") 
 
 TvgPlacement TextToPlacement(const std::string& text) {
   for (int i = 0; i < 10; ++i)
-    if (rt::SameText(text, kPlacementNames[i]) || rt::SameText(text, std::string("vgPlacement") + kPlacementNames[i]))
+    if (rt::SameText(text, kPlacementNames[i]) ||
+        rt::SameText(text, std::string("vgPlacement") + kPlacementNames[i]))
       return TvgPlacement(i);
   throw rt::EConvertError("'" + text + "' is not a placement");
 }
 
 TvgPopup::TvgPopup(rt::TComponent* owner) : TVisualObject(owner) {
   SetSize(100, 100);
-  Publish("Placement", [this] { return PlacementToText(placement_); },
-          [this](const std::string& v) { placement_ = TextToPlacement(v); });
-  Publish("IsOpen", [this] { return BoolText(IsOpen()); }, [this](const std::string& v) { SetIsOpen(TextToBool(v)); });
-  Publish("StaysOpen", [this] { return BoolText(staysOpen_); }, [this](const std::string& v) { staysOpen_ = TextToBool(v); });
-  Publish("DragWithParent", [this] { return BoolText(dragWithParent_); },
-          [this](const std::string& v) { dragWithParent_ = TextToBool(v); });
+  Publish(
+      "Placement", [this] { return PlacementToText(placement_); },
+      [this](const std::string& v) { placement_ = TextToPlacement(v); });
+  Publish(
+      "IsOpen", [this] { return BoolText(IsOpen()); },
+      [this](const std::string& v) { SetIsOpen(TextToBool(v)); });
+  Publish(
+      "StaysOpen", [this] { return BoolText(staysOpen_); },
+      [this](const std::string& v) { staysOpen_ = TextToBool(v); });
+  Publish(
+      "DragWithParent", [this] { return BoolText(dragWithParent_); },
+      [this](const std::string& v) { dragWithParent_ = TextToBool(v); });
   // By name among the owner's components, as stored forms give it.
-  Publish("PlacementTarget", [this] { return target_.Get() ? target_.Get()->Name() : std::string(); },
-          [this](const std::string& v) {
-            if (v.empty()) return target_.Set(nullptr);
-            rt::TComponent* c = Owner() ? Owner()->FindComponent(v) : nullptr;
-            auto* t = dynamic_cast<TVisualObject*>(c);
-            if (!t) throw rt::EPropertyError("PlacementTarget: no object named '" + v + "'");
-            target_.Set(t);
-          });
-  PublishFloat("HorizontalOffset", [this] { return HorizontalOffset; }, [this](float v) { HorizontalOffset = v; });
-  PublishFloat("VerticalOffset", [this] { return VerticalOffset; }, [this](float v) { VerticalOffset = v; });
+  Publish(
+      "PlacementTarget", [this] { return target_.Get() ? target_.Get()->Name() : std::string(); },
+      [this](const std::string& v) {
+        if (v.empty()) return target_.Set(nullptr);
+        rt::TComponent* c = Owner() ? Owner()->FindComponent(v) : nullptr;
+        auto* t = dynamic_cast<TVisualObject*>(c);
+        if (!t) throw rt::EPropertyError("PlacementTarget: no object named '" + v + "'");
+        target_.Set(t);
+      });
+  PublishFloat(
+      "HorizontalOffset", [this] { return HorizontalOffset; }, [this](float v) { HorizontalOffset = v; });
+  PublishFloat(
+      "VerticalOffset", [this] { return VerticalOffset; }, [this](float v) { VerticalOffset = v; });
   PublishEvent("OnPopup", &OnPopup);
   PublishEvent("OnClosePopup", &OnClosePopup);
 }
@@ -853,20 +935,38 @@ TPointF TvgPopup::PlacementPosition() const {
   }
   TPointF p = tl;
   switch (placement_) {
-    case TvgPlacement::vgPlacementBottom: p = {tl.x, tl.y + th}; break;
-    case TvgPlacement::vgPlacementTop: p = {tl.x, tl.y - H}; break;
-    case TvgPlacement::vgPlacementLeft: p = {tl.x - W, tl.y}; break;
-    case TvgPlacement::vgPlacementRight: p = {tl.x + tw, tl.y}; break;
-    case TvgPlacement::vgPlacementCenter: p = {tl.x + (tw - W) / 2, tl.y + (th - H) / 2}; break;
-    case TvgPlacement::vgPlacementBottomCenter: p = {tl.x + (tw - W) / 2, tl.y + th}; break;
-    case TvgPlacement::vgPlacementTopCenter: p = {tl.x + (tw - W) / 2, tl.y - H}; break;
-    case TvgPlacement::vgPlacementMouse: p = Backend().MousePos(); break;
+    case TvgPlacement::vgPlacementBottom:
+      p = {tl.x, tl.y + th};
+      break;
+    case TvgPlacement::vgPlacementTop:
+      p = {tl.x, tl.y - H};
+      break;
+    case TvgPlacement::vgPlacementLeft:
+      p = {tl.x - W, tl.y};
+      break;
+    case TvgPlacement::vgPlacementRight:
+      p = {tl.x + tw, tl.y};
+      break;
+    case TvgPlacement::vgPlacementCenter:
+      p = {tl.x + (tw - W) / 2, tl.y + (th - H) / 2};
+      break;
+    case TvgPlacement::vgPlacementBottomCenter:
+      p = {tl.x + (tw - W) / 2, tl.y + th};
+      break;
+    case TvgPlacement::vgPlacementTopCenter:
+      p = {tl.x + (tw - W) / 2, tl.y - H};
+      break;
+    case TvgPlacement::vgPlacementMouse:
+      p = Backend().MousePos();
+      break;
     case TvgPlacement::vgPlacementMouseCenter: {
       const TPointF m = Backend().MousePos();
       p = {m.x - W / 2, m.y};
       break;
     }
-    case TvgPlacement::vgPlacementAbsolute: p = Parent() ? Parent()->LocalToScreen(Position()) : Position(); break;
+    case TvgPlacement::vgPlacementAbsolute:
+      p = Parent() ? Parent()->LocalToScreen(Position()) : Position();
+      break;
   }
   p = {p.x + HorizontalOffset, p.y + VerticalOffset};
   // Kept on the screen vertically; horizontally the caller decides (menus shift themselves).
@@ -942,17 +1042,27 @@ void TvgPopup::CloseUnrelated(TWindow* window) {
 
 TvgScrollBar::TvgScrollBar(rt::TComponent* owner) : TvgStyledControl(owner) {
   SetSize(12, 100);
-  Publish("Orientation", [this] { return std::string(orientation_ == TOrientation::Vertical ? "Vertical" : "Horizontal"); },
-          [this](const std::string& v) {
-            if (rt::SameText(v, "Vertical") || rt::SameText(v, "orVertical")) SetOrientation(TOrientation::Vertical);
-            else if (rt::SameText(v, "Horizontal") || rt::SameText(v, "orHorizontal")) SetOrientation(TOrientation::Horizontal);
-            else throw rt::EConvertError("'" + v + "' is not an orientation");
-          });
-  PublishFloat("Min", [this] { return min_; }, [this](float v) { SetMin(v); });
-  PublishFloat("Max", [this] { return max_; }, [this](float v) { SetMax(v); });
-  PublishFloat("Value", [this] { return value_; }, [this](float v) { SetValue(v); });
-  PublishFloat("ViewportSize", [this] { return viewport_; }, [this](float v) { SetViewportSize(v); });
-  PublishFloat("SmallChange", [this] { return smallChange_; }, [this](float v) { smallChange_ = v; });
+  Publish(
+      "Orientation",
+      [this] { return std::string(orientation_ == TOrientation::Vertical ? "Vertical" : "Horizontal"); },
+      [this](const std::string& v) {
+        if (rt::SameText(v, "Vertical") || rt::SameText(v, "orVertical"))
+          SetOrientation(TOrientation::Vertical);
+        else if (rt::SameText(v, "Horizontal") || rt::SameText(v, "orHorizontal"))
+          SetOrientation(TOrientation::Horizontal);
+        else
+          throw rt::EConvertError("'" + v + "' is not an orientation");
+      });
+  PublishFloat(
+      "Min", [this] { return min_; }, [this](float v) { SetMin(v); });
+  PublishFloat(
+      "Max", [this] { return max_; }, [this](float v) { SetMax(v); });
+  PublishFloat(
+      "Value", [this] { return value_; }, [this](float v) { SetValue(v); });
+  PublishFloat(
+      "ViewportSize", [this] { return viewport_; }, [this](float v) { SetViewportSize(v); });
+  PublishFloat(
+      "SmallChange", [this] { return smallChange_; }, [this](float v) { smallChange_ = v; });
   PublishEvent("OnChange", &OnChange);
 }
 
@@ -1050,7 +1160,8 @@ void TvgScrollBar::MouseUp(TMouseButton button, TShiftState shift, float x, floa
 
 // --- scroll box ------------------------------------------------------------------------------
 
-TvgScrollContent::TvgScrollContent(rt::TComponent* owner, TvgScrollBox* box) : TVisualObject(owner), box_(box) {
+TvgScrollContent::TvgScrollContent(rt::TComponent* owner, TvgScrollBox* box)
+    : TVisualObject(owner), box_(box) {
   SetHitTest(false);
   SetStored(false);
 }
@@ -1079,10 +1190,12 @@ TvgScrollBox::TvgScrollBox(rt::TComponent* owner) : TvgStyledControl(owner) {
   TVisualObject::InsertObject(ChildCount(), content_);
   SetClipChildren(true);
   SetSize(100, 100);
-  Publish("ShowScrollBars", [this] { return BoolText(showScrollBars_); },
-          [this](const std::string& v) { SetShowScrollBars(TextToBool(v)); });
-  Publish("MouseTracking", [this] { return BoolText(mouseTracking_); },
-          [this](const std::string& v) { mouseTracking_ = TextToBool(v); });
+  Publish(
+      "ShowScrollBars", [this] { return BoolText(showScrollBars_); },
+      [this](const std::string& v) { SetShowScrollBars(TextToBool(v)); });
+  Publish(
+      "MouseTracking", [this] { return BoolText(mouseTracking_); },
+      [this](const std::string& v) { mouseTracking_ = TextToBool(v); });
 }
 
 TvgScrollBox::~TvgScrollBox() {
@@ -1170,7 +1283,8 @@ void TvgScrollBox::RealignContent() {
   content_->SetSize(b.Width(), b.Height());
   UpdateScrollBars(b);
   const TVisualObject* layout = ContentLayout();
-  const float maxX = std::max(0.f, b.Width() - layout->Width()), maxY = std::max(0.f, b.Height() - layout->Height());
+  const float maxX = std::max(0.f, b.Width() - layout->Width()),
+              maxY = std::max(0.f, b.Height() - layout->Height());
   scroll_ = {std::clamp(scroll_.x, 0.f, maxX), std::clamp(scroll_.y, 0.f, maxY)};
   PlaceContent();
   realigningContent_ = false;
@@ -1264,7 +1378,7 @@ void TvgScrollBox::MouseWheel(TShiftState shift, int delta, bool& handled) {
 namespace {
 // A row of a pop-up box's list.
 class TPopupListRow : public TvgTextControl {
-public:
+ public:
   TPopupListRow(TvgPopupBox* box, int index) : TvgTextControl(nullptr), box_(box), index_(index) {
     SetStored(false);
     SetTextAlign(TTextAlign::Near);
@@ -1293,7 +1407,7 @@ public:
     box->SetItemIndex(i);
   }
 
-private:
+ private:
   TvgPopupBox* box_;
   int index_;
 };
@@ -1302,10 +1416,12 @@ private:
 TvgPopupBox::TvgPopupBox(rt::TComponent* owner) : TvgTextControl(owner) {
   SetCanFocus(true);
   SetSize(120, 22);
-  Publish("Items", [this] { return JoinLines(items_); },
-          [this](const std::string& v) { SetItems(v.empty() ? std::vector<std::string>{} : SplitLines(v)); });
-  Publish("ItemIndex", [this] { return rt::IntToStr(itemIndex_); },
-          [this](const std::string& v) { SetItemIndex(int(rt::StrToInt(v))); });
+  Publish(
+      "Items", [this] { return JoinLines(items_); },
+      [this](const std::string& v) { SetItems(v.empty() ? std::vector<std::string>{} : SplitLines(v)); });
+  Publish(
+      "ItemIndex", [this] { return rt::IntToStr(itemIndex_); },
+      [this](const std::string& v) { SetItemIndex(int(rt::StrToInt(v))); });
   PublishEvent("OnChange", &OnChange);
 }
 
@@ -1434,9 +1550,12 @@ void TvgStringComboBox::Paint(TCanvas& canvas) {
 // --- tabs ------------------------------------------------------------------------------------
 
 TvgTabItem::TvgTabItem(rt::TComponent* owner) : TvgTextControl(owner) {
-  PublishFloat("Width", [this] { return headerWidth_; }, [this](float v) { SetHeaderWidth(v); });
-  PublishFloat("TabWidth", [this] { return headerWidth_; }, [this](float v) { SetHeaderWidth(v); });
-  Publish("IsSelected", [this] { return BoolText(IsActive()); }, nullptr);
+  PublishFloat(
+      "Width", [this] { return headerWidth_; }, [this](float v) { SetHeaderWidth(v); });
+  PublishFloat(
+      "TabWidth", [this] { return headerWidth_; }, [this](float v) { SetHeaderWidth(v); });
+  Publish(
+      "IsSelected", [this] { return BoolText(IsActive()); }, nullptr);
 }
 
 TvgTabControl* TvgTabItem::TabControl() const { return dynamic_cast<TvgTabControl*>(Parent()); }
@@ -1465,7 +1584,8 @@ void TvgTabItem::Paint(TCanvas& canvas) {
   const TRectF r = active ? header_ : header_.Inflate(0, -1).Offset(0, 1);
   canvas.FillRect(r, 2, 2, crnTopLeft | crnTopRight, 1, back);
   canvas.DrawRect(r.Inflate(-0.5f, -0.5f), 2, 2, crnTopLeft | crnTopRight, 1, border, 1);
-  canvas.FillText(r.Inflate(-4, 0), DisplayText(), Font(), FontFill(), 1, false, TTextAlign::Center, TTextAlign::Center);
+  canvas.FillText(r.Inflate(-4, 0), DisplayText(), Font(), FontFill(), 1, false, TTextAlign::Center,
+                  TTextAlign::Center);
 }
 
 void TvgTabItem::PaintChildren(TCanvas& canvas, const TRectF& dirtyLocal) {
@@ -1483,9 +1603,11 @@ void TvgTabItem::MouseDown(TMouseButton button, TShiftState shift, float x, floa
 
 TvgTabControl::TvgTabControl(rt::TComponent* owner) : TvgStyledControl(owner) {
   SetSize(200, 150);
-  Publish("TabIndex", [this] { return rt::IntToStr(tabIndex_); },
-          [this](const std::string& v) { SetTabIndex(int(rt::StrToInt(v))); });
-  PublishFloat("TabHeight", [this] { return tabHeight_; }, [this](float v) { SetTabHeight(v); });
+  Publish(
+      "TabIndex", [this] { return rt::IntToStr(tabIndex_); },
+      [this](const std::string& v) { SetTabIndex(int(rt::StrToInt(v))); });
+  PublishFloat(
+      "TabHeight", [this] { return tabHeight_; }, [this](float v) { SetTabHeight(v); });
   PublishEvent("OnChange", &OnChange);
 }
 
@@ -1570,11 +1692,17 @@ TvgStringGrid::TvgStringGrid(rt::TComponent* owner) : TvgStyledControl(owner) {
   SetCanFocus(true);
   SetClipChildren(true);
   SetSize(320, 200);
-  Publish("RowCount", [this] { return rt::IntToStr(rowCount_); }, [this](const std::string& v) { SetRowCount(int(rt::StrToInt(v))); });
-  PublishFloat("RowHeight", [this] { return rowHeight_; }, [this](float v) { SetRowHeight(v); });
-  Publish("Selected", [this] { return rt::IntToStr(selected_); }, [this](const std::string& v) { SetSelected(int(rt::StrToInt(v))); });
-  Publish("ColumnIndex", [this] { return rt::IntToStr(columnIndex_); },
-          [this](const std::string& v) { SetColumnIndex(int(rt::StrToInt(v))); });
+  Publish(
+      "RowCount", [this] { return rt::IntToStr(rowCount_); },
+      [this](const std::string& v) { SetRowCount(int(rt::StrToInt(v))); });
+  PublishFloat(
+      "RowHeight", [this] { return rowHeight_; }, [this](float v) { SetRowHeight(v); });
+  Publish(
+      "Selected", [this] { return rt::IntToStr(selected_); },
+      [this](const std::string& v) { SetSelected(int(rt::StrToInt(v))); });
+  Publish(
+      "ColumnIndex", [this] { return rt::IntToStr(columnIndex_); },
+      [this](const std::string& v) { SetColumnIndex(int(rt::StrToInt(v))); });
   PublishEvent("OnChange", &OnChange);
   PublishEvent("OnEditingDone", &OnEditingDone);
 }
@@ -1626,8 +1754,10 @@ void TvgStringGrid::SetSelected(int row) {
   if (row >= 0) {
     // Keep the selected row in view.
     const float top = float(row) * rowHeight_, view = Height() - headerHeight_;
-    if (top < scrollY_) SetScrollOffset(top);
-    else if (top + rowHeight_ > scrollY_ + view) SetScrollOffset(top + rowHeight_ - view);
+    if (top < scrollY_)
+      SetScrollOffset(top);
+    else if (top + rowHeight_ > scrollY_ + view)
+      SetScrollOffset(top + rowHeight_ - view);
   }
   Repaint();
   OnChange(this);
@@ -1662,8 +1792,10 @@ int TvgStringGrid::RowAtPoint(float localY) const {
 
 void TvgStringGrid::Paint(TCanvas& canvas) {
   TvgStyledControl::Paint(canvas);
-  TBrush back(TBrushKind::Solid, claWhite), line(TBrushKind::Solid, 0xFFDADADA), head(TBrushKind::Solid, 0xFFF0F0F0);
-  TBrush sel(TBrushKind::Solid, 0xFFCCE8FF), cellSel(TBrushKind::Solid, 0xFF99D1FF), text(TBrushKind::Solid, claBlack);
+  TBrush back(TBrushKind::Solid, claWhite), line(TBrushKind::Solid, 0xFFDADADA),
+      head(TBrushKind::Solid, 0xFFF0F0F0);
+  TBrush sel(TBrushKind::Solid, 0xFFCCE8FF), cellSel(TBrushKind::Solid, 0xFF99D1FF),
+      text(TBrushKind::Solid, claBlack);
   TBrush border(TBrushKind::Solid, 0xFF8A8A8A);
   TFont font;
   canvas.FillRect(LocalRect(), 0, 0, crnAll, 1, back);
@@ -1679,7 +1811,8 @@ void TvgStringGrid::Paint(TCanvas& canvas) {
       const TRectF cell{x, y, x + columns_[c].width, y + rowHeight_};
       if (r == selected_ && c == columnIndex_ && IsFocused() && !columns_[c].readOnly)
         canvas.FillRect(cell, 0, 0, crnAll, 1, cellSel);
-      canvas.FillText(cell.Inflate(-3, 0), cells_[r][c], font, text, 1, false, TTextAlign::Near, TTextAlign::Center);
+      canvas.FillText(cell.Inflate(-3, 0), cells_[r][c], font, text, 1, false, TTextAlign::Near,
+                      TTextAlign::Center);
       canvas.DrawLine({cell.right - 0.5f, y}, {cell.right - 0.5f, y + rowHeight_}, 1, line, 1);
       x = cell.right;
     }
@@ -1689,8 +1822,8 @@ void TvgStringGrid::Paint(TCanvas& canvas) {
   canvas.FillRect({0, 0, Width(), headerHeight_}, 0, 0, crnAll, 1, head);
   float x = 0;
   for (const auto& c : columns_) {
-    canvas.FillText({x + 3, 0, x + c.width - 3, headerHeight_}, c.header, font, text, 1, false, TTextAlign::Near,
-                    TTextAlign::Center);
+    canvas.FillText({x + 3, 0, x + c.width - 3, headerHeight_}, c.header, font, text, 1, false,
+                    TTextAlign::Near, TTextAlign::Center);
     x += c.width;
     canvas.DrawLine({x - 0.5f, 0}, {x - 0.5f, headerHeight_}, 1, border, 1);
   }
@@ -1723,13 +1856,32 @@ void TvgStringGrid::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift)
   if (key == 0 && keyChar == 0) return;
   const int page = std::max(1, int((Height() - headerHeight_) / rowHeight_));
   switch (key) {
-    case vk::Up: if (selected_ > 0) SetSelected(selected_ - 1); key = 0; return;
-    case vk::Down: if (selected_ + 1 < rowCount_) SetSelected(selected_ + 1); key = 0; return;
-    case vk::Prior: SetSelected(std::max(0, selected_ - page)); key = 0; return;
-    case vk::Next: SetSelected(std::min(rowCount_ - 1, selected_ + page)); key = 0; return;
-    case vk::Left: SetColumnIndex(columnIndex_ - 1); key = 0; return;
-    case vk::Right: SetColumnIndex(columnIndex_ + 1); key = 0; return;
-    default: break;
+    case vk::Up:
+      if (selected_ > 0) SetSelected(selected_ - 1);
+      key = 0;
+      return;
+    case vk::Down:
+      if (selected_ + 1 < rowCount_) SetSelected(selected_ + 1);
+      key = 0;
+      return;
+    case vk::Prior:
+      SetSelected(std::max(0, selected_ - page));
+      key = 0;
+      return;
+    case vk::Next:
+      SetSelected(std::min(rowCount_ - 1, selected_ + page));
+      key = 0;
+      return;
+    case vk::Left:
+      SetColumnIndex(columnIndex_ - 1);
+      key = 0;
+      return;
+    case vk::Right:
+      SetColumnIndex(columnIndex_ + 1);
+      key = 0;
+      return;
+    default:
+      break;
   }
   const bool editable = selected_ >= 0 && columnIndex_ < ColumnCount() && !columns_[columnIndex_].readOnly;
   if (!editable) return;

@@ -8,7 +8,7 @@
 namespace tk {
 
 class THeadlessBackend::Window : public IBackendWindow {
-public:
+ public:
   Window(THeadlessBackend* backend, IWindowSink& sink, const TWindowParams& p)
       : backend_(backend), sink_(&sink), params_(p), bounds_(p.bounds), title_(p.title) {}
   ~Window() override {
@@ -63,7 +63,8 @@ THeadlessBackend::~THeadlessBackend() {
   for (Window* w : stack_) w->backend_ = nullptr;
 }
 
-std::unique_ptr<IBackendWindow> THeadlessBackend::CreateWindow(IWindowSink& sink, const TWindowParams& params) {
+std::unique_ptr<IBackendWindow> THeadlessBackend::CreateWindow(IWindowSink& sink,
+                                                               const TWindowParams& params) {
   auto w = std::make_unique<Window>(this, sink, params);
   stack_.push_back(w.get());
   return w;
@@ -126,15 +127,19 @@ void THeadlessBackend::MoveMouse(float x, float y) {
     if (old && old != capture_) old->sink_->BackendMouseLeave();
   }
   Window* target = capture_ ? capture_ : WindowAt(x, y);
-  if (target) target->sink_->BackendMouseMove(shift_ | buttons_, x - target->bounds_.x, y - target->bounds_.y);
+  if (target)
+    target->sink_->BackendMouseMove(shift_ | buttons_, x - target->bounds_.x, y - target->bounds_.y);
 }
 
 namespace {
 TShiftState ButtonFlag(TMouseButton b) {
   switch (b) {
-    case TMouseButton::mbLeft: return ssLeft;
-    case TMouseButton::mbRight: return ssRight;
-    case TMouseButton::mbMiddle: return ssMiddle;
+    case TMouseButton::mbLeft:
+      return ssLeft;
+    case TMouseButton::mbRight:
+      return ssRight;
+    case TMouseButton::mbMiddle:
+      return ssMiddle;
   }
   return ssLeft;
 }
@@ -162,7 +167,8 @@ void THeadlessBackend::Release(TMouseButton button) {
   buttons_ &= ~ButtonFlag(button);
   if ((buttons_ & (ssLeft | ssRight | ssMiddle)) == 0) capture_ = nullptr;
   if (target)
-    target->sink_->BackendMouseUp(button, shift_ | buttons_, mouse_.x - target->bounds_.x, mouse_.y - target->bounds_.y);
+    target->sink_->BackendMouseUp(button, shift_ | buttons_, mouse_.x - target->bounds_.x,
+                                  mouse_.y - target->bounds_.y);
   if (!capture_) {
     // The pointer may now be over another window (the one it was pressed in may be gone).
     Window* under = WindowAt(mouse_.x, mouse_.y);
@@ -206,7 +212,9 @@ void THeadlessBackend::TypeText(const std::string& utf8) {
       c = 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00);
       ++i;
     }
-    const uint16_t key = (c >= 'a' && c <= 'z') ? uint16_t(c - 32) : (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? uint16_t(c) : 0;
+    const uint16_t key = (c >= 'a' && c <= 'z')                             ? uint16_t(c - 32)
+                         : (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? uint16_t(c)
+                                                                            : 0;
     Key(key, c);
   }
 }
@@ -214,13 +222,21 @@ void THeadlessBackend::TypeText(const std::string& utf8) {
 const TBitmap& THeadlessBackend::Image(const IBackendWindow& window) {
   return static_cast<const Window&>(window).image_;
 }
-TCursor THeadlessBackend::CursorOf(const IBackendWindow& window) { return static_cast<const Window&>(window).cursor_; }
-int THeadlessBackend::PresentCount(const IBackendWindow& window) { return static_cast<const Window&>(window).presents_; }
-TRect THeadlessBackend::LastDirty(const IBackendWindow& window) { return static_cast<const Window&>(window).lastDirty_; }
+TCursor THeadlessBackend::CursorOf(const IBackendWindow& window) {
+  return static_cast<const Window&>(window).cursor_;
+}
+int THeadlessBackend::PresentCount(const IBackendWindow& window) {
+  return static_cast<const Window&>(window).presents_;
+}
+TRect THeadlessBackend::LastDirty(const IBackendWindow& window) {
+  return static_cast<const Window&>(window).lastDirty_;
+}
 const std::string& THeadlessBackend::Title(const IBackendWindow& window) {
   return static_cast<const Window&>(window).title_;
 }
-bool THeadlessBackend::Minimized(const IBackendWindow& window) { return static_cast<const Window&>(window).minimized_; }
+bool THeadlessBackend::Minimized(const IBackendWindow& window) {
+  return static_cast<const Window&>(window).minimized_;
+}
 
 IWindowSink* THeadlessBackend::SinkOf(Window* w) const { return w ? w->sink_ : nullptr; }
 

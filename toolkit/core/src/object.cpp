@@ -16,7 +16,8 @@ namespace tk {
 // --- enums and bounds ----------------------------------------------------------------------
 
 namespace {
-constexpr const char* kAlignNames[] = {"None", "Top", "Bottom", "Left", "Right", "Client", "Contents", "Center"};
+constexpr const char* kAlignNames[] = {"None",  "Top",    "Bottom",   "Left",
+                                       "Right", "Client", "Contents", "Center"};
 
 std::vector<std::string> SplitComma(const std::string& s) {
   std::vector<std::string> out;
@@ -34,8 +35,9 @@ struct CursorName {
   const char* name;
   TCursor cursor;
 };
-constexpr CursorName kCursors[] = {{"crDefault", crDefault}, {"crArrow", crArrow},       {"crIBeam", crIBeam},
-                                   {"crSizeWE", crSizeWE},   {"crHourGlass", crHourGlass}, {"crHandPoint", crHandPoint}};
+constexpr CursorName kCursors[] = {{"crDefault", crDefault},     {"crArrow", crArrow},
+                                   {"crIBeam", crIBeam},         {"crSizeWE", crSizeWE},
+                                   {"crHourGlass", crHourGlass}, {"crHandPoint", crHandPoint}};
 }  // namespace
 
 std::string AlignToText(TvgAlign a) { return std::string("va") + kAlignNames[static_cast<int>(a)]; }
@@ -49,13 +51,14 @@ TvgAlign TextToAlign(const std::string& text) {
 
 TBounds::TBounds() {
   auto pub = [this](const char* n, float* f) {
-    Publish(n, [f] { return FloatToText(*f); },
-            [this, f](const std::string& v) {
-              const float x = TextToFloat(v);
-              if (*f == x) return;
-              *f = x;
-              if (OnChanged) OnChanged();
-            });
+    Publish(
+        n, [f] { return FloatToText(*f); },
+        [this, f](const std::string& v) {
+          const float x = TextToFloat(v);
+          if (*f == x) return;
+          *f = x;
+          if (OnChanged) OnChanged();
+        });
   };
   pub("Left", &left);
   pub("Top", &top);
@@ -89,56 +92,78 @@ void TBounds::FromText(const std::string& text) {
 
 // --- TVisualObject -------------------------------------------------------------------------
 
-void TVisualObject::PublishFloat(const std::string& name, std::function<float()> get, std::function<void(float)> set) {
+void TVisualObject::PublishFloat(const std::string& name, std::function<float()> get,
+                                 std::function<void(float)> set) {
   Publish(
       name, [get] { return FloatToText(get()); },
       set ? Setter([set](const std::string& v) { set(TextToFloat(v)); }) : Setter());
 }
 
 TVisualObject::TVisualObject(rt::TComponent* owner) : rt::TComponent(owner) {
-  PublishFloat("Left", [this] { return pos_.x; }, [this](float v) { SetLeft(v); });
-  PublishFloat("Top", [this] { return pos_.y; }, [this](float v) { SetTop(v); });
-  Publish("Position", [this] { return FloatToText(pos_.x) + "," + FloatToText(pos_.y); },
-          [this](const std::string& v) {
-            auto p = SplitComma(v);
-            if (p.size() != 2) throw rt::EConvertError("Position needs 'x,y': " + v);
-            SetPosition({TextToFloat(p[0]), TextToFloat(p[1])});
-          });
-  PublishFloat("Width", [this] { return width_; }, [this](float v) { SetWidth(v); });
-  PublishFloat("Height", [this] { return height_; }, [this](float v) { SetHeight(v); });
-  Publish("Align", [this] { return AlignToText(align_); }, [this](const std::string& v) { SetAlign(TextToAlign(v)); });
-  Publish("Margins", [this] { return margins_.ToText(); }, [this](const std::string& v) { margins_.FromText(v); });
-  Publish("Padding", [this] { return padding_.ToText(); }, [this](const std::string& v) { padding_.FromText(v); });
+  PublishFloat(
+      "Left", [this] { return pos_.x; }, [this](float v) { SetLeft(v); });
+  PublishFloat(
+      "Top", [this] { return pos_.y; }, [this](float v) { SetTop(v); });
+  Publish(
+      "Position", [this] { return FloatToText(pos_.x) + "," + FloatToText(pos_.y); },
+      [this](const std::string& v) {
+        auto p = SplitComma(v);
+        if (p.size() != 2) throw rt::EConvertError("Position needs 'x,y': " + v);
+        SetPosition({TextToFloat(p[0]), TextToFloat(p[1])});
+      });
+  PublishFloat(
+      "Width", [this] { return width_; }, [this](float v) { SetWidth(v); });
+  PublishFloat(
+      "Height", [this] { return height_; }, [this](float v) { SetHeight(v); });
+  Publish(
+      "Align", [this] { return AlignToText(align_); },
+      [this](const std::string& v) { SetAlign(TextToAlign(v)); });
+  Publish(
+      "Margins", [this] { return margins_.ToText(); },
+      [this](const std::string& v) { margins_.FromText(v); });
+  Publish(
+      "Padding", [this] { return padding_.ToText(); },
+      [this](const std::string& v) { padding_.FromText(v); });
   PublishObject("Margins", &margins_);
   PublishObject("Padding", &padding_);
   auto pubBool = [this](const char* n, std::function<bool()> get, std::function<void(bool)> set) {
-    Publish(n, [get] { return std::string(get() ? "True" : "False"); },
-            [set](const std::string& v) { set(TextToBool(v)); });
+    Publish(
+        n, [get] { return std::string(get() ? "True" : "False"); },
+        [set](const std::string& v) { set(TextToBool(v)); });
   };
-  pubBool("Visible", [this] { return visible_; }, [this](bool v) { SetVisible(v); });
-  PublishFloat("Opacity", [this] { return opacity_; }, [this](float v) { SetOpacity(v); });
-  pubBool("HitTest", [this] { return hitTest_; }, [this](bool v) { hitTest_ = v; });
-  pubBool("ClipChildren", [this] { return clipChildren_; }, [this](bool v) { SetClipChildren(v); });
-  pubBool("Enabled", [this] { return enabled_; }, [this](bool v) { SetEnabled(v); });
-  pubBool("ShowHint", [this] { return showHint_; }, [this](bool v) { showHint_ = v; });
-  pubBool("CanFocus", [this] { return canFocus_; }, [this](bool v) { canFocus_ = v; });
-  Publish("Cursor",
-          [this] {
-            for (const auto& c : kCursors)
-              if (c.cursor == cursor_) return std::string(c.name);
-            return rt::IntToStr(cursor_);
-          },
-          [this](const std::string& v) {
-            for (const auto& c : kCursors)
-              if (rt::SameText(v, c.name)) return SetCursor(c.cursor);
-            SetCursor(static_cast<TCursor>(rt::StrToInt(v)));
-          });
+  pubBool(
+      "Visible", [this] { return visible_; }, [this](bool v) { SetVisible(v); });
+  PublishFloat(
+      "Opacity", [this] { return opacity_; }, [this](float v) { SetOpacity(v); });
+  pubBool(
+      "HitTest", [this] { return hitTest_; }, [this](bool v) { hitTest_ = v; });
+  pubBool(
+      "ClipChildren", [this] { return clipChildren_; }, [this](bool v) { SetClipChildren(v); });
+  pubBool(
+      "Enabled", [this] { return enabled_; }, [this](bool v) { SetEnabled(v); });
+  pubBool(
+      "ShowHint", [this] { return showHint_; }, [this](bool v) { showHint_ = v; });
+  pubBool(
+      "CanFocus", [this] { return canFocus_; }, [this](bool v) { canFocus_ = v; });
+  Publish(
+      "Cursor",
+      [this] {
+        for (const auto& c : kCursors)
+          if (c.cursor == cursor_) return std::string(c.name);
+        return rt::IntToStr(cursor_);
+      },
+      [this](const std::string& v) {
+        for (const auto& c : kCursors)
+          if (rt::SameText(v, c.name)) return SetCursor(c.cursor);
+        SetCursor(static_cast<TCursor>(rt::StrToInt(v)));
+      });
   PublishString("Hint", &hint_);
   PublishString("ResourceName", &resourceName_);
   PublishString("StyleName", &resourceName_);
   PublishInt("TabOrder", &tabOrder_);
   PublishString("TagString", &TagString);
-  PublishFloat("TagFloat", [this] { return float(TagFloat); }, [this](float v) { TagFloat = v; });
+  PublishFloat(
+      "TagFloat", [this] { return float(TagFloat); }, [this](float v) { TagFloat = v; });
   PublishEvent("OnClick", &OnClick);
   PublishEvent("OnDblClick", &OnDblClick);
   PublishEvent("OnMouseEnter", &OnMouseEnter);
@@ -540,7 +565,8 @@ void TVisualObject::DoRealign() {
         r.top += c->height_ + m.top + m.bottom;
         break;
       case TvgAlign::vaBottom:
-        c->SetBounds(r.left + m.left, r.bottom - m.bottom - c->height_, r.Width() - m.left - m.right, c->height_);
+        c->SetBounds(r.left + m.left, r.bottom - m.bottom - c->height_, r.Width() - m.left - m.right,
+                     c->height_);
         r.bottom -= c->height_ + m.top + m.bottom;
         break;
       case TvgAlign::vaLeft:
@@ -558,13 +584,15 @@ void TVisualObject::DoRealign() {
       case TvgAlign::vaCenter:
         clients.push_back(c);
         break;
-      case TvgAlign::vaNone: break;
+      case TvgAlign::vaNone:
+        break;
     }
   }
   for (TVisualObject* c : clients) {
     const TBounds& m = c->margins_;
     if (c->align_ == TvgAlign::vaClient) {
-      c->SetBounds(r.left + m.left, r.top + m.top, r.Width() - m.left - m.right, r.Height() - m.top - m.bottom);
+      c->SetBounds(r.left + m.left, r.top + m.top, r.Width() - m.left - m.right,
+                   r.Height() - m.top - m.bottom);
     } else {
       c->SetBounds(r.left + (r.Width() - c->width_) / 2, r.top + (r.Height() - c->height_) / 2, c->width_,
                    c->height_);
@@ -678,10 +706,14 @@ void TVisualObject::SetFocus() {
   if (TvgScene* s = Scene()) s->SetFocused(this);
 }
 
-void TVisualObject::MouseDown(TMouseButton b, TShiftState s, float x, float y) { OnMouseDown(this, b, s, x, y); }
+void TVisualObject::MouseDown(TMouseButton b, TShiftState s, float x, float y) {
+  OnMouseDown(this, b, s, x, y);
+}
 void TVisualObject::MouseMove(TShiftState s, float x, float y) { OnMouseMove(this, s, x, y); }
 void TVisualObject::MouseUp(TMouseButton b, TShiftState s, float x, float y) { OnMouseUp(this, b, s, x, y); }
-void TVisualObject::MouseWheel(TShiftState s, int delta, bool& handled) { OnMouseWheel(this, s, delta, handled); }
+void TVisualObject::MouseWheel(TShiftState s, int delta, bool& handled) {
+  OnMouseWheel(this, s, delta, handled);
+}
 void TVisualObject::MouseEnter() {
   mouseOver_ = true;
   OnMouseEnter(this);

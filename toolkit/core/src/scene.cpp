@@ -73,7 +73,9 @@ TvgScene::TvgScene(rt::TComponent* owner, TWindow* window) : rt::TComponent(owne
   root_->SetHitTest(false);
   root_->rootOf_ = this;
   Scenes().push_back(this);
-  Publish("Fill", [this] { return ColorToText(fill_); }, [this](const std::string& v) { SetFill(TextToColor(v)); });
+  Publish(
+      "Fill", [this] { return ColorToText(fill_); },
+      [this](const std::string& v) { SetFill(TextToColor(v)); });
 }
 
 TvgScene::~TvgScene() {
@@ -176,16 +178,20 @@ void TvgScene::PaintAll(TBitmap& target) {
 
 void TvgScene::PaintHint(TCanvas& canvas) {
   TFont f;
-  TBrush back(TBrushKind::Solid, 0xFFFFFFE1), border(TBrushKind::Solid, 0xFF767676), text(TBrushKind::Solid, claBlack);
+  TBrush back(TBrushKind::Solid, 0xFFFFFFE1), border(TBrushKind::Solid, 0xFF767676),
+      text(TBrushKind::Solid, claBlack);
   canvas.FillRect(hintRect_, 0, 0, crnAll, 1, back);
   canvas.DrawRect(hintRect_.Inflate(-0.5f, -0.5f), 0, 0, crnAll, 1, border, 1);
-  canvas.FillText(hintRect_.Inflate(-4, -2), activeHint_, f, text, 1, false, TTextAlign::Near, TTextAlign::Center);
+  canvas.FillText(hintRect_.Inflate(-4, -2), activeHint_, f, text, 1, false, TTextAlign::Near,
+                  TTextAlign::Center);
 }
 
 TPointF TvgScene::LocalToScreen(TPointF p) const { return window_ ? window_->ClientToScreen(p) : p; }
 TPointF TvgScene::ScreenToLocal(TPointF p) const { return window_ ? window_->ScreenToClient(p) : p; }
 
-TVisualObject* TvgScene::ObjectAtPoint(TPointF abs) const { return root_ ? root_->ObjectAtPoint(abs) : nullptr; }
+TVisualObject* TvgScene::ObjectAtPoint(TPointF abs) const {
+  return root_ ? root_->ObjectAtPoint(abs) : nullptr;
+}
 
 void TvgScene::SetFocused(TVisualObject* o) {
   TVisualObject* old = focused_.Get();
@@ -264,7 +270,8 @@ void TvgScene::MouseDown(TMouseButton button, TShiftState shift, float x, float 
 
 void TvgScene::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
   mouse_ = {x, y};
-  TObjectRef<TVisualObject> target = captured_.Get() ? captured_ : TObjectRef<TVisualObject>(ObjectAtPoint({x, y}));
+  TObjectRef<TVisualObject> target =
+      captured_.Get() ? captured_ : TObjectRef<TVisualObject>(ObjectAtPoint({x, y}));
   TObjectRef<TVisualObject> pressed = pressed_;
   captured_.Set(nullptr);
   pressed_.Set(nullptr);
@@ -274,8 +281,8 @@ void TvgScene::MouseUp(TMouseButton button, TShiftState shift, float x, float y)
     const TPointF l = t->AbsoluteToLocal({x, y});
     t->MouseUp(button, shift, l.x, l.y);
     // A click: pressed and released with the left button over the same object.
-    if (t == target.Get() && pressed.Get() == t && wasPressed && button == TMouseButton::mbLeft && t->Enabled() &&
-        t->IsVisibleInScene()) {
+    if (t == target.Get() && pressed.Get() == t && wasPressed && button == TMouseButton::mbLeft &&
+        t->Enabled() && t->IsVisibleInScene()) {
       TVisualObject* under = ObjectAtPoint({x, y});
       if (under && t->IsAncestorOf(under)) t->Click();
     }
@@ -324,7 +331,8 @@ bool TvgScene::KeyDown(uint16_t key, char32_t keyChar, TShiftState shift) {
     if (!order.empty()) {
       auto it = std::find(order.begin(), order.end(), t);
       size_t i = it == order.end() ? 0 : size_t(it - order.begin());
-      if (it != order.end()) i = (shift & ssShift) ? (i + order.size() - 1) % order.size() : (i + 1) % order.size();
+      if (it != order.end())
+        i = (shift & ssShift) ? (i + order.size() - 1) % order.size() : (i + 1) % order.size();
       SetFocused(order[i]);
     }
     return true;
@@ -393,52 +401,67 @@ TWindow::TWindow(rt::TComponent* owner, TWindowKind kind) : rt::TComponent(owner
   scene_->SetSize(float(width_), float(height_));
   if (kind == TWindowKind::Popup) showInTaskBar_ = false;
   Windows().push_back(this);
-  Publish("Caption", [this] { return caption_; }, [this](const std::string& v) { SetCaption(v); });
-  Publish("Left", [this] { return rt::IntToStr(left_); }, [this](const std::string& v) { SetLeft(int(rt::StrToInt(v))); });
-  Publish("Top", [this] { return rt::IntToStr(top_); }, [this](const std::string& v) { SetTop(int(rt::StrToInt(v))); });
+  Publish(
+      "Caption", [this] { return caption_; }, [this](const std::string& v) { SetCaption(v); });
+  Publish(
+      "Left", [this] { return rt::IntToStr(left_); },
+      [this](const std::string& v) { SetLeft(int(rt::StrToInt(v))); });
+  Publish(
+      "Top", [this] { return rt::IntToStr(top_); },
+      [this](const std::string& v) { SetTop(int(rt::StrToInt(v))); });
   auto sizeProp = [this](const char* n, bool w) {
-    Publish(n, [this, w] { return rt::IntToStr(w ? width_ : height_); },
-            [this, w](const std::string& v) {
-              const int x = int(std::lround(TextToFloat(v)));
-              if (w)
-                SetClientSize(x, height_);
-              else
-                SetClientSize(width_, x);
-            });
+    Publish(
+        n, [this, w] { return rt::IntToStr(w ? width_ : height_); },
+        [this, w](const std::string& v) {
+          const int x = int(std::lround(TextToFloat(v)));
+          if (w)
+            SetClientSize(x, height_);
+          else
+            SetClientSize(width_, x);
+        });
   };
   sizeProp("ClientWidth", true);
   sizeProp("ClientHeight", false);
   sizeProp("Width", true);
   sizeProp("Height", false);
-  Publish("Position",
-          [this] {
-            switch (placement_) {
-              case TWindowPosition::ScreenCenter: return std::string("poScreenCenter");
-              case TWindowPosition::OwnerCenter: return std::string("poOwnerFormCenter");
-              default: return std::string("poDesigned");
-            }
-          },
-          [this](const std::string& v) {
-            if (rt::SameText(v, "poScreenCenter") || rt::SameText(v, "poDesktopCenter") || rt::SameText(v, "ScreenCenter"))
-              placement_ = TWindowPosition::ScreenCenter;
-            else if (rt::SameText(v, "poOwnerFormCenter") || rt::SameText(v, "poMainFormCenter") || rt::SameText(v, "OwnerCenter"))
-              placement_ = TWindowPosition::OwnerCenter;
-            else if (rt::SameText(v, "poDesigned") || rt::SameText(v, "Designed"))
-              placement_ = TWindowPosition::Designed;
-            else
-              throw rt::EConvertError("'" + v + "' is not a window position");
-          });
-  Publish("BorderStyle", [this] { return std::string(borderless_ ? "bsNone" : "bsSingle"); },
-          [this](const std::string& v) {
-            if (rt::SameText(v, "bsNone") || rt::SameText(v, "None"))
-              borderless_ = true;
-            else
-              borderless_ = false;
-          });
-  Publish("ShowInTaskBar", [this] { return std::string(showInTaskBar_ ? "True" : "False"); },
-          [this](const std::string& v) { showInTaskBar_ = TextToBool(v); });
-  Publish("Fill", [this] { return ColorToText(scene_->Fill()); },
-          [this](const std::string& v) { scene_->SetFill(TextToColor(v)); });
+  Publish(
+      "Position",
+      [this] {
+        switch (placement_) {
+          case TWindowPosition::ScreenCenter:
+            return std::string("poScreenCenter");
+          case TWindowPosition::OwnerCenter:
+            return std::string("poOwnerFormCenter");
+          default:
+            return std::string("poDesigned");
+        }
+      },
+      [this](const std::string& v) {
+        if (rt::SameText(v, "poScreenCenter") || rt::SameText(v, "poDesktopCenter") ||
+            rt::SameText(v, "ScreenCenter"))
+          placement_ = TWindowPosition::ScreenCenter;
+        else if (rt::SameText(v, "poOwnerFormCenter") || rt::SameText(v, "poMainFormCenter") ||
+                 rt::SameText(v, "OwnerCenter"))
+          placement_ = TWindowPosition::OwnerCenter;
+        else if (rt::SameText(v, "poDesigned") || rt::SameText(v, "Designed"))
+          placement_ = TWindowPosition::Designed;
+        else
+          throw rt::EConvertError("'" + v + "' is not a window position");
+      });
+  Publish(
+      "BorderStyle", [this] { return std::string(borderless_ ? "bsNone" : "bsSingle"); },
+      [this](const std::string& v) {
+        if (rt::SameText(v, "bsNone") || rt::SameText(v, "None"))
+          borderless_ = true;
+        else
+          borderless_ = false;
+      });
+  Publish(
+      "ShowInTaskBar", [this] { return std::string(showInTaskBar_ ? "True" : "False"); },
+      [this](const std::string& v) { showInTaskBar_ = TextToBool(v); });
+  Publish(
+      "Fill", [this] { return ColorToText(scene_->Fill()); },
+      [this](const std::string& v) { scene_->SetFill(TextToColor(v)); });
   PublishInt("ModalResult", &modalResult_);
   PublishString("WindowClassName", &windowClass_);
   PublishEvent("OnShow", &OnShow);
@@ -568,7 +591,8 @@ bool TWindow::Update() {
   if (!visible_ || !handle_ || !scene_->NeedsPaint()) return false;
   const TRectF r = scene_->PaintDirty(backBuffer_);
   if (r.IsEmpty()) return false;
-  handle_->Present(backBuffer_, {int(r.left), int(r.top), int(std::ceil(r.Width())), int(std::ceil(r.Height()))});
+  handle_->Present(backBuffer_,
+                   {int(r.left), int(r.top), int(std::ceil(r.Width())), int(std::ceil(r.Height()))});
   return true;
 }
 
@@ -590,8 +614,10 @@ void TWindow::UpdateCursor() {
   TCursor c = crDefault;
   // A screen cursor (the busy cursor) wins over the objects' own.
   if (Backend().ScreenCursor() != crDefault) c = Backend().ScreenCursor();
-  for (TVisualObject* o = c != crDefault ? nullptr : scene_->Captured() ? scene_->Captured() : scene_->Hovered(); o;
-       o = o->Parent()) {
+  for (TVisualObject* o = c != crDefault       ? nullptr
+                          : scene_->Captured() ? scene_->Captured()
+                                               : scene_->Hovered();
+       o; o = o->Parent()) {
     if (o->Cursor() != crDefault) {
       c = o->Cursor();
       break;

@@ -210,7 +210,8 @@ std::vector<std::string> TStyleCollection::Names() const {
 TStyleCollection& DefaultStyles() {
   static TStyleCollection* styles = [] {
     auto* c = new TStyleCollection();
-    for (int i = 0; i < kEmbeddedStyleCount; ++i) c->LoadFromText(kEmbeddedStyles[i].text, kEmbeddedStyles[i].name);
+    for (int i = 0; i < kEmbeddedStyleCount; ++i)
+      c->LoadFromText(kEmbeddedStyles[i].text, kEmbeddedStyles[i].name);
     return c;
   }();
   return *styles;
@@ -219,15 +220,18 @@ TStyleCollection& DefaultStyles() {
 // --- styled control ------------------------------------------------------------------------
 
 TvgStyledControl::TvgStyledControl(rt::TComponent* owner) : TVisualObject(owner) {
-  Publish("Resource", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
-  Publish("StyleLookup", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
-  Publish("BindingSource", [this] { return bindingSource_.Get() ? bindingSource_.Get()->Name() : std::string(); },
-          [this](const std::string& v) {
-            if (v.empty()) return bindingSource_.Set(nullptr);
-            auto* src = dynamic_cast<TvgStyledControl*>(Owner() ? Owner()->FindComponent(v) : nullptr);
-            if (!src) throw rt::EPropertyError("BindingSource: no control named '" + v + "'");
-            bindingSource_.Set(src);
-          });
+  Publish(
+      "Resource", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
+  Publish(
+      "StyleLookup", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
+  Publish(
+      "BindingSource", [this] { return bindingSource_.Get() ? bindingSource_.Get()->Name() : std::string(); },
+      [this](const std::string& v) {
+        if (v.empty()) return bindingSource_.Set(nullptr);
+        auto* src = dynamic_cast<TvgStyledControl*>(Owner() ? Owner()->FindComponent(v) : nullptr);
+        if (!src) throw rt::EPropertyError("BindingSource: no control named '" + v + "'");
+        bindingSource_.Set(src);
+      });
 }
 
 void TvgStyledControl::DataChanged() {
@@ -238,7 +242,8 @@ void TvgStyledControl::DataChanged() {
   while (!stack.empty()) {
     TVisualObject* o = stack.back();
     stack.pop_back();
-    if (auto* c = dynamic_cast<TvgStyledControl*>(o); c && c != this && c->BindingSource() == this) bound.emplace_back(c);
+    if (auto* c = dynamic_cast<TvgStyledControl*>(o); c && c != this && c->BindingSource() == this)
+      bound.emplace_back(c);
     for (TVisualObject* ch : o->Children()) stack.push_back(ch);
   }
   TObjectRef<TvgStyledControl> self(this);
@@ -318,7 +323,8 @@ void TvgStyledControl::NeedStyleLookup() {
 
 TVisualObject* TvgStyledControl::FindResource(const std::string& resourceName) const {
   if (resourceName.empty()) return nullptr;
-  if (!styleInstance_ && !lookupFailed_ && !applying_) const_cast<TvgStyledControl*>(this)->ApplyStyleLookup();
+  if (!styleInstance_ && !lookupFailed_ && !applying_)
+    const_cast<TvgStyledControl*>(this)->ApplyStyleLookup();
   if (styleInstance_)
     if (TVisualObject* r = styleInstance_->FindResourceDeep(resourceName)) return r;
   return nullptr;
@@ -343,8 +349,9 @@ void TvgStyledControl::ParentChanged() {
 
 TvgEffect::TvgEffect(rt::TComponent* owner) : TVisualObject(owner) {
   SetHitTest(false);
-  Publish("Enabled", [this] { return std::string(effectEnabled_ ? "True" : "False"); },
-          [this](const std::string& v) { SetEffectEnabled(TextToBool(v)); });
+  Publish(
+      "Enabled", [this] { return std::string(effectEnabled_ ? "True" : "False"); },
+      [this](const std::string& v) { SetEffectEnabled(TextToBool(v)); });
 }
 
 void TvgEffect::SetEffectEnabled(bool v) {
@@ -373,35 +380,39 @@ void Underlay(TBitmap& picture, const TBitmap& under, float dx, float dy) {
 
 TvgShadowEffect::TvgShadowEffect(rt::TComponent* owner) : TvgEffect(owner) {
   auto f = [this](const char* n, float* p) {
-    Publish(n, [p] { return FloatToText(*p); },
-            [this, p](const std::string& v) {
-              *p = TextToFloat(v);
-              if (Parent()) Parent()->Repaint();
-            });
+    Publish(
+        n, [p] { return FloatToText(*p); },
+        [this, p](const std::string& v) {
+          *p = TextToFloat(v);
+          if (Parent()) Parent()->Repaint();
+        });
   };
   f("Distance", &distance);
   f("Direction", &direction);
   f("Softness", &softness);
   f("Opacity", &shadowOpacity);
-  Publish("ShadowColor", [this] { return ColorToText(shadowColor); },
-          [this](const std::string& v) { shadowColor = TextToColor(v); });
+  Publish(
+      "ShadowColor", [this] { return ColorToText(shadowColor); },
+      [this](const std::string& v) { shadowColor = TextToColor(v); });
 }
 
 float TvgShadowEffect::Reach() const { return std::fabs(distance) + BlurRadius(softness) * 2 + 1; }
 
 void TvgShadowEffect::ApplyEffect(TBitmap& picture, float) {
-  const uint32_t a = uint32_t(std::lround(((shadowColor >> 24) & 0xFF) * std::clamp(shadowOpacity, 0.f, 1.f)));
+  const uint32_t a =
+      uint32_t(std::lround(((shadowColor >> 24) & 0xFF) * std::clamp(shadowOpacity, 0.f, 1.f)));
   TBitmap shadow = MakeShadow(picture, (shadowColor & 0xFFFFFF) | (a << 24), BlurRadius(softness), 0);
   const float rad = direction * float(M_PI) / 180;
   Underlay(picture, shadow, distance * std::cos(rad), distance * std::sin(rad));
 }
 
 TvgBlurEffect::TvgBlurEffect(rt::TComponent* owner) : TvgEffect(owner) {
-  Publish("Softness", [this] { return FloatToText(softness); },
-          [this](const std::string& v) {
-            softness = TextToFloat(v);
-            if (Parent()) Parent()->Repaint();
-          });
+  Publish(
+      "Softness", [this] { return FloatToText(softness); },
+      [this](const std::string& v) {
+        softness = TextToFloat(v);
+        if (Parent()) Parent()->Repaint();
+      });
 }
 
 float TvgBlurEffect::Reach() const { return BlurRadius(softness) * 2 + 1; }
@@ -409,15 +420,18 @@ float TvgBlurEffect::Reach() const { return BlurRadius(softness) * 2 + 1; }
 void TvgBlurEffect::ApplyEffect(TBitmap& picture, float) { BlurBitmap(picture, BlurRadius(softness)); }
 
 TvgGlowEffect::TvgGlowEffect(rt::TComponent* owner) : TvgEffect(owner) {
-  Publish("Softness", [this] { return FloatToText(softness); },
-          [this](const std::string& v) {
-            softness = TextToFloat(v);
-            if (Parent()) Parent()->Repaint();
-          });
-  Publish("Opacity", [this] { return FloatToText(glowOpacity); },
-          [this](const std::string& v) { glowOpacity = TextToFloat(v); });
-  Publish("GlowColor", [this] { return ColorToText(glowColor); },
-          [this](const std::string& v) { glowColor = TextToColor(v); });
+  Publish(
+      "Softness", [this] { return FloatToText(softness); },
+      [this](const std::string& v) {
+        softness = TextToFloat(v);
+        if (Parent()) Parent()->Repaint();
+      });
+  Publish(
+      "Opacity", [this] { return FloatToText(glowOpacity); },
+      [this](const std::string& v) { glowOpacity = TextToFloat(v); });
+  Publish(
+      "GlowColor", [this] { return ColorToText(glowColor); },
+      [this](const std::string& v) { glowColor = TextToColor(v); });
 }
 
 float TvgGlowEffect::Reach() const { return BlurRadius(softness) * 2 + 1; }
@@ -435,10 +449,13 @@ TvgAnimation::TvgAnimation(rt::TComponent* owner) : TVisualObject(owner) {
   PublishString("PropertyName", &propertyName);
   PublishString("Trigger", &trigger);
   PublishString("TriggerInverse", &triggerInverse);
-  PublishFloat("Duration", [this] { return duration; }, [this](float v) { duration = std::max(0.f, v); });
-  PublishFloat("Delay", [this] { return delay; }, [this](float v) { delay = std::max(0.f, v); });
-  Publish("Enabled", [this] { return std::string(animEnabled ? "True" : "False"); },
-          [this](const std::string& v) { animEnabled = TextToBool(v); });
+  PublishFloat(
+      "Duration", [this] { return duration; }, [this](float v) { duration = std::max(0.f, v); });
+  PublishFloat(
+      "Delay", [this] { return delay; }, [this](float v) { delay = std::max(0.f, v); });
+  Publish(
+      "Enabled", [this] { return std::string(animEnabled ? "True" : "False"); },
+      [this](const std::string& v) { animEnabled = TextToBool(v); });
 }
 
 TvgAnimation::~TvgAnimation() {
@@ -507,8 +524,10 @@ void TvgAnimation::TriggerOn(TVisualObject* instance, const std::string& trigger
 }
 
 TvgFloatAnimation::TvgFloatAnimation(rt::TComponent* owner) : TvgAnimation(owner) {
-  PublishFloat("StartValue", [this] { return startValue; }, [this](float v) { startValue = v; });
-  PublishFloat("StopValue", [this] { return stopValue; }, [this](float v) { stopValue = v; });
+  PublishFloat(
+      "StartValue", [this] { return startValue; }, [this](float v) { startValue = v; });
+  PublishFloat(
+      "StopValue", [this] { return stopValue; }, [this](float v) { stopValue = v; });
 }
 
 void TvgFloatAnimation::ApplyValue(float t) {
@@ -517,10 +536,12 @@ void TvgFloatAnimation::ApplyValue(float t) {
 }
 
 TvgColorAnimation::TvgColorAnimation(rt::TComponent* owner) : TvgAnimation(owner) {
-  Publish("StartValue", [this] { return ColorToText(startValue); },
-          [this](const std::string& v) { startValue = TextToColor(v); });
-  Publish("StopValue", [this] { return ColorToText(stopValue); },
-          [this](const std::string& v) { stopValue = TextToColor(v); });
+  Publish(
+      "StartValue", [this] { return ColorToText(startValue); },
+      [this](const std::string& v) { startValue = TextToColor(v); });
+  Publish(
+      "StopValue", [this] { return ColorToText(stopValue); },
+      [this](const std::string& v) { stopValue = TextToColor(v); });
 }
 
 void TvgColorAnimation::ApplyValue(float t) {

@@ -11,7 +11,8 @@
 namespace tk {
 
 TRectF TRectF::Intersect(const TRectF& r) const {
-  TRectF o{std::max(left, r.left), std::max(top, r.top), std::min(right, r.right), std::min(bottom, r.bottom)};
+  TRectF o{std::max(left, r.left), std::max(top, r.top), std::min(right, r.right),
+           std::min(bottom, r.bottom)};
   if (o.IsEmpty()) return {};
   return o;
 }
@@ -48,8 +49,9 @@ TAlphaColor TextToColor(const std::string& text) {
     hex = t.substr(1);
   else if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
     hex = t.substr(2);
-  if ((hex.size() == 6 || hex.size() == 8) &&
-      std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
+  if ((hex.size() == 6 || hex.size() == 8) && std::all_of(hex.begin(), hex.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c));
+      })) {
     uint32_t v = 0;
     std::from_chars(hex.data(), hex.data() + hex.size(), v, 16);
     if (hex.size() == 6) v |= 0xFF000000u;

@@ -21,7 +21,7 @@ TEST(Canvas, FilledRectangleHasItsColourAndRoundedCornersStayClear) {
     c.FillRect({0, 0, 40, 30}, 8, 8, crnAll, 1, TBrush(TBrushKind::Solid, 0xFF336699));
   }
   EXPECT_EQ(b.Pixel(20, 15), 0xFF336699u);
-  EXPECT_EQ(Alpha(b.Pixel(0, 0)), 0);   // outside the rounded corner
+  EXPECT_EQ(Alpha(b.Pixel(0, 0)), 0);  // outside the rounded corner
   EXPECT_EQ(Alpha(b.Pixel(39, 29)), 0);
   EXPECT_EQ(b.Pixel(20, 0), 0xFF336699u);  // the edge between the corners is filled
 }
@@ -91,10 +91,15 @@ TEST(Canvas, ColourTextForms) {
   struct Case {
     const char* text;
     TAlphaColor color;
-  } cases[] = {{"#FF51513B", 0xFF51513B}, {"#51513B", 0xFF51513B}, {"$F3E6E5E5", 0xF3E6E5E5},
-               {"0x3C04EFEB", 0x3C04EFEB}, {"Null", 0},          {"claWhite", 0xFFFFFFFF}};
+  } cases[] = {{"#FF51513B", 0xFF51513B},
+               {"#51513B", 0xFF51513B},
+               {"$F3E6E5E5", 0xF3E6E5E5},
+               {"0x3C04EFEB", 0x3C04EFEB},
+               {"Null", 0},
+               {"claWhite", 0xFFFFFFFF}};
   for (const auto& c : cases) EXPECT_EQ(TextToColor(c.text), c.color) << c.text;
-  for (const char* bad : {"", "#12345", "#GG000000", "blue-ish"}) EXPECT_THROW(TextToColor(bad), rt::EConvertError) << bad;
+  for (const char* bad : {"", "#12345", "#GG000000", "blue-ish"})
+    EXPECT_THROW(TextToColor(bad), rt::EConvertError) << bad;
   EXPECT_EQ(ColorToText(0x0A0B0C0D), "#0A0B0C0D");
 }
 
@@ -156,7 +161,8 @@ TEST(Canvas, FontAliasesResolveToTheShippedFonts) {
   EXPECT_TRUE(test::SamePixels(RenderText("复制", "黑体"), RenderText("复制", "WenQuanYi Zen Hei")));
   EXPECT_TRUE(test::SamePixels(RenderText("复制", "楷体_GB2312"), RenderText("复制", "AR PL UKai CN")));
   EXPECT_FALSE(test::SamePixels(RenderText("复制", "黑体"), RenderText("复制", "楷体_GB2312")));
-  EXPECT_TRUE(test::SamePixels(RenderText("Save", "Microsoft Sans Serif"), RenderText("Save", "DejaVu Sans")));
+  EXPECT_TRUE(
+      test::SamePixels(RenderText("Save", "Microsoft Sans Serif"), RenderText("Save", "DejaVu Sans")));
 }
 
 TEST(Canvas, PathDataParsesCommandsAndRejectsBadData) {
@@ -167,7 +173,7 @@ TEST(Canvas, PathDataParsesCommandsAndRejectsBadData) {
       {"M0,0 L8,4 L0,8 Z", {0, 0, 8, 8}},
       {"m10 10 l5 0 l0 5 z", {10, 10, 15, 15}},
       {"M0,0 H20 V10 h-5 v5", {0, 0, 20, 15}},
-      {"M0,0 C0,10 10,10 10,0", {0, 0, 10, 10}},  // control points count into the bounds
+      {"M0,0 C0,10 10,10 10,0", {0, 0, 10, 10}},          // control points count into the bounds
       {"M0,0 Q5,10 10,0 T20,0", {0, -6.67f, 20, 6.67f}},  // as cubic control points
       {"M0,5 A5,5 0 0 1 10,5", {0, 0, 10, 5}},
       {"M1e1,0 L-2.5.5", {-2.5f, 0, 10, 0.5f}},
@@ -188,7 +194,8 @@ TEST(Canvas, FilledPathCoversItsInside) {
   TBitmap b(20, 20);
   {
     TCanvas c(b);
-    c.FillPath(FitPath(TPathData("M0,0 L8,4 L0,8 Z"), {0, 0, 20, 20}, false), 1, TBrush(TBrushKind::Solid, 0xFF003C4B));
+    c.FillPath(FitPath(TPathData("M0,0 L8,4 L0,8 Z"), {0, 0, 20, 20}, false), 1,
+               TBrush(TBrushKind::Solid, 0xFF003C4B));
   }
   EXPECT_EQ(b.Pixel(3, 10), 0xFF003C4Bu);
   EXPECT_EQ(Alpha(b.Pixel(18, 2)), 0);

@@ -319,13 +319,34 @@ TEST_F(ControlsFixture, StringGridKeepsCellsAndEditsTheEditableColumn) {
 }
 
 TEST_F(ControlsFixture, EveryControlIsInTheClassRegistryWithItsProperties) {
-  const char* classes[] = {"TvgLayout",     "TvgRectangle",  "TvgImage",        "TvgLabel",
-                           "TvgTextBox",    "TvgButton",     "TvgBitmapStateButton", "TvgPopupBox",
-                           "TvgTextControl", "TvgScrollBox", "TvgScrollBar",    "TvgPopup",
-                           "TvgTabControl", "TvgTabItem",    "TvgStringGrid",   "TvgMemo",
-                           "TvgToolBar",    "TvgStatusBar",  "TvgSpeedButton",  "TvgStringComboBox",
-                           "TvgPath",       "TvgText",       "TvgShadowEffect", "TvgGlowEffect",
-                           "TvgBlurEffect", "TvgImageList",  "TvgColorAnimation", "TvgFloatAnimation"};
+  const char* classes[] = {"TvgLayout",
+                           "TvgRectangle",
+                           "TvgImage",
+                           "TvgLabel",
+                           "TvgTextBox",
+                           "TvgButton",
+                           "TvgBitmapStateButton",
+                           "TvgPopupBox",
+                           "TvgTextControl",
+                           "TvgScrollBox",
+                           "TvgScrollBar",
+                           "TvgPopup",
+                           "TvgTabControl",
+                           "TvgTabItem",
+                           "TvgStringGrid",
+                           "TvgMemo",
+                           "TvgToolBar",
+                           "TvgStatusBar",
+                           "TvgSpeedButton",
+                           "TvgStringComboBox",
+                           "TvgPath",
+                           "TvgText",
+                           "TvgShadowEffect",
+                           "TvgGlowEffect",
+                           "TvgBlurEffect",
+                           "TvgImageList",
+                           "TvgColorAnimation",
+                           "TvgFloatAnimation"};
   for (const char* cls : classes) {
     std::unique_ptr<rt::TComponent> c(CreateByClassName(cls, nullptr));
     ASSERT_NE(c, nullptr) << cls;

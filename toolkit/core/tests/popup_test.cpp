@@ -180,7 +180,8 @@ TEST_F(PopupFixture, DragWithParentMovesThePopupWithItsWindow) {
   const TRect a = THeadlessBackend::BoundsOf(*popup->PopupWindow()->Handle());
   const TRect b = THeadlessBackend::BoundsOf(*still->PopupWindow()->Handle());
   window->SetPosition(window->Left() + 30, window->Top() - 10);
-  EXPECT_EQ(THeadlessBackend::BoundsOf(*popup->PopupWindow()->Handle()), (TRect{a.x + 30, a.y - 10, a.width, a.height}));
+  EXPECT_EQ(THeadlessBackend::BoundsOf(*popup->PopupWindow()->Handle()),
+            (TRect{a.x + 30, a.y - 10, a.width, a.height}));
   EXPECT_EQ(THeadlessBackend::BoundsOf(*still->PopupWindow()->Handle()), b);
 }
 

@@ -104,7 +104,7 @@ TEST_F(WindowFixture, HitTestFindsTheTopmostHittableObject) {
   TvgScene* s = window->Scene();
   EXPECT_EQ(s->ObjectAtPoint({40, 40}), above);  // later children are on top
   EXPECT_EQ(s->ObjectAtPoint({15, 15}), below);
-  EXPECT_EQ(s->ObjectAtPoint({120, 120}), panel);    // hit-testing off passes through
+  EXPECT_EQ(s->ObjectAtPoint({120, 120}), panel);       // hit-testing off passes through
   EXPECT_EQ(s->ObjectAtPoint({105, 105}), ghostChild);  // but not for its children
   above->SetVisible(false);
   EXPECT_EQ(s->ObjectAtPoint({40, 40}), below);

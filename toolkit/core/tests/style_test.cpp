@@ -8,13 +8,13 @@ namespace {
 
 // Stand-ins for the program's menu classes: only their class names matter here.
 class TqvMenuBox : public TvgScrollBox {
-public:
+ public:
   explicit TqvMenuBox(rt::TComponent* owner) : TvgScrollBox(owner) {}
   std::string ClassName() const override { return "TqvMenuBox"; }
   int applied = 0, freed = 0;
   TVisualObject* contentPart = nullptr;
 
-protected:
+ protected:
   void ApplyStyle() override {
     TvgScrollBox::ApplyStyle();
     ++applied;
@@ -28,11 +28,12 @@ protected:
 };
 
 class TqvMenuBoxItem : public TvgTextControl {
-public:
+ public:
   explicit TqvMenuBoxItem(rt::TComponent* owner) : TvgTextControl(owner) {
     SetTextAlign(TTextAlign::Near);
-    Publish("IsSelected", [this] { return std::string(selected ? "True" : "False"); },
-            [this](const std::string& v) { selected = TextToBool(v); });
+    Publish(
+        "IsSelected", [this] { return std::string(selected ? "True" : "False"); },
+        [this](const std::string& v) { selected = TextToBool(v); });
   }
   std::string ClassName() const override { return "TqvMenuBoxItem"; }
   bool selected = false;
@@ -58,9 +59,10 @@ TEST_F(StyleFixture, ShippedMenuStylesHoldEveryNamedPart) {
   auto* box = new TqvMenuBox(window.get());
   box->SetParent(window->Root());
   ASSERT_TRUE(box->StyleApplied());
-  for (const char* part : {"content", "background", "AlternatingBackground", "selection", "normalshow", "overshow",
-                           "downshow", "blurnormalshow", "blurovershow", "blurdownshow", "backgroundimage",
-                           "vscrollbar", "hscrollbar", "vsmallscrollbar", "hsmallscrollbar"})
+  for (const char* part :
+       {"content", "background", "AlternatingBackground", "selection", "normalshow", "overshow", "downshow",
+        "blurnormalshow", "blurovershow", "blurdownshow", "backgroundimage", "vscrollbar", "hscrollbar",
+        "vsmallscrollbar", "hsmallscrollbar"})
     EXPECT_NE(box->FindResource(part), nullptr) << part;
   EXPECT_NE(dynamic_cast<TvgLayout*>(box->FindResource("content")), nullptr);
   EXPECT_NE(dynamic_cast<TvgImage*>(box->FindResource("backgroundimage")), nullptr);
@@ -189,7 +191,7 @@ end
   EXPECT_TRUE(mark->Visible());
   row->selected = true;
   row->StartTriggerAnimation(row, "IsSelected");
-  EXPECT_FALSE(mark->Visible());               // the setter acts at once
+  EXPECT_FALSE(mark->Visible());                 // the setter acts at once
   EXPECT_EQ(mark->Fill().Color(), 0xFF000000u);  // the animation starts at its start value
   EXPECT_TRUE(window->Scene()->Animating());
   window->Scene()->AdvanceAnimations(0.5);

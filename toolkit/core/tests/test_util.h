@@ -9,7 +9,7 @@ namespace tk::test {
 
 // Installs a fresh headless backend for the duration of a test.
 class HeadlessScope {
-public:
+ public:
   explicit HeadlessScope(int w = 1366, int h = 768) {
     auto b = std::make_unique<THeadlessBackend>(w, h);
     backend_ = b.get();
@@ -19,11 +19,13 @@ public:
   THeadlessBackend& operator*() const { return *backend_; }
   THeadlessBackend* operator->() const { return backend_; }
 
-private:
+ private:
   THeadlessBackend* backend_;
 };
 
-inline TPointF CenterOnScreen(const TVisualObject& o) { return o.LocalToScreen({o.Width() / 2, o.Height() / 2}); }
+inline TPointF CenterOnScreen(const TVisualObject& o) {
+  return o.LocalToScreen({o.Width() / 2, o.Height() / 2});
+}
 
 inline int Alpha(TAlphaColor c) { return int(c >> 24); }
 inline int Red(TAlphaColor c) { return int((c >> 16) & 0xFF); }

@@ -18,7 +18,7 @@ struct TRect {
 
 // What a backend window reports to the toolkit. Coordinates are client pixels.
 class IWindowSink {
-public:
+ public:
   virtual ~IWindowSink() = default;
   virtual void BackendMouseMove(TShiftState shift, float x, float y) = 0;
   virtual void BackendMouseDown(TMouseButton button, TShiftState shift, float x, float y) = 0;
@@ -48,7 +48,7 @@ struct TWindowParams {
 };
 
 class IBackendWindow {
-public:
+ public:
   virtual ~IBackendWindow() = default;
   virtual void SetBounds(const TRect& r) = 0;
   virtual TRect Bounds() const = 0;
@@ -63,7 +63,7 @@ public:
 };
 
 class TBackend {
-public:
+ public:
   virtual ~TBackend() = default;
   virtual std::unique_ptr<IBackendWindow> CreateWindow(IWindowSink& sink, const TWindowParams& params) = 0;
   virtual TPointF ScreenSize() const = 0;

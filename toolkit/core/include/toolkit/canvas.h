@@ -40,7 +40,7 @@ struct TGradient {
 
 // Published: Kind ("None", "Solid", "Gradient"), Color, Gradient.
 class TBrush : public rt::TPersistent {
-public:
+ public:
   explicit TBrush(TBrushKind kind = TBrushKind::Solid, TAlphaColor color = claBlack);
   TBrush(const TBrush& other);
   TBrush& operator=(const TBrush& other);
@@ -60,7 +60,7 @@ public:
 
   std::function<void()> OnChanged;  // set by the owner to repaint
 
-private:
+ private:
   void Changed() {
     if (OnChanged) OnChanged();
   }
@@ -74,7 +74,7 @@ enum TFontStyle : uint32_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrike
 
 // Published: Family, Size, Style ("Bold,Italic" or "[fsBold]"), ClearType.
 class TFont : public rt::TPersistent {
-public:
+ public:
   TFont();
   TFont(const TFont& other);
   TFont& operator=(const TFont& other);
@@ -99,7 +99,7 @@ public:
 
   std::function<void()> OnChanged;
 
-private:
+ private:
   void Changed() {
     if (OnChanged) OnChanged();
   }
@@ -113,7 +113,7 @@ class TCanvas;
 
 // A 32-bit premultiplied ARGB picture. Published: PNG (base64 of the PNG data), Width, Height.
 class TBitmap : public rt::TPersistent {
-public:
+ public:
   TBitmap();
   TBitmap(int width, int height);
   TBitmap(const TBitmap& other);
@@ -143,13 +143,13 @@ public:
   std::unique_ptr<TCanvas> CreateCanvas();
 
   cairo_surface_t* Surface() const { return surface_; }  // nullptr when empty
-  uint8_t* Bits();                                        // premultiplied BGRA rows
+  uint8_t* Bits();                                       // premultiplied BGRA rows
   int Stride() const;
   void MarkDirty();  // after writing Bits() directly
 
   std::function<void()> OnChanged;
 
-private:
+ private:
   void Changed() {
     if (OnChanged) OnChanged();
   }
@@ -160,7 +160,7 @@ private:
 
 // Path data in the SVG path syntax (M, L, H, V, C, S, Q, T, A, Z, relative forms too).
 class TPathData {
-public:
+ public:
   enum class Op { MoveTo, LineTo, CurveTo, Close };
   struct Point {
     Op op;
@@ -183,7 +183,7 @@ public:
   void AddRectangle(const TRectF& r);
   void AddEllipse(const TRectF& r);
 
-private:
+ private:
   std::string data_;
   std::vector<Point> points_;
 };
@@ -192,12 +192,18 @@ enum class TTextAlign { Near, Center, Far };
 std::string TextAlignToText(TTextAlign a);
 TTextAlign TextToTextAlign(const std::string& text);  // "Near"/"Left"/"taLeading"..., "Center", "Far"/"Right"
 
-enum TCorner : uint32_t { crnTopLeft = 1, crnTopRight = 2, crnBottomLeft = 4, crnBottomRight = 8, crnAll = 15 };
+enum TCorner : uint32_t {
+  crnTopLeft = 1,
+  crnTopRight = 2,
+  crnBottomLeft = 4,
+  crnBottomRight = 8,
+  crnAll = 15
+};
 
 // Paints on a bitmap through Cairo and Pango. Coordinates are in bitmap pixels, moved by the
 // current matrix (Translate).
 class TCanvas {
-public:
+ public:
   explicit TCanvas(TBitmap& target);
   ~TCanvas();
   TCanvas(const TCanvas&) = delete;
@@ -217,9 +223,10 @@ public:
   void Clear(TAlphaColor color);
   void ClearRect(const TRectF& r, TAlphaColor color);
 
-  void FillRect(const TRectF& r, float xRadius, float yRadius, uint32_t corners, float opacity, const TBrush& brush);
-  void DrawRect(const TRectF& r, float xRadius, float yRadius, uint32_t corners, float opacity, const TBrush& brush,
-                float thickness);
+  void FillRect(const TRectF& r, float xRadius, float yRadius, uint32_t corners, float opacity,
+                const TBrush& brush);
+  void DrawRect(const TRectF& r, float xRadius, float yRadius, uint32_t corners, float opacity,
+                const TBrush& brush, float thickness);
   void FillEllipse(const TRectF& r, float opacity, const TBrush& brush);
   void DrawEllipse(const TRectF& r, float opacity, const TBrush& brush, float thickness);
   void DrawLine(TPointF a, TPointF b, float opacity, const TBrush& brush, float thickness);
@@ -233,15 +240,15 @@ public:
   void DrawBitmap(const TBitmap& src, const TRectF& srcRect, const TRectF& dstRect, float opacity,
                   bool highSpeed = false);
 
-  void FillText(const TRectF& r, const std::string& text, const TFont& font, const TBrush& brush, float opacity,
-                bool wordWrap, TTextAlign hAlign, TTextAlign vAlign);
+  void FillText(const TRectF& r, const std::string& text, const TFont& font, const TBrush& brush,
+                float opacity, bool wordWrap, TTextAlign hAlign, TTextAlign vAlign);
   // The rectangle the text takes when laid out in r (r.Width() bounds wrapping).
   TRectF MeasureText(const TRectF& r, const std::string& text, const TFont& font, bool wordWrap,
                      TTextAlign hAlign, TTextAlign vAlign);
   float TextWidth(const std::string& text, const TFont& font);
   float TextHeight(const std::string& text, const TFont& font);
 
-private:
+ private:
   void SetSource(const TBrush& brush, const TRectF& bounds, float opacity);
   TBitmap& target_;
   cairo_t* cr_;

@@ -16,14 +16,14 @@ constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIg
 
 // A container that draws nothing. Hit-testing is off by default.
 class TvgLayout : public TVisualObject {
-public:
+ public:
   explicit TvgLayout(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgLayout"; }
 };
 
 // Shapes have a Fill and a Stroke brush. Published: Fill, Stroke (objects), StrokeThickness.
 class TvgShape : public TVisualObject {
-public:
+ public:
   explicit TvgShape(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgShape"; }
   TBrush& Fill() { return fill_; }
@@ -34,11 +34,11 @@ public:
   void SetStrokeThickness(float t);
   void AssignFrom(const TVisualObject& source) override;
 
-protected:
+ protected:
   // The rectangle the shape is drawn in: half the stroke inside the bounds.
   TRectF ShapeRect() const;
 
-private:
+ private:
   TBrush fill_{TBrushKind::Solid, claWhite};
   TBrush stroke_{TBrushKind::Solid, claBlack};
   float thickness_ = 1;
@@ -46,7 +46,7 @@ private:
 
 // Published: XRadius, YRadius, Corners ("All" or "TopLeft,BottomRight"...).
 class TvgRectangle : public TvgShape {
-public:
+ public:
   explicit TvgRectangle(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgRectangle"; }
   float XRadius() const { return xRadius_; }
@@ -56,13 +56,13 @@ public:
   void SetCorners(uint32_t c);
   void Paint(TCanvas& canvas) override;
 
-private:
+ private:
   float xRadius_ = 0, yRadius_ = 0;
   uint32_t corners_ = crnAll;
 };
 
 class TvgEllipse : public TvgShape {
-public:
+ public:
   explicit TvgEllipse(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgEllipse"; }
   void Paint(TCanvas& canvas) override;
@@ -72,7 +72,7 @@ enum class TPathWrap { Original, Fit, Stretch };
 
 // Published: Data (path data), WrapMode ("Original", "Fit", "Stretch").
 class TvgPath : public TvgShape {
-public:
+ public:
   explicit TvgPath(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgPath"; }
   const TPathData& Data() const { return data_; }
@@ -81,7 +81,7 @@ public:
   void SetWrapMode(TPathWrap w);
   void Paint(TCanvas& canvas) override;
 
-private:
+ private:
   TPathData data_;
   TPathWrap wrap_ = TPathWrap::Stretch;
 };
@@ -89,7 +89,7 @@ private:
 // A text shape. Published: Text, Font, Fill (text colour), HorzTextAlign, VertTextAlign,
 // WordWrap, AutoSize, AutoTranslate.
 class TvgText : public TvgShape {
-public:
+ public:
   explicit TvgText(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgText"; }
   const std::string& Text() const { return text_; }
@@ -110,7 +110,7 @@ public:
   void Retranslate() override;
   void AssignFrom(const TVisualObject& source) override;
 
-private:
+ private:
   void Changed();
   std::string text_, shown_;
   TFont font_;
@@ -122,7 +122,7 @@ enum class TImageWrap { Original, Fit, Stretch, Tile };
 
 // Published: Bitmap (object: PNG), WrapMode ("Original", "Fit", "Stretch", "Tile").
 class TvgImage : public TVisualObject {
-public:
+ public:
   explicit TvgImage(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgImage"; }
   TBitmap& Bitmap() { return bitmap_; }
@@ -132,14 +132,14 @@ public:
   void Paint(TCanvas& canvas) override;
   void AssignFrom(const TVisualObject& source) override;
 
-private:
+ private:
   TBitmap bitmap_;
   TImageWrap wrap_ = TImageWrap::Fit;
 };
 
 // A list of pictures, addressed by index.
 class TvgImageList : public rt::TComponent {
-public:
+ public:
   explicit TvgImageList(rt::TComponent* owner) : rt::TComponent(owner) {}
   std::string ClassName() const override { return "TvgImageList"; }
   int Count() const { return static_cast<int>(images_.size()); }
@@ -147,7 +147,7 @@ public:
   const TBitmap& Bitmap(int index) const;  // rt::EListError when out of range
   void Clear() { images_.clear(); }
 
-private:
+ private:
   std::vector<std::unique_ptr<TBitmap>> images_;
 };
 
@@ -156,7 +156,7 @@ private:
 // Published: Text (also "Caption"), Font, FontFill (objects), TextAlign, VertTextAlign,
 // WordWrap, AutoTranslate; event OnChange is left to subclasses.
 class TvgTextControl : public TvgStyledControl {
-public:
+ public:
   explicit TvgTextControl(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgTextControl"; }
   const std::string& Text() const { return text_; }
@@ -185,14 +185,14 @@ public:
   std::string GetData() const override { return text_; }
   void SetData(const std::string& value) override { SetText(value); }
 
-protected:
+ protected:
   void ApplyStyle() override;
   void FreeStyle() override;
   virtual void TextChanged() {}
   void UpdateTextObject();
   virtual bool DrawsOwnText() const { return true; }
 
-private:
+ private:
   std::string text_, shown_;
   TFont font_;
   TBrush fontFill_{TBrushKind::Solid, claBlack};
@@ -203,14 +203,14 @@ private:
 };
 
 class TvgLabel : public TvgTextControl {
-public:
+ public:
   explicit TvgLabel(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgLabel"; }
 };
 
 // An editable (or read-only) one-line text. Published: ReadOnly, MaxLength; event OnChange.
 class TvgTextBox : public TvgTextControl {
-public:
+ public:
   explicit TvgTextBox(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgTextBox"; }
   bool ReadOnly() const { return readOnly_; }
@@ -223,7 +223,7 @@ public:
   void Paint(TCanvas& canvas) override;
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   virtual bool MultiLine() const { return false; }
   void EditChanged();
   int caret_ = 0;
@@ -233,7 +233,7 @@ protected:
 
 // Several lines. Published: Lines (text with line breaks, same as Text).
 class TvgMemo : public TvgTextBox {
-public:
+ public:
   explicit TvgMemo(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgMemo"; }
   std::vector<std::string> Lines() const;
@@ -243,16 +243,16 @@ public:
   void MouseWheel(TShiftState shift, int delta, bool& handled) override;
   void Paint(TCanvas& canvas) override;
 
-protected:
+ protected:
   bool MultiLine() const override { return true; }
 
-private:
+ private:
   float scrollY_ = 0;
 };
 
 // A push button. Published: ModalResult, IsPressed, StaysPressed.
 class TvgButton : public TvgTextControl {
-public:
+ public:
   explicit TvgButton(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgButton"; }
   int ModalResult() const { return modalResult_; }
@@ -268,18 +268,18 @@ public:
   void MouseLeave() override;
   void KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) override;
 
-protected:
+ protected:
   void ApplyStyle() override;
   const TVisualObject* FallbackStyle() const override;
   virtual void StateChanged();
 
-private:
+ private:
   int modalResult_ = 0;
   bool isDown_ = false, staysPressed_ = false;
 };
 
 class TvgSpeedButton : public TvgButton {
-public:
+ public:
   explicit TvgSpeedButton(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgSpeedButton"; }
 };
@@ -287,7 +287,7 @@ public:
 // A button drawn from three pictures. Published: Bitmap, BitmapDown, BitmapHot (objects),
 // IsPressed, StaysPressed; BitmapMargins stretches the pictures' middles only.
 class TvgBitmapStateButton : public TvgTextControl {
-public:
+ public:
   explicit TvgBitmapStateButton(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgBitmapStateButton"; }
   TBitmap& Bitmap() { return bitmap_; }
@@ -312,7 +312,7 @@ public:
   void MouseLeave() override;
   void AssignFrom(const TVisualObject& source) override;
 
-private:
+ private:
   TBitmap bitmap_, bitmapDown_, bitmapHot_;
   bool pressedState_ = false, staysPressed_ = false, tracking_ = false;
   int modalResult_ = 0;
@@ -338,7 +338,7 @@ TvgPlacement TextToPlacement(const std::string& text);
 // IsOpen, StaysOpen, DragWithParent, HorizontalOffset, VerticalOffset; events OnPopup,
 // OnClosePopup.
 class TvgPopup : public TVisualObject {
-public:
+ public:
   explicit TvgPopup(rt::TComponent* owner);
   ~TvgPopup() override;
   std::string ClassName() const override { return "TvgPopup"; }
@@ -372,11 +372,11 @@ public:
   // The window of the scene that holds the pop-up object.
   TWindow* ParentWindow() const;
 
-protected:
+ protected:
   TvgScene* OwnScene() const override;
   void Resized() override;
 
-private:
+ private:
   // True when `popup` is placed, directly or through a chain, on an object inside this one.
   bool IsAncestorPopupOf(const TvgPopup* popup) const;
 
@@ -390,7 +390,7 @@ enum class TOrientation { Horizontal, Vertical };
 
 // Published: Orientation, Min, Max, Value, ViewportSize, SmallChange; event OnChange.
 class TvgScrollBar : public TvgStyledControl {
-public:
+ public:
   explicit TvgScrollBar(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgScrollBar"; }
   TOrientation Orientation() const { return orientation_; }
@@ -413,7 +413,7 @@ public:
   void MouseUp(TMouseButton button, TShiftState shift, float x, float y) override;
   TNotifyEvent OnChange;
 
-private:
+ private:
   TOrientation orientation_ = TOrientation::Vertical;
   float min_ = 0, max_ = 100, value_ = 0, viewport_ = 0, smallChange_ = 10;
   bool dragging_ = false;
@@ -424,19 +424,19 @@ class TvgScrollBox;
 
 // The object that holds a scroll box's contents; it moves when the box scrolls.
 class TvgScrollContent : public TVisualObject {
-public:
+ public:
   explicit TvgScrollContent(rt::TComponent* owner, TvgScrollBox* box);
   std::string ClassName() const override { return "TvgScrollContent"; }
   TvgScrollBox* Box() const { return box_; }
   void AddObject(TVisualObject* child) override;
 
-protected:
+ protected:
   void ChildAdded(TVisualObject* child) override;
   void ChildRemoving(TVisualObject* child) override;
   void ChildRemoved(TVisualObject* child) override;
   void DoRealign() override;
 
-private:
+ private:
   friend class TvgScrollBox;
   TvgScrollBox* box_;
 };
@@ -445,7 +445,7 @@ private:
 // "content" layout (the visible area) and scroll bars named "vscrollbar" and "hscrollbar".
 // Published: ShowScrollBars, AutoHide, MouseTracking, DisableMouseWheel.
 class TvgScrollBox : public TvgStyledControl {
-public:
+ public:
   explicit TvgScrollBox(rt::TComponent* owner);
   ~TvgScrollBox() override;
   std::string ClassName() const override { return "TvgScrollBox"; }
@@ -485,13 +485,13 @@ public:
 
   void RealignContent();
 
-protected:
+ protected:
   void ApplyStyle() override;
   void FreeStyle() override;
   void DoRealign() override;
   void Resized() override;
 
-private:
+ private:
   friend class TvgScrollContent;
   void UpdateScrollBars(const TRectF& bounds);
   void PlaceContent();
@@ -509,7 +509,7 @@ private:
 // A button that shows the selected item and opens a list of the items.
 // Published: Items (lines), ItemIndex; event OnChange.
 class TvgPopupBox : public TvgTextControl {
-public:
+ public:
   explicit TvgPopupBox(rt::TComponent* owner);
   ~TvgPopupBox() override;
   std::string ClassName() const override { return "TvgPopupBox"; }
@@ -530,17 +530,17 @@ public:
   void Paint(TCanvas& canvas) override;
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   void UpdateShownText();
 
-private:
+ private:
   std::vector<std::string> items_;
   int itemIndex_ = -1;
   TvgPopup* popup_ = nullptr;
 };
 
 class TvgStringComboBox : public TvgPopupBox {
-public:
+ public:
   explicit TvgStringComboBox(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgStringComboBox"; }
   void Paint(TCanvas& canvas) override;
@@ -551,7 +551,7 @@ class TvgTabControl;
 // A tab: its header is drawn in the tab control's header row; its children are the page and
 // are shown only while the tab is active. Published: IsSelected (read), Width (header width).
 class TvgTabItem : public TvgTextControl {
-public:
+ public:
   explicit TvgTabItem(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgTabItem"; }
   TvgTabControl* TabControl() const;
@@ -563,12 +563,12 @@ public:
   void Paint(TCanvas& canvas) override;
   void MouseDown(TMouseButton button, TShiftState shift, float x, float y) override;
 
-protected:
+ protected:
   void PaintChildren(TCanvas& canvas, const TRectF& dirtyLocal) override;
   bool ShowsChildren() const override { return IsActive(); }
   bool DrawsOwnText() const override { return false; }
 
-private:
+ private:
   friend class TvgTabControl;
   float headerWidth_ = 80;
   TRectF header_;
@@ -576,7 +576,7 @@ private:
 
 // Published: TabIndex, TabHeight; event OnChange.
 class TvgTabControl : public TvgStyledControl {
-public:
+ public:
   explicit TvgTabControl(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgTabControl"; }
   int TabCount() const;
@@ -589,11 +589,11 @@ public:
   void Paint(TCanvas& canvas) override;
   TNotifyEvent OnChange;
 
-protected:
+ protected:
   void DoRealign() override;
   void ChildRemoved(TVisualObject* child) override;
 
-private:
+ private:
   int tabIndex_ = -1;
   float tabHeight_ = 20;
 };
@@ -609,15 +609,15 @@ struct TGridColumn {
 // grid has focus. Published: RowCount, RowHeight, Selected, ColumnIndex; events OnChange
 // (selection), OnEditingDone.
 class TvgStringGrid : public TvgStyledControl {
-public:
+ public:
   explicit TvgStringGrid(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgStringGrid"; }
   int ColumnCount() const { return static_cast<int>(columns_.size()); }
   TGridColumn& Column(int index);  // rt::EListError outside
   void AddColumn(const std::string& header, float width, bool readOnly = false);
   int RowCount() const { return rowCount_; }
-  void SetRowCount(int n);  // keeps the cells of the rows that stay
-  const std::string& Cell(int col, int row) const;  // "" outside
+  void SetRowCount(int n);                                  // keeps the cells of the rows that stay
+  const std::string& Cell(int col, int row) const;          // "" outside
   void SetCell(int col, int row, const std::string& text);  // rt::EListError outside
   int Selected() const { return selected_; }
   void SetSelected(int row);  // -1 .. RowCount-1
@@ -636,7 +636,7 @@ public:
   void KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) override;
   TNotifyEvent OnChange, OnEditingDone;
 
-private:
+ private:
   std::string& CellRef(int col, int row);
   std::vector<TGridColumn> columns_;
   std::vector<std::vector<std::string>> cells_;  // [row][col]
@@ -646,13 +646,13 @@ private:
 
 // Bars along an edge; they draw a gradient panel and hold buttons. Published: Fill (object).
 class TvgToolBar : public TvgRectangle {
-public:
+ public:
   explicit TvgToolBar(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgToolBar"; }
 };
 
 class TvgStatusBar : public TvgRectangle {
-public:
+ public:
   explicit TvgStatusBar(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgStatusBar"; }
 };

@@ -14,7 +14,7 @@ namespace tk {
 class TWindow;
 
 class THeadlessBackend : public TBackend {
-public:
+ public:
   class Window;
 
   explicit THeadlessBackend(int screenWidth = 1366, int screenHeight = 768);
@@ -54,7 +54,7 @@ public:
   static const std::string& Title(const IBackendWindow& window);
   static bool Minimized(const IBackendWindow& window);
 
-private:
+ private:
   friend class Window;
   void Remove(Window* w);
   void Raise(Window* w);

@@ -33,7 +33,7 @@ TvgAlign TextToAlign(const std::string& text);  // "vaClient" or "Client", any c
 
 // Left, top, right, bottom as floats (margins, padding). Published: Left, Top, Right, Bottom.
 class TBounds : public rt::TPersistent {
-public:
+ public:
   TBounds();
   TBounds(const TBounds& o) : TBounds() { Assign(o); }
   TBounds& operator=(const TBounds& o) {
@@ -45,7 +45,7 @@ public:
   void Set(float l, float t, float r, float b);
   void Assign(const TBounds& o) { Set(o.left, o.top, o.right, o.bottom); }
   bool IsZero() const { return left == 0 && top == 0 && right == 0 && bottom == 0; }
-  std::string ToText() const;        // "l,t,r,b"
+  std::string ToText() const;         // "l,t,r,b"
   void FromText(const std::string&);  // "l,t,r,b"
   std::function<void()> OnChanged;
 };
@@ -53,7 +53,7 @@ public:
 // A reference that turns null when the object is destroyed.
 template <class T>
 class TObjectRef {
-public:
+ public:
   TObjectRef() = default;
   TObjectRef(T* o) { Set(o); }  // NOLINT
   void Set(T* o) {
@@ -64,7 +64,7 @@ public:
   T* operator->() const { return Get(); }
   explicit operator bool() const { return Get() != nullptr; }
 
-private:
+ private:
   T* ptr_ = nullptr;
   std::weak_ptr<char> alive_;
 };
@@ -79,7 +79,7 @@ private:
 // OnMouseLeave, OnMouseDown, OnMouseMove, OnMouseUp, OnMouseWheel, OnKeyDown, OnKeyUp,
 // OnBeforePaint, OnPaint, OnResize, OnEnter, OnExit.
 class TVisualObject : public rt::TComponent {
-public:
+ public:
   explicit TVisualObject(rt::TComponent* owner);
   ~TVisualObject() override;
   std::string ClassName() const override { return "TvgVisualObject"; }
@@ -248,7 +248,7 @@ public:
 
   std::weak_ptr<char> AliveToken() const { return alive_; }
 
-protected:
+ protected:
   // Hooks for subclasses.
   virtual void DoRealign();  // lays out the aligned children
   virtual void Resized() {}
@@ -272,7 +272,7 @@ protected:
   bool mouseOver_ = false;
   bool mousePressed_ = false;
 
-private:
+ private:
   void Detach();  // leaves the parent, keeping the subtree
   TVisualObject* HitLocal(TPointF local, TPointF abs);
   TVisualObject* FindResourceDeep(const std::string& name) const;

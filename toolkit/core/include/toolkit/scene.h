@@ -18,7 +18,7 @@ class TvgPopup;
 
 // One scene per window. Its root fills the window; objects take part through SetParent.
 class TvgScene : public rt::TComponent {
-public:
+ public:
   explicit TvgScene(rt::TComponent* owner, TWindow* window = nullptr);
   ~TvgScene() override;
   std::string ClassName() const override { return "TvgScene"; }
@@ -87,7 +87,7 @@ public:
   // Every live scene.
   static const std::vector<TvgScene*>& All();
 
-private:
+ private:
   friend class TVisualObject;
   void UpdateHover(TShiftState shift, float x, float y);
   void PaintHint(TCanvas& canvas);
@@ -127,7 +127,7 @@ enum class TWindowPosition { Designed, ScreenCenter, OwnerCenter };
 // ShowInTaskBar, Fill, ModalResult, WindowClassName; events OnShow, OnHide, OnClose,
 // OnActivate, OnDeactivate, OnResize.
 class TWindow : public rt::TComponent, public IWindowSink {
-public:
+ public:
   explicit TWindow(rt::TComponent* owner, TWindowKind kind = TWindowKind::Normal);
   ~TWindow() override;
   std::string ClassName() const override { return "TWindow"; }
@@ -207,11 +207,11 @@ public:
   // The pop-up a pop-up window shows (null for normal windows).
   TvgPopup* PopupObject() const { return popupObject_; }
 
-protected:
+ protected:
   virtual void DoShow() { OnShow(this); }
   virtual void DoHide() { OnHide(this); }
 
-private:
+ private:
   friend class TvgPopup;
   void HandleNeeded();
   void ApplyPlacement();

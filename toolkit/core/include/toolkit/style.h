@@ -19,7 +19,7 @@ namespace tk {
 //   end                     closes an object or a style
 //   # ...                   comment
 class TStyleCollection {
-public:
+ public:
   TStyleCollection();
   ~TStyleCollection();
   TStyleCollection(const TStyleCollection&) = delete;
@@ -35,7 +35,7 @@ public:
   int Count() const { return static_cast<int>(styles_.size()); }
   void Clear() { styles_.clear(); }
 
-private:
+ private:
   std::vector<std::pair<std::string, std::unique_ptr<TVisualObject>>> styles_;
 };
 
@@ -48,7 +48,7 @@ std::unique_ptr<TVisualObject> ParseObjectText(const std::string& text);
 
 // A control that takes its look from a style. Published: Resource (also "StyleLookup").
 class TvgStyledControl : public TVisualObject {
-public:
+ public:
   explicit TvgStyledControl(rt::TComponent* owner);
   ~TvgStyledControl() override;
   std::string ClassName() const override { return "TvgStyledControl"; }
@@ -78,7 +78,7 @@ public:
   void DataChanged();  // tells the bound controls
   virtual void BoundSourceChanged(TvgStyledControl* source) { SetData(source->GetData()); }
 
-protected:
+ protected:
   // Hooks: after the style was instantiated, and before it is freed.
   virtual void ApplyStyle() {}
   virtual void FreeStyle() {}
@@ -87,7 +87,7 @@ protected:
   void DoRealign() override;
   void ParentChanged() override;
 
-private:
+ private:
   void FreeStyleInstance();
   std::string resource_;
   TObjectRef<TvgStyledControl> bindingSource_;
@@ -98,7 +98,7 @@ private:
 
 // --- effects (children that change how the parent is painted) ---------------------------
 class TvgEffect : public TVisualObject {
-public:
+ public:
   explicit TvgEffect(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgEffect"; }
   bool IsVisual() const override { return false; }
@@ -109,13 +109,13 @@ public:
   // Runs on the offscreen picture of the parent (origin at reach, reach).
   virtual void ApplyEffect(TBitmap& picture, float scale) = 0;
 
-private:
+ private:
   bool effectEnabled_ = true;
 };
 
 // Published: Enabled, Distance, Direction (degrees), Softness, Opacity, ShadowColor.
 class TvgShadowEffect : public TvgEffect {
-public:
+ public:
   explicit TvgShadowEffect(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgShadowEffect"; }
   float distance = 3, direction = 45, softness = 0.3f, shadowOpacity = 0.6f;
@@ -126,7 +126,7 @@ public:
 
 // Published: Enabled, Softness.
 class TvgBlurEffect : public TvgEffect {
-public:
+ public:
   explicit TvgBlurEffect(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgBlurEffect"; }
   float softness = 0.3f;
@@ -136,7 +136,7 @@ public:
 
 // Published: Enabled, Softness, Opacity, GlowColor.
 class TvgGlowEffect : public TvgEffect {
-public:
+ public:
   explicit TvgGlowEffect(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgGlowEffect"; }
   float softness = 0.4f, glowOpacity = 0.9f;
@@ -151,7 +151,7 @@ public:
 // when StartTriggerAnimation names that property. Duration 0 sets the end value at once.
 // Published: PropertyName, Duration, Delay, Trigger, TriggerInverse, Enabled, StartValue, StopValue.
 class TvgAnimation : public TVisualObject {
-public:
+ public:
   explicit TvgAnimation(rt::TComponent* owner);
   ~TvgAnimation() override;
   std::string ClassName() const override { return "TvgAnimation"; }
@@ -169,44 +169,44 @@ public:
   // Evaluates Trigger / TriggerInverse against the instance; starts when one holds.
   void TriggerOn(TVisualObject* instance, const std::string& triggerName);
 
-protected:
+ protected:
   virtual void ApplyValue(float t) = 0;  // t in 0..1 along the animation
   bool inverse_ = false;
 
-private:
+ private:
   bool running_ = false;
   double elapsed_ = 0;
 };
 
 class TvgFloatAnimation : public TvgAnimation {
-public:
+ public:
   explicit TvgFloatAnimation(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgFloatAnimation"; }
   float startValue = 0, stopValue = 1;
 
-protected:
+ protected:
   void ApplyValue(float t) override;
 };
 
 class TvgColorAnimation : public TvgAnimation {
-public:
+ public:
   explicit TvgColorAnimation(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgColorAnimation"; }
   TAlphaColor startValue = claBlack, stopValue = claWhite;
 
-protected:
+ protected:
   void ApplyValue(float t) override;
 };
 
 // Sets a property to a text value (any type) when its trigger holds, and to InverseValue on
 // the inverse trigger. Published: PropertyName, Value, InverseValue, Trigger, TriggerInverse.
 class TvgTriggerSetter : public TvgAnimation {
-public:
+ public:
   explicit TvgTriggerSetter(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgTriggerSetter"; }
   std::string value, inverseValue;
 
-protected:
+ protected:
   void ApplyValue(float t) override;
 };
 

@@ -48,7 +48,8 @@ constexpr TShiftState ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 
 
 // Mouse cursors, by the platform's numbering.
 using TCursor = int;
-constexpr TCursor crDefault = 0, crArrow = -2, crIBeam = -4, crSizeWE = -9, crHourGlass = -11, crHandPoint = -21;
+constexpr TCursor crDefault = 0, crArrow = -2, crIBeam = -4, crSizeWE = -9, crHourGlass = -11,
+                  crHandPoint = -21;
 
 // Virtual key codes the toolkit itself reacts to.
 namespace vk {
