@@ -20,7 +20,6 @@ struct Quiet {
   fake::Stack stack;
 };
 
-
 void BM_RequestDirectToPdo(benchmark::State& state) {
   Quiet q;
   PDEVICE_OBJECT pdo = q.stack.pdo;

@@ -56,7 +56,8 @@ bool DescriptorAdmitsUser(PDEVICE_OBJECT device) {
   std::vector<detail::SddlAce> aces;
   if (!detail::ParseSddl(sddl, &aces, nullptr)) return false;
   for (auto& ace : aces) {
-    if (ace.access != 0 && (ace.sid == "WD" || ace.sid == "BU" || ace.sid == "AU" || ace.sid == "IU")) return true;
+    if (ace.access != 0 && (ace.sid == "WD" || ace.sid == "BU" || ace.sid == "AU" || ace.sid == "IU"))
+      return true;
   }
   return false;
 }
@@ -210,7 +211,8 @@ std::unique_ptr<AsyncIo> UserHandle::DeviceIoControlAsync(ULONG code, const void
     default:
       state->buffer.assign(static_cast<const unsigned char*>(input),
                            static_cast<const unsigned char*>(input) + inputLength);
-      next->Parameters.DeviceIoControl.Type3InputBuffer = state->buffer.empty() ? nullptr : state->buffer.data();
+      next->Parameters.DeviceIoControl.Type3InputBuffer =
+          state->buffer.empty() ? nullptr : state->buffer.data();
       irp->UserBuffer = state->output.empty() ? nullptr : state->output.data();
       break;
   }
@@ -224,8 +226,8 @@ NTSTATUS UserHandle::DeviceIoControl(ULONG code, const void* input, ULONG inputL
                                      ULONG outputLength, ULONG_PTR* returned) {
   auto io = DeviceIoControlAsync(code, input, inputLength, outputLength);
   if (!io->Wait(detail::WaitLimit())) {
-    detail::Reportf(Check::IrpNotCompletedNorPassed, "device control 0x%08X not completed after %lld ms", code,
-                    (long long)detail::WaitLimit().count());
+    detail::Reportf(Check::IrpNotCompletedNorPassed, "device control 0x%08X not completed after %lld ms",
+                    code, (long long)detail::WaitLimit().count());
     io->Wait(std::chrono::hours(24));
   }
   size_t n = std::min<size_t>(outputLength, io->Output().size());

@@ -123,10 +123,10 @@ enum class IrpKind { Allocated, Threaded, Harness };
 
 struct Level {
   PDEVICE_OBJECT device = nullptr;
-  bool marked = false;      // IoMarkIrpPending (or propagation) on this location
-  int returned = 0;         // 0 not yet, 1 STATUS_PENDING, 2 another status
+  bool marked = false;  // IoMarkIrpPending (or propagation) on this location
+  int returned = 0;     // 0 not yet, 1 STATUS_PENDING, 2 another status
   NTSTATUS returnedStatus = 0;
-  bool settled = false;     // completion has passed this location
+  bool settled = false;  // completion has passed this location
   NTSTATUS settledStatus = 0;
   bool passedDown = false;  // IoCallDriver from this location
   bool poStart = false;     // PoStartNextPowerIrp called at this location
@@ -171,7 +171,9 @@ std::deque<IrpHeader*> g_quarantine;
 std::unordered_set<IrpHeader*> g_liveIrps;
 constexpr size_t kQuarantine = 4096;
 
-IrpHeader* HeaderOf(PIRP irp) { return reinterpret_cast<IrpHeader*>(reinterpret_cast<char*>(irp) - sizeof(IrpHeader)); }
+IrpHeader* HeaderOf(PIRP irp) {
+  return reinterpret_cast<IrpHeader*>(reinterpret_cast<char*>(irp) - sizeof(IrpHeader));
+}
 PIRP IrpOf(IrpHeader* h) { return reinterpret_cast<PIRP>(reinterpret_cast<char*>(h) + sizeof(IrpHeader)); }
 
 uint64_t MagicOf(IrpHeader* h) { return std::atomic_ref<uint64_t>(h->magic).load(); }
@@ -256,7 +258,8 @@ IrpState* LiveState(PIRP irp, const char* where, bool allowFinished = false) {
   IrpHeader* h = HeaderOf(irp);
   uint64_t magic = MagicOf(h);
   if (magic == kIrpFreed) {
-    Reportf(Check::IrpUsedAfterCompletion, "%s: IRP %p is used after it was completed and freed", where, (void*)irp);
+    Reportf(Check::IrpUsedAfterCompletion, "%s: IRP %p is used after it was completed and freed", where,
+            (void*)irp);
     return nullptr;
   }
   if (magic != kIrpLive) {
@@ -264,8 +267,8 @@ IrpState* LiveState(PIRP irp, const char* where, bool allowFinished = false) {
     return nullptr;
   }
   if (!allowFinished && h->st->finished.load()) {
-    Reportf(Check::IrpUsedAfterCompletion, "%s: IRP %p is used after its completion reached the originator", where,
-            (void*)irp);
+    Reportf(Check::IrpUsedAfterCompletion, "%s: IRP %p is used after its completion reached the originator",
+            where, (void*)irp);
     return nullptr;
   }
   return h->st;
@@ -293,7 +296,8 @@ std::vector<SimDevice*> CreatedSince(uint64_t seq, PDRIVER_OBJECT driver) {
   auto me = std::this_thread::get_id();
   std::lock_guard<std::mutex> g(g_ioMu);
   for (SimDevice* d : g_devices) {
-    if (d->seq > seq && d->creator == me && !d->deleted && (!driver || d->obj.DriverObject == driver)) out.push_back(d);
+    if (d->seq > seq && d->creator == me && !d->deleted && (!driver || d->obj.DriverObject == driver))
+      out.push_back(d);
   }
   return out;
 }
@@ -319,7 +323,9 @@ NTSTATUS InvalidDeviceRequest(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 }
 
 // Caller's own stack location: after a skip the current location is one above it.
-int CallerLevel(PIRP irp, IrpState* st) { return st->skipPending ? irp->CurrentLocation - 1 : irp->CurrentLocation; }
+int CallerLevel(PIRP irp, IrpState* st) {
+  return st->skipPending ? irp->CurrentLocation - 1 : irp->CurrentLocation;
+}
 
 }  // namespace
 
@@ -415,7 +421,8 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag)
   KIRQL irql = Thread().irql;
   bool paged = (PoolType & 1) != 0 && PoolType != NonPagedPoolNx;
   if (irql > DISPATCH_LEVEL || (paged && irql > APC_LEVEL)) {
-    Reportf(Check::PoolMisuse, "ExAllocatePoolWithTag of %s pool at IRQL %d", paged ? "paged" : "non-paged", irql);
+    Reportf(Check::PoolMisuse, "ExAllocatePoolWithTag of %s pool at IRQL %d", paged ? "paged" : "non-paged",
+            irql);
   }
   if (ShouldFail(Service::PoolAllocation, nullptr, Tag)) return nullptr;
   void* p = std::malloc(NumberOfBytes ? NumberOfBytes : 1);
@@ -462,8 +469,9 @@ static void FreePool(PVOID P, ULONG Tag, bool checkTag, const char* where) {
     }
   }
   if (checkTag && Tag != info.tag) {
-    Reportf(Check::PoolBadFree, "%s: pool block %p of size %zu freed with tag '%s' but allocated with tag '%s'", where,
-            P, info.size, vrnke_sim::TagText(Tag).c_str(), vrnke_sim::TagText(info.tag).c_str());
+    Reportf(Check::PoolBadFree,
+            "%s: pool block %p of size %zu freed with tag '%s' but allocated with tag '%s'", where, P,
+            info.size, vrnke_sim::TagText(Tag).c_str(), vrnke_sim::TagText(info.tag).c_str());
   }
   memset(P, 0xDF, info.size);
   std::free(P);
@@ -542,17 +550,18 @@ ULONG DbgPrintEx(ULONG ComponentId, ULONG Level, PCSTR Format, ...) {
 VOID DbgBreakPoint(VOID) {}
 
 VOID KeBugCheckEx(ULONG BugCheckCode, ULONG_PTR P1, ULONG_PTR P2, ULONG_PTR P3, ULONG_PTR P4) {
-  Reportf(Check::Assertion, "KeBugCheckEx(0x%x, %#zx, %#zx, %#zx, %#zx)", BugCheckCode, (size_t)P1, (size_t)P2,
-          (size_t)P3, (size_t)P4);
+  Reportf(Check::Assertion, "KeBugCheckEx(0x%x, %#zx, %#zx, %#zx, %#zx)", BugCheckCode, (size_t)P1,
+          (size_t)P2, (size_t)P3, (size_t)P4);
   std::abort();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Devices
 // ---------------------------------------------------------------------------------------------
-static NTSTATUS CreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
-                             DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics, BOOLEAN Exclusive,
-                             const std::wstring* sddl, LPCGUID guid, PDEVICE_OBJECT* DeviceObject) {
+static NTSTATUS CreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
+                             PUNICODE_STRING DeviceName, DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics,
+                             BOOLEAN Exclusive, const std::wstring* sddl, LPCGUID guid,
+                             PDEVICE_OBJECT* DeviceObject) {
   *DeviceObject = nullptr;
   std::wstring name = UnicodeText(DeviceName);
   if (DeviceName && (name.empty() || name[0] != L'\\')) return STATUS_OBJECT_NAME_INVALID;
@@ -606,25 +615,27 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, 
     *DeviceObject = nullptr;
     return failure;
   }
-  return CreateDevice(DriverObject, DeviceExtensionSize, DeviceName, DeviceType, DeviceCharacteristics, Exclusive,
-                      nullptr, nullptr, DeviceObject);
+  return CreateDevice(DriverObject, DeviceExtensionSize, DeviceName, DeviceType, DeviceCharacteristics,
+                      Exclusive, nullptr, nullptr, DeviceObject);
 }
 
-NTSTATUS IoCreateDeviceSecure(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
-                              DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics, BOOLEAN Exclusive,
-                              PCUNICODE_STRING DefaultSDDLString, LPCGUID DeviceClassGuid,
+NTSTATUS IoCreateDeviceSecure(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
+                              PUNICODE_STRING DeviceName, DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics,
+                              BOOLEAN Exclusive, PCUNICODE_STRING DefaultSDDLString, LPCGUID DeviceClassGuid,
                               PDEVICE_OBJECT* DeviceObject) {
   *DeviceObject = nullptr;
-  if (Thread().irql != PASSIVE_LEVEL) Reportf(Check::IrqlMisuse, "IoCreateDeviceSecure at IRQL %d", Thread().irql);
+  if (Thread().irql != PASSIVE_LEVEL)
+    Reportf(Check::IrqlMisuse, "IoCreateDeviceSecure at IRQL %d", Thread().irql);
   NTSTATUS failure;
   if (ShouldFail(Service::IoCreateDeviceSecure, &failure)) return failure;
   if (!DefaultSDDLString || !DefaultSDDLString->Buffer) return STATUS_INVALID_PARAMETER;
-  if (!DeviceName && !(DeviceCharacteristics & FILE_AUTOGENERATED_DEVICE_NAME)) return STATUS_INVALID_PARAMETER;
+  if (!DeviceName && !(DeviceCharacteristics & FILE_AUTOGENERATED_DEVICE_NAME))
+    return STATUS_INVALID_PARAMETER;
   std::wstring sddl = UnicodeText(DefaultSDDLString);
   if (!vrnke_sim::ParseDeviceSddl(sddl.c_str())) return STATUS_INVALID_PARAMETER;
   return CreateDevice(DriverObject, DeviceExtensionSize, DeviceName, DeviceType,
-                      DeviceCharacteristics & ~FILE_AUTOGENERATED_DEVICE_NAME, Exclusive, &sddl, DeviceClassGuid,
-                      DeviceObject);
+                      DeviceCharacteristics & ~FILE_AUTOGENERATED_DEVICE_NAME, Exclusive, &sddl,
+                      DeviceClassGuid, DeviceObject);
 }
 
 VOID IoDeleteDevice(PDEVICE_OBJECT DeviceObject) {
@@ -652,11 +663,13 @@ VOID IoDeleteDevice(PDEVICE_OBJECT DeviceObject) {
     }
   }
   if (twice) {
-    Reportf(Check::DeviceDeletedTwice, "IoDeleteDevice on device %s, which was already deleted", text.c_str());
+    Reportf(Check::DeviceDeletedTwice, "IoDeleteDevice on device %s, which was already deleted",
+            text.c_str());
     return;
   }
   if (attached)
-    Reportf(Check::DeviceMisuse, "IoDeleteDevice on device %s while it is still attached to %p (IoDetachDevice first)",
+    Reportf(Check::DeviceMisuse,
+            "IoDeleteDevice on device %s while it is still attached to %p (IoDetachDevice first)",
             text.c_str(), (void*)lower);
   DropDeviceRef(d);
 }
@@ -687,7 +700,8 @@ VOID IoDetachDevice(PDEVICE_OBJECT TargetDevice) {
   if (!upper) {
     std::string text = DeviceTextLocked(TargetDevice);
     g.unlock();
-    Reportf(Check::DeviceMisuse, "IoDetachDevice on device %s, which has no device attached above it", text.c_str());
+    Reportf(Check::DeviceMisuse, "IoDetachDevice on device %s, which has no device attached above it",
+            text.c_str());
     return;
   }
   if (SimDevice* u = DeviceOf(upper, "IoDetachDevice", false)) u->lower = nullptr;
@@ -715,7 +729,8 @@ PDEVICE_OBJECT IoGetLowerDeviceObject(PDEVICE_OBJECT DeviceObject) {
 }
 
 NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_STRING DeviceName) {
-  if (Thread().irql != PASSIVE_LEVEL) Reportf(Check::IrqlMisuse, "IoCreateSymbolicLink at IRQL %d", Thread().irql);
+  if (Thread().irql != PASSIVE_LEVEL)
+    Reportf(Check::IrqlMisuse, "IoCreateSymbolicLink at IRQL %d", Thread().irql);
   NTSTATUS failure;
   if (ShouldFail(Service::IoCreateSymbolicLink, &failure)) return failure;
   std::wstring link = UnicodeText(SymbolicLinkName), target = UnicodeText(DeviceName);
@@ -729,7 +744,8 @@ NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_STRING 
 
 NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING SymbolicLinkName) {
   std::lock_guard<std::mutex> g(g_ioMu);
-  return g_links.erase(LinkKey(UnicodeText(SymbolicLinkName))) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
+  return g_links.erase(LinkKey(UnicodeText(SymbolicLinkName))) ? STATUS_SUCCESS
+                                                               : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
 BOOLEAN IoIsWdmVersionAvailable(UCHAR MajorVersion, UCHAR MinorVersion) {
@@ -761,8 +777,8 @@ LONG_PTR ObfDereferenceObject(PVOID Object) {
     if (explicitRefs <= 0) {
       std::string text = DeviceTextLocked(&d->obj);
       g.unlock();
-      Reportf(Check::ObjectReference, "ObDereferenceObject on device %s drops a reference that was never taken",
-              text.c_str());
+      Reportf(Check::ObjectReference,
+              "ObDereferenceObject on device %s drops a reference that was never taken", text.c_str());
       return 0;
     }
     g.unlock();
@@ -791,7 +807,8 @@ VOID IoFreeIrp(PIRP Irp) {
   IrpState* st = LiveState(Irp, "IoFreeIrp", true);
   if (!st) return;
   if (st->kind == IrpKind::Threaded) {
-    Reportf(Check::IrpMisuse, "IoFreeIrp on IRP %p, which the I/O manager built and frees itself", (void*)Irp);
+    Reportf(Check::IrpMisuse, "IoFreeIrp on IRP %p, which the I/O manager built and frees itself",
+            (void*)Irp);
     return;
   }
   if (!st->finished && Irp->CurrentLocation <= st->stackCount) {
@@ -819,14 +836,16 @@ VOID IoInitializeIrp(PIRP Irp, USHORT PacketSize, CCHAR StackSize) {
   (void)PacketSize;
   IrpHeader* h = HeaderOf(Irp);
   if (MagicOf(h) != kIrpLive) {
-    Reportf(Check::IrpMisuse, "IoInitializeIrp on %p: only IRPs from IoAllocateIrp are supported here", (void*)Irp);
+    Reportf(Check::IrpMisuse, "IoInitializeIrp on %p: only IRPs from IoAllocateIrp are supported here",
+            (void*)Irp);
     return;
   }
   std::lock_guard<std::mutex> g(h->st->mu);
   InitIrp(Irp, h->st, StackSize);
 }
 
-static PIRP BuildRequest(ULONG major, PDEVICE_OBJECT DeviceObject, PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock) {
+static PIRP BuildRequest(ULONG major, PDEVICE_OBJECT DeviceObject, PKEVENT Event,
+                         PIO_STATUS_BLOCK IoStatusBlock) {
   if (ShouldFail(Service::IrpAllocation, nullptr)) return nullptr;
   PIRP irp = NewIrp(DeviceObject->StackSize, IrpKind::Threaded);
   IrpState* st = HeaderOf(irp)->st;
@@ -843,7 +862,8 @@ static PIRP BuildRequest(ULONG major, PDEVICE_OBJECT DeviceObject, PKEVENT Event
 
 PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObject, PVOID InputBuffer,
                                    ULONG InputBufferLength, PVOID OutputBuffer, ULONG OutputBufferLength,
-                                   BOOLEAN InternalDeviceIoControl, PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock) {
+                                   BOOLEAN InternalDeviceIoControl, PKEVENT Event,
+                                   PIO_STATUS_BLOCK IoStatusBlock) {
   if (Thread().irql != PASSIVE_LEVEL)
     Reportf(Check::IrqlMisuse, "IoBuildDeviceIoControlRequest at IRQL %d", Thread().irql);
   PIRP irp = BuildRequest(InternalDeviceIoControl ? IRP_MJ_INTERNAL_DEVICE_CONTROL : IRP_MJ_DEVICE_CONTROL,
@@ -892,8 +912,9 @@ PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObj
   return irp;
 }
 
-PIRP IoBuildSynchronousFsdRequest(ULONG MajorFunction, PDEVICE_OBJECT DeviceObject, PVOID Buffer, ULONG Length,
-                                  PLARGE_INTEGER StartingOffset, PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock) {
+PIRP IoBuildSynchronousFsdRequest(ULONG MajorFunction, PDEVICE_OBJECT DeviceObject, PVOID Buffer,
+                                  ULONG Length, PLARGE_INTEGER StartingOffset, PKEVENT Event,
+                                  PIO_STATUS_BLOCK IoStatusBlock) {
   PIRP irp = BuildRequest(MajorFunction, DeviceObject, Event, IoStatusBlock);
   if (!irp) return nullptr;
   PIO_STACK_LOCATION next = irp->Tail.Overlay.CurrentStackLocation - 1;
@@ -927,12 +948,14 @@ VOID VrnkeSimSkipStack(PIRP Irp) {
   Later later;
   std::lock_guard<std::mutex> g(st->mu);
   if (st->skipPending) {
-    later.Add(Check::StackLocation, Fmt("IoSkipCurrentIrpStackLocation twice on IRP %p before IoCallDriver", (void*)Irp));
+    later.Add(Check::StackLocation,
+              Fmt("IoSkipCurrentIrpStackLocation twice on IRP %p before IoCallDriver", (void*)Irp));
     return;
   }
   if (Irp->CurrentLocation > st->stackCount) {
-    later.Add(Check::StackLocation,
-              Fmt("IoSkipCurrentIrpStackLocation on IRP %p, which has no current stack location", (void*)Irp));
+    later.Add(
+        Check::StackLocation,
+        Fmt("IoSkipCurrentIrpStackLocation on IRP %p, which has no current stack location", (void*)Irp));
     return;
   }
   if (st->routineSet) {
@@ -952,21 +975,23 @@ VOID VrnkeSimCopyStack(PIRP Irp) {
   Later later;
   std::lock_guard<std::mutex> g(st->mu);
   if (st->skipPending) {
-    later.Add(Check::StackLocation,
-              Fmt("IoCopyCurrentIrpStackLocationToNext on IRP %p after IoSkipCurrentIrpStackLocation: it overwrites "
-                  "the location of the driver above",
-                  (void*)Irp));
+    later.Add(Check::StackLocation, Fmt("IoCopyCurrentIrpStackLocationToNext on IRP %p after "
+                                        "IoSkipCurrentIrpStackLocation: it overwrites "
+                                        "the location of the driver above",
+                                        (void*)Irp));
   }
   if (Irp->CurrentLocation <= 1 || Irp->CurrentLocation > st->stackCount) {
-    later.Add(Check::StackLocation,
-              Fmt("IoCopyCurrentIrpStackLocationToNext on IRP %p at stack location %d of %d: no next location",
-                  (void*)Irp, Irp->CurrentLocation, st->stackCount));
+    later.Add(
+        Check::StackLocation,
+        Fmt("IoCopyCurrentIrpStackLocationToNext on IRP %p at stack location %d of %d: no next location",
+            (void*)Irp, Irp->CurrentLocation, st->stackCount));
     return;
   }
   if (st->routineSet) {
-    later.Add(Check::StackLocation,
-              Fmt("IoCopyCurrentIrpStackLocationToNext on IRP %p after IoSetCompletionRoutine: the routine is lost",
-                  (void*)Irp));
+    later.Add(
+        Check::StackLocation,
+        Fmt("IoCopyCurrentIrpStackLocationToNext on IRP %p after IoSetCompletionRoutine: the routine is lost",
+            (void*)Irp));
   }
   PIO_STACK_LOCATION cur = Irp->Tail.Overlay.CurrentStackLocation, next = cur - 1;
   memcpy(next, cur, offsetof(IO_STACK_LOCATION, CompletionRoutine));
@@ -993,10 +1018,10 @@ VOID VrnkeSimSetCompletion(PIRP Irp, PIO_COMPLETION_ROUTINE Routine, PVOID Conte
   Later later;
   std::lock_guard<std::mutex> g(st->mu);
   if (st->skipPending) {
-    later.Add(Check::StackLocation,
-              Fmt("IoSetCompletionRoutine on IRP %p after IoSkipCurrentIrpStackLocation: it overwrites the completion "
-                  "routine of the driver above",
-                  (void*)Irp));
+    later.Add(Check::StackLocation, Fmt("IoSetCompletionRoutine on IRP %p after "
+                                        "IoSkipCurrentIrpStackLocation: it overwrites the completion "
+                                        "routine of the driver above",
+                                        (void*)Irp));
   }
   if (Irp->CurrentLocation <= 1) {
     later.Add(Check::StackLocation,
@@ -1020,7 +1045,8 @@ VOID VrnkeSimMarkPending(PIRP Irp) {
   std::lock_guard<std::mutex> g(st->mu);
   int level = Irp->CurrentLocation;
   if (level < 1 || level > st->stackCount) {
-    later.Add(Check::StackLocation, Fmt("IoMarkIrpPending on IRP %p, which has no current stack location", (void*)Irp));
+    later.Add(Check::StackLocation,
+              Fmt("IoMarkIrpPending on IRP %p, which has no current stack location", (void*)Irp));
     return;
   }
   Irp->Tail.Overlay.CurrentStackLocation->Control |= SL_PENDING_RETURNED;
@@ -1065,18 +1091,18 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
         PIO_STACK_LOCATION cur = Irp->Tail.Overlay.CurrentStackLocation, next = cur - 1;
         if (next->CompletionRoutine && next->CompletionRoutine == cur->CompletionRoutine &&
             next->Context == cur->Context) {
-          later.Add(Check::StackLocation,
-                    Fmt("IoCallDriver: the next stack location of IRP %p carries the completion routine of the driver "
-                        "above (the location was copied whole)",
-                        (void*)Irp));
+          later.Add(Check::StackLocation, Fmt("IoCallDriver: the next stack location of IRP %p carries the "
+                                              "completion routine of the driver "
+                                              "above (the location was copied whole)",
+                                              (void*)Irp));
         }
       }
       st->levels[caller].passedDown = true;
     }
     if (Irp->CurrentLocation - 1 < 1) {
       later.Add(Check::StackLocation,
-                Fmt("IoCallDriver: IRP %p has no stack location left for %s (StackSize too small)", (void*)Irp,
-                    DeviceText(DeviceObject).c_str()));
+                Fmt("IoCallDriver: IRP %p has no stack location left for %s (StackSize too small)",
+                    (void*)Irp, DeviceText(DeviceObject).c_str()));
       return STATUS_INVALID_DEVICE_REQUEST;
     }
     bool shared = st->skipPending;
@@ -1109,8 +1135,8 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   }
   uint64_t seq = g_deviceSeq.load();
 
-  PDRIVER_DISPATCH dispatch = major <= IRP_MJ_MAXIMUM_FUNCTION ? DeviceObject->DriverObject->MajorFunction[major]
-                                                              : nullptr;
+  PDRIVER_DISPATCH dispatch =
+      major <= IRP_MJ_MAXIMUM_FUNCTION ? DeviceObject->DriverObject->MajorFunction[major] : nullptr;
   NTSTATUS status;
   if (!dispatch) {
     Reportf(Check::IrpMisuse, "IoCallDriver: driver of %s has no routine for major function %d",
@@ -1134,29 +1160,34 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     } else if (status == STATUS_PENDING) {
       lv.returned = 1;
       if ((lv.settled || !lv.passedDown) && !lv.marked) {
-        later.Add(Check::PendingNotMarked,
-                  Fmt("dispatch routine of %s returned STATUS_PENDING for IRP %p (major %d, minor %d) without "
-                      "IoMarkIrpPending",
-                      DeviceText(DeviceObject).c_str(), (void*)Irp, major, minor));
+        later.Add(
+            Check::PendingNotMarked,
+            Fmt("dispatch routine of %s returned STATUS_PENDING for IRP %p (major %d, minor %d) without "
+                "IoMarkIrpPending",
+                DeviceText(DeviceObject).c_str(), (void*)Irp, major, minor));
       }
     } else {
       lv.returned = 2;
       lv.returnedStatus = status;
       if (lv.marked) {
         later.Add(Check::MarkedNotReturned,
-                  Fmt("dispatch routine of %s marked IRP %p (major %d, minor %d) pending but returned 0x%08X instead "
+                  Fmt("dispatch routine of %s marked IRP %p (major %d, minor %d) pending but returned 0x%08X "
+                      "instead "
                       "of STATUS_PENDING",
                       DeviceText(DeviceObject).c_str(), (void*)Irp, major, minor, (unsigned)status));
       } else if (!lv.settled) {
-        later.Add(Check::IrpNotCompletedNorPassed,
-                  Fmt("dispatch routine of %s returned 0x%08X for IRP %p (major %d, minor %d), which it neither "
-                      "completed nor passed down (or which is still pending below)",
-                      DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp, major, minor));
+        later.Add(
+            Check::IrpNotCompletedNorPassed,
+            Fmt("dispatch routine of %s returned 0x%08X for IRP %p (major %d, minor %d), which it neither "
+                "completed nor passed down (or which is still pending below)",
+                DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp, major, minor));
       } else if (lv.settledStatus != status) {
-        later.Add(Check::ReturnedStatusMismatch,
-                  Fmt("dispatch routine of %s returned 0x%08X for IRP %p (major %d, minor %d), which was completed "
-                      "with 0x%08X",
-                      DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp, major, minor, (unsigned)lv.settledStatus));
+        later.Add(
+            Check::ReturnedStatusMismatch,
+            Fmt("dispatch routine of %s returned 0x%08X for IRP %p (major %d, minor %d), which was completed "
+                "with 0x%08X",
+                DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp, major, minor,
+                (unsigned)lv.settledStatus));
       }
     }
   }
@@ -1175,7 +1206,8 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       }
       if (!deleted || attached) {
         Reportf(Check::DeviceNotRemoved, "device %s was %s when IRP_MN_REMOVE_DEVICE returned", text.c_str(),
-                !deleted && attached ? "neither detached nor deleted" : (!deleted ? "not deleted" : "not detached"));
+                !deleted && attached ? "neither detached nor deleted"
+                                     : (!deleted ? "not deleted" : "not detached"));
       }
     }
     CheckInitializingCleared(seq, major == IRP_MJ_PNP ? "the PnP request" : "the request");
@@ -1207,10 +1239,11 @@ static void FinishIrp(PIRP Irp, IrpState* st) {
       break;
     }
     case IrpKind::Allocated:
-      Reportf(Check::IrpMisuse,
-              "IRP %p from IoAllocateIrp was completed past its top stack location: its creator must stop the "
-              "completion with STATUS_MORE_PROCESSING_REQUIRED and free it",
-              (void*)Irp);
+      Reportf(
+          Check::IrpMisuse,
+          "IRP %p from IoAllocateIrp was completed past its top stack location: its creator must stop the "
+          "completion with STATUS_MORE_PROCESSING_REQUIRED and free it",
+          (void*)Irp);
       break;
   }
 }
@@ -1234,9 +1267,9 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
   ++st->refs;
   std::unique_lock<std::mutex> g(st->mu);
   if (st->finished || Irp->CurrentLocation > st->stackCount) {
-    later.Add(Check::IrpCompletedTwice,
-              Fmt("IoCompleteRequest on IRP %p, which was already completed (no driver's stack location is current)",
-                  (void*)Irp));
+    later.Add(Check::IrpCompletedTwice, Fmt("IoCompleteRequest on IRP %p, which was already completed (no "
+                                            "driver's stack location is current)",
+                                            (void*)Irp));
     g.unlock();
     ReleaseState(st);
     return;
@@ -1245,17 +1278,20 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     if (it->irp != Irp) continue;
     if (it->level != Irp->CurrentLocation) {
       later.Add(Check::IrpCompletedTwice,
-                Fmt("IoCompleteRequest on IRP %p by %s, which has passed it down or skipped its stack location (its "
+                Fmt("IoCompleteRequest on IRP %p by %s, which has passed it down or skipped its stack "
+                    "location (its "
                     "location is %d, the IRP is at %d)",
                     (void*)Irp, DeviceText(it->device).c_str(), it->level, Irp->CurrentLocation));
     }
     break;
   }
   if (Irp->IoStatus.Status == STATUS_PENDING) {
-    later.Add(Check::CompletedWithPending, Fmt("IoCompleteRequest on IRP %p with the status STATUS_PENDING", (void*)Irp));
+    later.Add(Check::CompletedWithPending,
+              Fmt("IoCompleteRequest on IRP %p with the status STATUS_PENDING", (void*)Irp));
   }
   if (__atomic_load_n(&Irp->CancelRoutine, __ATOMIC_SEQ_CST)) {
-    later.Add(Check::IrpMisuse, Fmt("IoCompleteRequest on IRP %p while its cancel routine is still set", (void*)Irp));
+    later.Add(Check::IrpMisuse,
+              Fmt("IoCompleteRequest on IRP %p while its cancel routine is still set", (void*)Irp));
   }
   if (t.irql > DISPATCH_LEVEL) later.Add(Check::IrqlMisuse, Fmt("IoCompleteRequest at IRQL %d", t.irql));
   {
@@ -1296,9 +1332,10 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     Irp->Tail.Overlay.CurrentStackLocation++;
     int upper = level + 1;
     NTSTATUS s = Irp->IoStatus.Status;
-    bool invoke = routine && ((NT_SUCCESS(s) && (control & SL_INVOKE_ON_SUCCESS)) ||
-                              (!NT_SUCCESS(s) && (control & SL_INVOKE_ON_ERROR)) ||
-                              (__atomic_load_n(&Irp->Cancel, __ATOMIC_SEQ_CST) && (control & SL_INVOKE_ON_CANCEL)));
+    bool invoke =
+        routine && ((NT_SUCCESS(s) && (control & SL_INVOKE_ON_SUCCESS)) ||
+                    (!NT_SUCCESS(s) && (control & SL_INVOKE_ON_ERROR)) ||
+                    (__atomic_load_n(&Irp->Cancel, __ATOMIC_SEQ_CST) && (control & SL_INVOKE_ON_CANCEL)));
     if (!invoke) {
       if (pendingReturned && upper <= st->stackCount) {
         st->levels[upper].marked = true;
@@ -1330,10 +1367,10 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     }
     g.lock();
     if (pendingReturned && upper <= st->stackCount && !st->levels[upper].marked) {
-      later.Add(Check::PendingNotPropagated,
-                Fmt("completion routine %p of %s did not propagate PendingReturned of IRP %p (IoMarkIrpPending when "
-                    "Irp->PendingReturned)",
-                    (void*)routine, DeviceText(dev).c_str(), (void*)Irp));
+      later.Add(Check::PendingNotPropagated, Fmt("completion routine %p of %s did not propagate "
+                                                 "PendingReturned of IRP %p (IoMarkIrpPending when "
+                                                 "Irp->PendingReturned)",
+                                                 (void*)routine, DeviceText(dev).c_str(), (void*)Irp));
       st->levels[upper].marked = true;  // reported once; the walk goes on consistently
     }
   }
@@ -1356,8 +1393,8 @@ BOOLEAN IoCancelIrp(PIRP Irp) {
     return FALSE;
   }
   Irp->CancelIrql = irql;
-  PDEVICE_OBJECT dev = Irp->CurrentLocation <= st->stackCount ? Irp->Tail.Overlay.CurrentStackLocation->DeviceObject
-                                                              : nullptr;
+  PDEVICE_OBJECT dev =
+      Irp->CurrentLocation <= st->stackCount ? Irp->Tail.Overlay.CurrentStackLocation->DeviceObject : nullptr;
   {
     DriverScope scope(dev ? dev->DriverObject : nullptr);
     routine(dev, Irp);
@@ -1406,7 +1443,8 @@ POWER_STATE PoSetPowerState(PDEVICE_OBJECT DeviceObject, POWER_STATE_TYPE Type, 
 // ---------------------------------------------------------------------------------------------
 // MDLs
 // ---------------------------------------------------------------------------------------------
-PMDL IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer, BOOLEAN ChargeQuota, PIRP Irp) {
+PMDL IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer, BOOLEAN ChargeQuota,
+                   PIRP Irp) {
   (void)ChargeQuota;
   if (ShouldFail(Service::IoAllocateMdl, nullptr)) return nullptr;
   auto* mdl = static_cast<PMDL>(std::calloc(1, sizeof(MDL)));
@@ -1437,7 +1475,8 @@ VOID IoFreeMdl(PMDL Mdl) {
     known = g_mdls.erase(Mdl) != 0;
   }
   if (!known) {
-    Reportf(Check::PoolBadFree, "IoFreeMdl on %p, which is not an MDL from IoAllocateMdl (freed twice?)", (void*)Mdl);
+    Reportf(Check::PoolBadFree, "IoFreeMdl on %p, which is not an MDL from IoAllocateMdl (freed twice?)",
+            (void*)Mdl);
     return;
   }
   std::free(Mdl);
@@ -1449,8 +1488,8 @@ VOID MmBuildMdlForNonPagedPool(PMDL MemoryDescriptorList) {
 }
 
 PVOID MmMapLockedPagesSpecifyCache(PMDL MemoryDescriptorList, KPROCESSOR_MODE AccessMode,
-                                   MEMORY_CACHING_TYPE CacheType, PVOID RequestedAddress, ULONG BugCheckOnFailure,
-                                   ULONG Priority) {
+                                   MEMORY_CACHING_TYPE CacheType, PVOID RequestedAddress,
+                                   ULONG BugCheckOnFailure, ULONG Priority) {
   (void)AccessMode;
   (void)CacheType;
   (void)RequestedAddress;
@@ -1478,7 +1517,8 @@ struct _IO_WORKITEM {
 
 PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT DeviceObject) {
   if (ShouldFail(Service::IoAllocateWorkItem, nullptr)) return nullptr;
-  auto* item = static_cast<PIO_WORKITEM>(ExAllocatePoolWithTag(NonPagedPool, sizeof(_IO_WORKITEM), TAG('I', 'o', 'W', 'k')));
+  auto* item = static_cast<PIO_WORKITEM>(
+      ExAllocatePoolWithTag(NonPagedPool, sizeof(_IO_WORKITEM), TAG('I', 'o', 'W', 'k')));
   if (item) item->device = DeviceObject;
   return item;
 }
@@ -1530,7 +1570,8 @@ static VOID CsqCancelRoutine(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 
 NTSTATUS IoCsqInitialize(PIO_CSQ Csq, PIO_CSQ_INSERT_IRP CsqInsertIrp, PIO_CSQ_REMOVE_IRP CsqRemoveIrp,
                          PIO_CSQ_PEEK_NEXT_IRP CsqPeekNextIrp, PIO_CSQ_ACQUIRE_LOCK CsqAcquireLock,
-                         PIO_CSQ_RELEASE_LOCK CsqReleaseLock, PIO_CSQ_COMPLETE_CANCELED_IRP CsqCompleteCanceledIrp) {
+                         PIO_CSQ_RELEASE_LOCK CsqReleaseLock,
+                         PIO_CSQ_COMPLETE_CANCELED_IRP CsqCompleteCanceledIrp) {
   if (!CsqInsertIrp || !CsqRemoveIrp || !CsqPeekNextIrp || !CsqAcquireLock || !CsqReleaseLock ||
       !CsqCompleteCanceledIrp) {
     return STATUS_INVALID_PARAMETER;
@@ -1632,7 +1673,8 @@ std::vector<PoolBlock> OutstandingPool(PDRIVER_OBJECT owner) {
   {
     std::lock_guard<std::mutex> g(g_poolMu);
     for (auto& [p, info] : g_pool)
-      if (!owner || info.owner == owner) blocks.push_back({info.seq, PoolBlock{info.tag, info.size, info.owner}});
+      if (!owner || info.owner == owner)
+        blocks.push_back({info.seq, PoolBlock{info.tag, info.size, info.owner}});
   }
   std::sort(blocks.begin(), blocks.end(), [](auto& a, auto& b) { return a.first < b.first; });
   std::vector<PoolBlock> out;
@@ -1691,7 +1733,8 @@ void UnloadDriver(PDRIVER_OBJECT driver) {
       if (d->obj.DriverObject != driver) continue;
       if (!d->deleted) devices += (devices.empty() ? "" : ", ") + Hex(&d->obj);
       LONG explicitRefs = d->refs - (d->deleted ? 0 : 1);
-      if (explicitRefs > 0) refs += (refs.empty() ? "" : ", ") + Hex(&d->obj) + " x" + std::to_string(explicitRefs);
+      if (explicitRefs > 0)
+        refs += (refs.empty() ? "" : ", ") + Hex(&d->obj) + " x" + std::to_string(explicitRefs);
     }
     for (auto& [link, target] : g_links) {
       auto it = g_names.find(Lower(target));
@@ -1699,8 +1742,12 @@ void UnloadDriver(PDRIVER_OBJECT driver) {
         links += (links.empty() ? "" : ", ") + Narrow(link);
     }
   }
-  if (!devices.empty()) Reportf(Check::DriverUnload, "driver %s unloads with devices not deleted: %s", name.c_str(), devices.c_str());
-  if (!links.empty()) Reportf(Check::DriverUnload, "driver %s unloads with symbolic links left: %s", name.c_str(), links.c_str());
+  if (!devices.empty())
+    Reportf(Check::DriverUnload, "driver %s unloads with devices not deleted: %s", name.c_str(),
+            devices.c_str());
+  if (!links.empty())
+    Reportf(Check::DriverUnload, "driver %s unloads with symbolic links left: %s", name.c_str(),
+            links.c_str());
   if (!refs.empty())
     Reportf(Check::ObjectReference, "driver %s unloads with references left on its devices: %s", name.c_str(),
             refs.c_str());
@@ -1739,25 +1786,28 @@ NTSTATUS CallAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physicalDevice, Add
       lower = d->lower;
     }
     if (!NT_SUCCESS(status)) {
-      Reportf(Check::DeviceMisuse, "AddDevice failed with 0x%08X but left device %s", (unsigned)status, text.c_str());
+      Reportf(Check::DeviceMisuse, "AddDevice failed with 0x%08X but left device %s", (unsigned)status,
+              text.c_str());
       continue;
     }
     if (d->obj.Flags & DO_DEVICE_INITIALIZING)
-      Reportf(Check::DeviceInitializing, "DO_DEVICE_INITIALIZING is still set on device %s when AddDevice returned",
-              text.c_str());
+      Reportf(Check::DeviceInitializing,
+              "DO_DEVICE_INITIALIZING is still set on device %s when AddDevice returned", text.c_str());
     if (role != AddDeviceRole::Filter || !lower) continue;
     const ULONG mask = DO_BUFFERED_IO | DO_DIRECT_IO | DO_POWER_PAGABLE;
     if ((d->obj.Flags & mask) != (lower->Flags & mask))
       Reportf(Check::FilterFlags,
-              "filter device %s has flags 0x%04X of DO_BUFFERED_IO|DO_DIRECT_IO|DO_POWER_PAGABLE, the device below "
+              "filter device %s has flags 0x%04X of DO_BUFFERED_IO|DO_DIRECT_IO|DO_POWER_PAGABLE, the device "
+              "below "
               "has 0x%04X",
               text.c_str(), d->obj.Flags & mask, lower->Flags & mask);
     if (d->obj.DeviceType != lower->DeviceType)
-      Reportf(Check::FilterFlags, "filter device %s has device type 0x%X, the device below has 0x%X", text.c_str(),
-              d->obj.DeviceType, lower->DeviceType);
+      Reportf(Check::FilterFlags, "filter device %s has device type 0x%X, the device below has 0x%X",
+              text.c_str(), d->obj.DeviceType, lower->DeviceType);
     if ((d->obj.Characteristics & lower->Characteristics) != lower->Characteristics)
-      Reportf(Check::FilterFlags, "filter device %s has characteristics 0x%X, missing 0x%X of the device below",
-              text.c_str(), d->obj.Characteristics, lower->Characteristics & ~d->obj.Characteristics);
+      Reportf(Check::FilterFlags,
+              "filter device %s has characteristics 0x%X, missing 0x%X of the device below", text.c_str(),
+              d->obj.Characteristics, lower->Characteristics & ~d->obj.Characteristics);
   }
   return status;
 }
@@ -1861,8 +1911,9 @@ SyncResult SendSync(PDEVICE_OBJECT device, UCHAR major, UCHAR minor,
   std::unique_lock<std::mutex> l(done->mu);
   if (!done->cv.wait_for(l, WaitLimit(), [&] { return done->done; })) {
     l.unlock();
-    Reportf(Check::IrpNotCompletedNorPassed, "request (major %d, minor %d) sent to %p not completed after %lld ms",
-            major, minor, (void*)target, (long long)WaitLimit().count());
+    Reportf(Check::IrpNotCompletedNorPassed,
+            "request (major %d, minor %d) sent to %p not completed after %lld ms", major, minor,
+            (void*)target, (long long)WaitLimit().count());
     l.lock();
     done->cv.wait(l, [&] { return done->done; });
   }

@@ -10,11 +10,12 @@ struct Code {
   ACCESS_MASK mask;
 };
 constexpr Code kRights[] = {
-    {"GA", GENERIC_ALL},   {"GR", GENERIC_READ},   {"GW", GENERIC_WRITE},    {"GX", GENERIC_EXECUTE},
-    {"RC", READ_CONTROL},  {"SD", DELETE},         {"WD", WRITE_DAC},        {"WO", WRITE_OWNER},
-    {"FA", FILE_ALL_ACCESS}, {"FR", 0x00120089},   {"FW", 0x00120116},       {"FX", 0x001200A0},
+    {"GA", GENERIC_ALL},     {"GR", GENERIC_READ}, {"GW", GENERIC_WRITE}, {"GX", GENERIC_EXECUTE},
+    {"RC", READ_CONTROL},    {"SD", DELETE},       {"WD", WRITE_DAC},     {"WO", WRITE_OWNER},
+    {"FA", FILE_ALL_ACCESS}, {"FR", 0x00120089},   {"FW", 0x00120116},    {"FX", 0x001200A0},
 };
-constexpr const char* kSids[] = {"SY", "LS", "NS", "BA", "BU", "BG", "PU", "AU", "WD", "RC", "AN", "IU", "NU", "SU"};
+constexpr const char* kSids[] = {"SY", "LS", "NS", "BA", "BU", "BG", "PU",
+                                 "AU", "WD", "RC", "AN", "IU", "NU", "SU"};
 
 bool Fail(std::string* error, const std::string& why, size_t at) {
   if (error) *error = why + " at offset " + std::to_string(at);
@@ -28,7 +29,10 @@ bool ParseAccess(const std::string& s, size_t at, ACCESS_MASK* mask, std::string
     if (s.size() > 10) return Fail(error, "access value too long", at);
     for (size_t i = 2; i < s.size(); ++i) {
       char c = s[i];
-      int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+      int d = (c >= '0' && c <= '9')   ? c - '0'
+              : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+              : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                       : -1;
       if (d < 0) return Fail(error, "bad hexadecimal access value", at + i);
       v = v * 16 + (ACCESS_MASK)d;
     }

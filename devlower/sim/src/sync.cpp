@@ -15,7 +15,8 @@ std::condition_variable g_waitCv;
 std::atomic<long long> g_waitLimitMs{10000};
 
 std::mutex g_orderMu;
-std::map<std::pair<PKSPIN_LOCK, PKSPIN_LOCK>, std::pair<std::string, std::string>> g_orders;  // first before second
+std::map<std::pair<PKSPIN_LOCK, PKSPIN_LOCK>, std::pair<std::string, std::string>>
+    g_orders;  // first before second
 std::atomic<bool> g_anyOrder{false};
 
 KSPIN_LOCK g_cancelLock;
@@ -80,8 +81,8 @@ bool DropLockWord(PKSPIN_LOCK lock, const char* where, HeldLock* entry) {
     Reportf(Check::SpinLockNotHeld, "%s: spin lock %p is not held (released twice, or never acquired)", where,
             (void*)lock);
   } else {
-    Reportf(Check::SpinLockNotHeld, "%s: spin lock %p is held by another thread, not by the releasing one", where,
-            (void*)lock);
+    Reportf(Check::SpinLockNotHeld, "%s: spin lock %p is held by another thread, not by the releasing one",
+            where, (void*)lock);
   }
   return false;
 }
@@ -114,7 +115,9 @@ class Threads {
   }
   void WaitIdle() {
     std::unique_lock<std::mutex> l(mu_);
-    idle_.wait(l, [&] { return dpc_.items.empty() && work_.items.empty() && dpc_.running == 0 && work_.running == 0; });
+    idle_.wait(l, [&] {
+      return dpc_.items.empty() && work_.items.empty() && dpc_.running == 0 && work_.running == 0;
+    });
   }
   void Stop() {
     std::vector<std::thread> threads;
@@ -164,7 +167,8 @@ class Threads {
       t.irql = PASSIVE_LEVEL;
       l.lock();
       --q.running;
-      if (dpc_.items.empty() && work_.items.empty() && dpc_.running == 0 && work_.running == 0) idle_.notify_all();
+      if (dpc_.items.empty() && work_.items.empty() && dpc_.running == 0 && work_.running == 0)
+        idle_.notify_all();
     }
   }
 
@@ -229,8 +233,8 @@ RemoveLockTracker* TrackerOf(PIO_REMOVE_LOCK lock, const char* where) {
     auto it = g_trackers.find(lock);
     if (it != g_trackers.end() && lock->Dbg.Signature == kRemoveLockSignature) return it->second;
   }
-  Reportf(Check::RemoveLockMisuse, "%s: remove lock %p was never initialised with IoInitializeRemoveLock", where,
-          (void*)lock);
+  Reportf(Check::RemoveLockMisuse, "%s: remove lock %p was never initialised with IoInitializeRemoveLock",
+          where, (void*)lock);
   return nullptr;
 }
 
@@ -271,10 +275,12 @@ void ReleaseSpinLockLower(PKSPIN_LOCK lock, KIRQL newIrql, const char* where) {
   HeldLock entry{};
   if (DropLockWord(lock, where, &entry)) {
     if (entry.atDpc) {
-      Reportf(Check::SpinLockIrql, "%s: spin lock %p was taken with KeAcquireSpinLockAtDpcLevel", where, (void*)lock);
+      Reportf(Check::SpinLockIrql, "%s: spin lock %p was taken with KeAcquireSpinLockAtDpcLevel", where,
+              (void*)lock);
     } else if (entry.saved != newIrql) {
-      Reportf(Check::SpinLockIrql, "%s: spin lock %p released with IRQL %d, but IRQL %d was saved at its acquisition",
-              where, (void*)lock, newIrql, entry.saved);
+      Reportf(Check::SpinLockIrql,
+              "%s: spin lock %p released with IRQL %d, but IRQL %d was saved at its acquisition", where,
+              (void*)lock, newIrql, entry.saved);
     }
   }
   if (newIrql < DISPATCH_LEVEL && !t.locks.empty()) {
@@ -377,9 +383,11 @@ KIRQL KfRaiseIrql(KIRQL NewIrql) {
 
 VOID KfLowerIrql(KIRQL NewIrql) {
   auto& t = Thread();
-  if (NewIrql > t.irql) Reportf(Check::IrqlMisuse, "KeLowerIrql to %d from the lower IRQL %d", NewIrql, t.irql);
+  if (NewIrql > t.irql)
+    Reportf(Check::IrqlMisuse, "KeLowerIrql to %d from the lower IRQL %d", NewIrql, t.irql);
   if (NewIrql < DISPATCH_LEVEL && !t.locks.empty())
-    Reportf(Check::IrqlMisuse, "KeLowerIrql to %d while spin lock %p is held", NewIrql, (void*)t.locks.back().lock);
+    Reportf(Check::IrqlMisuse, "KeLowerIrql to %d while spin lock %p is held", NewIrql,
+            (void*)t.locks.back().lock);
   t.irql = NewIrql;
 }
 
@@ -389,7 +397,9 @@ KIRQL KeRaiseIrqlToDpcLevel(VOID) { return KfRaiseIrql(DISPATCH_LEVEL); }
 VOID KeInitializeSpinLock(PKSPIN_LOCK SpinLock) { std::atomic_ref<ULONG_PTR>(*SpinLock).store(0); }
 
 KIRQL KfAcquireSpinLock(PKSPIN_LOCK SpinLock) { return AcquireSpinLockRaise(SpinLock, "KeAcquireSpinLock"); }
-KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK SpinLock) { return AcquireSpinLockRaise(SpinLock, "KeAcquireSpinLock"); }
+KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK SpinLock) {
+  return AcquireSpinLockRaise(SpinLock, "KeAcquireSpinLock");
+}
 VOID KfReleaseSpinLock(PKSPIN_LOCK SpinLock, KIRQL NewIrql) {
   ReleaseSpinLockLower(SpinLock, NewIrql, "KeReleaseSpinLock");
 }
@@ -398,7 +408,8 @@ VOID KeAcquireSpinLockAtDpcLevel(PKSPIN_LOCK SpinLock) {
   auto& t = Thread();
   if (t.irql < DISPATCH_LEVEL)
     Reportf(Check::IrqlMisuse, "KeAcquireSpinLockAtDpcLevel at IRQL %d (below DISPATCH_LEVEL)", t.irql);
-  if (TakeLockWord(SpinLock, "KeAcquireSpinLockAtDpcLevel")) t.locks.push_back(HeldLock{SpinLock, t.irql, true});
+  if (TakeLockWord(SpinLock, "KeAcquireSpinLockAtDpcLevel"))
+    t.locks.push_back(HeldLock{SpinLock, t.irql, true});
 }
 
 VOID KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK SpinLock) {
@@ -410,8 +421,12 @@ VOID KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK SpinLock) {
   }
 }
 
-VOID IoAcquireCancelSpinLock(PKIRQL Irql) { *Irql = AcquireSpinLockRaise(CancelLock(), "IoAcquireCancelSpinLock"); }
-VOID IoReleaseCancelSpinLock(KIRQL Irql) { ReleaseSpinLockLower(CancelLock(), Irql, "IoReleaseCancelSpinLock"); }
+VOID IoAcquireCancelSpinLock(PKIRQL Irql) {
+  *Irql = AcquireSpinLockRaise(CancelLock(), "IoAcquireCancelSpinLock");
+}
+VOID IoReleaseCancelSpinLock(KIRQL Irql) {
+  ReleaseSpinLockLower(CancelLock(), Irql, "IoReleaseCancelSpinLock");
+}
 
 VOID KeEnterCriticalRegion(VOID) { ++Thread().criticalRegion; }
 VOID KeLeaveCriticalRegion(VOID) {
@@ -444,7 +459,8 @@ static bool TakeFastMutex(PFAST_MUTEX m, const char* where, bool tryOnly) {
   if (m->Owner == me) {
     if (tryOnly) return false;
     l.unlock();
-    Reportf(Check::FastMutexMisuse, "%s: fast mutex %p is already owned by this thread (deadlock)", where, (void*)m);
+    Reportf(Check::FastMutexMisuse, "%s: fast mutex %p is already owned by this thread (deadlock)", where,
+            (void*)m);
     return false;
   }
   if (tryOnly && m->Count != 1) return false;
@@ -452,8 +468,8 @@ static bool TakeFastMutex(PFAST_MUTEX m, const char* where, bool tryOnly) {
   auto limit = WaitLimit();
   if (!WaitCondition().wait_for(l, limit, [&] { return m->Count == 1; })) {
     l.unlock();
-    Reportf(Check::FastMutexMisuse, "%s: fast mutex %p still owned by another thread after %lld ms", where, (void*)m,
-            (long long)limit.count());
+    Reportf(Check::FastMutexMisuse, "%s: fast mutex %p still owned by another thread after %lld ms", where,
+            (void*)m, (long long)limit.count());
     l.lock();
     WaitCondition().wait(l, [&] { return m->Count == 1; });
   }
@@ -491,7 +507,8 @@ VOID ExAcquireFastMutex(PFAST_MUTEX FastMutex) {
 
 BOOLEAN ExTryToAcquireFastMutex(PFAST_MUTEX FastMutex) {
   auto& t = Thread();
-  if (t.irql > APC_LEVEL) Reportf(Check::IrqlWait, "ExTryToAcquireFastMutex at IRQL %d (above APC_LEVEL)", t.irql);
+  if (t.irql > APC_LEVEL)
+    Reportf(Check::IrqlWait, "ExTryToAcquireFastMutex at IRQL %d (above APC_LEVEL)", t.irql);
   KIRQL old = t.irql;
   if (!TakeFastMutex(FastMutex, "ExTryToAcquireFastMutex", true)) return FALSE;
   FastMutex->OldIrql = old;
@@ -511,7 +528,8 @@ VOID ExReleaseFastMutex(PFAST_MUTEX FastMutex) {
 
 VOID ExAcquireFastMutexUnsafe(PFAST_MUTEX FastMutex) {
   auto& t = Thread();
-  if (t.irql > APC_LEVEL) Reportf(Check::IrqlWait, "ExAcquireFastMutexUnsafe at IRQL %d (above APC_LEVEL)", t.irql);
+  if (t.irql > APC_LEVEL)
+    Reportf(Check::IrqlWait, "ExAcquireFastMutexUnsafe at IRQL %d (above APC_LEVEL)", t.irql);
   if (t.irql < APC_LEVEL && t.criticalRegion == 0)
     Reportf(Check::FastMutexMisuse, "ExAcquireFastMutexUnsafe at PASSIVE_LEVEL outside a critical region");
   TakeFastMutex(FastMutex, "ExAcquireFastMutexUnsafe", false);
@@ -569,8 +587,8 @@ static std::chrono::steady_clock::duration IntervalOf(PLARGE_INTEGER t) {
   return std::chrono::nanoseconds(v > now.QuadPart ? (v - now.QuadPart) * 100 : 0);
 }
 
-NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode, BOOLEAN Alertable,
-                               PLARGE_INTEGER Timeout) {
+NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode,
+                               BOOLEAN Alertable, PLARGE_INTEGER Timeout) {
   (void)WaitReason;
   (void)WaitMode;
   (void)Alertable;
@@ -591,7 +609,8 @@ NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR
     signalled = WaitCondition().wait_for(l, limit, ready);
     if (!signalled) {
       l.unlock();
-      Reportf(Check::IrqlWait, "KeWaitForSingleObject on %p still waiting after %lld ms (nothing signals it?)", Object,
+      Reportf(Check::IrqlWait,
+              "KeWaitForSingleObject on %p still waiting after %lld ms (nothing signals it?)", Object,
               (long long)limit.count());
       l.lock();
       WaitCondition().wait(l, ready);
@@ -607,7 +626,8 @@ NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable, PLA
   (void)WaitMode;
   (void)Alertable;
   auto& t = Thread();
-  if (t.irql > APC_LEVEL) Reportf(Check::IrqlWait, "KeDelayExecutionThread at IRQL %d (above APC_LEVEL)", t.irql);
+  if (t.irql > APC_LEVEL)
+    Reportf(Check::IrqlWait, "KeDelayExecutionThread at IRQL %d (above APC_LEVEL)", t.irql);
   if (Interval) std::this_thread::sleep_for(IntervalOf(Interval));
   return STATUS_SUCCESS;
 }
@@ -621,7 +641,8 @@ VOID KeQuerySystemTime(PLARGE_INTEGER CurrentTime) {
 }
 
 VOID KeQueryTickCount(PLARGE_INTEGER TickCount) {
-  auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                std::chrono::steady_clock::now().time_since_epoch())
                 .count();
   TickCount->QuadPart = ns / 156250;  // 15.625 ms ticks
 }
@@ -667,8 +688,8 @@ BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
 }
 
 // ---- Remove locks ----
-VOID IoInitializeRemoveLockEx(PIO_REMOVE_LOCK Lock, ULONG AllocateTag, ULONG MaxLockedMinutes, ULONG HighWatermark,
-                              ULONG RemlockSize) {
+VOID IoInitializeRemoveLockEx(PIO_REMOVE_LOCK Lock, ULONG AllocateTag, ULONG MaxLockedMinutes,
+                              ULONG HighWatermark, ULONG RemlockSize) {
   (void)MaxLockedMinutes;
   if (RemlockSize != sizeof(IO_REMOVE_LOCK))
     Reportf(Check::RemoveLockMisuse, "IoInitializeRemoveLock with size %u, expected %zu", RemlockSize,
@@ -690,7 +711,8 @@ VOID IoInitializeRemoveLockEx(PIO_REMOVE_LOCK Lock, ULONG AllocateTag, ULONG Max
   slot = tracker;
 }
 
-NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, PCSTR File, ULONG Line, ULONG RemlockSize) {
+NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, PCSTR File, ULONG Line,
+                               ULONG RemlockSize) {
   (void)File;
   (void)Line;
   (void)RemlockSize;
@@ -700,7 +722,8 @@ NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, PCSTR File
   if (!t) return STATUS_DELETE_PENDING;
   InterlockedIncrement(&RemoveLock->Common.IoCount);
   if (std::atomic_ref<BOOLEAN>(RemoveLock->Common.Removed).load()) {
-    if (InterlockedDecrement(&RemoveLock->Common.IoCount) == 0) KeSetEvent(&RemoveLock->Common.RemoveEvent, 0, FALSE);
+    if (InterlockedDecrement(&RemoveLock->Common.IoCount) == 0)
+      KeSetEvent(&RemoveLock->Common.RemoveEvent, 0, FALSE);
     return STATUS_DELETE_PENDING;
   }
   int outstanding;
@@ -710,8 +733,9 @@ NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, PCSTR File
     outstanding = ++t->outstanding;
   }
   if (t->highWatermark != 0 && (ULONG)outstanding > t->highWatermark) {
-    Reportf(Check::RemoveLockMisuse, "remove lock %p has %d acquisitions outstanding, above its high watermark %u",
-            (void*)RemoveLock, outstanding, t->highWatermark);
+    Reportf(Check::RemoveLockMisuse,
+            "remove lock %p has %d acquisitions outstanding, above its high watermark %u", (void*)RemoveLock,
+            outstanding, t->highWatermark);
   }
   return STATUS_SUCCESS;
 }
@@ -729,23 +753,27 @@ VOID IoReleaseRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockS
       std::string held = HeldTags(t);
       g.unlock();
       if (after) {
-        Reportf(Check::RemoveLockAfterRemove,
-                "IoReleaseRemoveLock on remove lock %p with tag %p after IoReleaseRemoveLockAndWait (held: %s)",
-                (void*)RemoveLock, Tag, held.c_str());
+        Reportf(
+            Check::RemoveLockAfterRemove,
+            "IoReleaseRemoveLock on remove lock %p with tag %p after IoReleaseRemoveLockAndWait (held: %s)",
+            (void*)RemoveLock, Tag, held.c_str());
       } else if (held != "none") {
-        Reportf(Check::RemoveLockRelease,
-                "IoReleaseRemoveLock on remove lock %p with tag %p, which holds no acquisition (held tags: %s)",
-                (void*)RemoveLock, Tag, held.c_str());
+        Reportf(
+            Check::RemoveLockRelease,
+            "IoReleaseRemoveLock on remove lock %p with tag %p, which holds no acquisition (held tags: %s)",
+            (void*)RemoveLock, Tag, held.c_str());
       } else {
-        Reportf(Check::RemoveLockRelease, "IoReleaseRemoveLock on remove lock %p with tag %p without an acquisition",
-                (void*)RemoveLock, Tag);
+        Reportf(Check::RemoveLockRelease,
+                "IoReleaseRemoveLock on remove lock %p with tag %p without an acquisition", (void*)RemoveLock,
+                Tag);
       }
       return;
     }
     t->Drop(Tag);
     --t->outstanding;
   }
-  if (InterlockedDecrement(&RemoveLock->Common.IoCount) == 0) KeSetEvent(&RemoveLock->Common.RemoveEvent, 0, FALSE);
+  if (InterlockedDecrement(&RemoveLock->Common.IoCount) == 0)
+    KeSetEvent(&RemoveLock->Common.RemoveEvent, 0, FALSE);
 }
 
 VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockSize) {
@@ -766,7 +794,8 @@ VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG R
       std::string held = HeldTags(t);
       g.unlock();
       Reportf(Check::RemoveLockRelease,
-              "IoReleaseRemoveLockAndWait on remove lock %p with tag %p, which holds no acquisition (held tags: %s)",
+              "IoReleaseRemoveLockAndWait on remove lock %p with tag %p, which holds no acquisition (held "
+              "tags: %s)",
               (void*)RemoveLock, Tag, held.c_str());
       return;
     }
@@ -775,7 +804,7 @@ VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG R
     t->waitStarted = true;
   }
   std::atomic_ref<BOOLEAN>(RemoveLock->Common.Removed).store(TRUE);
-  InterlockedDecrement(&RemoveLock->Common.IoCount);  // the caller's acquisition
+  InterlockedDecrement(&RemoveLock->Common.IoCount);            // the caller's acquisition
   if (InterlockedDecrement(&RemoveLock->Common.IoCount) > 0) {  // the initial bias
     auto limit = WaitLimit();
     if (!WaitEventFor(&RemoveLock->Common.RemoveEvent, limit)) {
@@ -785,9 +814,10 @@ VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG R
         held = HeldTags(t);
       }
       // The wait is given up so the test fails here instead of hanging.
-      Reportf(Check::RemoveLockMisuse,
-              "IoReleaseRemoveLockAndWait on remove lock %p still waiting after %lld ms; tags not released: %s",
-              (void*)RemoveLock, (long long)limit.count(), held.c_str());
+      Reportf(
+          Check::RemoveLockMisuse,
+          "IoReleaseRemoveLockAndWait on remove lock %p still waiting after %lld ms; tags not released: %s",
+          (void*)RemoveLock, (long long)limit.count(), held.c_str());
     }
   }
   std::lock_guard<std::mutex> g(t->mu);

@@ -27,39 +27,72 @@ std::atomic<bool> g_anyFault{false};
 
 const char* CheckName(Check check) {
   switch (check) {
-    case Check::IrpCompletedTwice: return "IrpCompletedTwice";
-    case Check::IrpNotCompletedNorPassed: return "IrpNotCompletedNorPassed";
-    case Check::CompletedWithPending: return "CompletedWithPending";
-    case Check::PendingNotMarked: return "PendingNotMarked";
-    case Check::MarkedNotReturned: return "MarkedNotReturned";
-    case Check::PendingNotPropagated: return "PendingNotPropagated";
-    case Check::ReturnedStatusMismatch: return "ReturnedStatusMismatch";
-    case Check::StackLocation: return "StackLocation";
-    case Check::IrpUsedAfterCompletion: return "IrpUsedAfterCompletion";
-    case Check::IrpMisuse: return "IrpMisuse";
-    case Check::IrqlWait: return "IrqlWait";
-    case Check::IrqlMisuse: return "IrqlMisuse";
-    case Check::SpinLockNotHeld: return "SpinLockNotHeld";
-    case Check::SpinLockIrql: return "SpinLockIrql";
-    case Check::SpinLockRecursive: return "SpinLockRecursive";
-    case Check::LockOrder: return "LockOrder";
-    case Check::FastMutexMisuse: return "FastMutexMisuse";
-    case Check::RemoveLockRelease: return "RemoveLockRelease";
-    case Check::RemoveLockAfterRemove: return "RemoveLockAfterRemove";
-    case Check::RemoveLockMisuse: return "RemoveLockMisuse";
-    case Check::DeviceInitializing: return "DeviceInitializing";
-    case Check::FilterFlags: return "FilterFlags";
-    case Check::DeviceNotRemoved: return "DeviceNotRemoved";
-    case Check::DeviceDeletedTwice: return "DeviceDeletedTwice";
-    case Check::DeviceMisuse: return "DeviceMisuse";
-    case Check::ObjectReference: return "ObjectReference";
-    case Check::PoolLeak: return "PoolLeak";
-    case Check::PoolDoubleFree: return "PoolDoubleFree";
-    case Check::PoolBadFree: return "PoolBadFree";
-    case Check::PoolMisuse: return "PoolMisuse";
-    case Check::PowerIrp: return "PowerIrp";
-    case Check::DriverUnload: return "DriverUnload";
-    case Check::Assertion: return "Assertion";
+    case Check::IrpCompletedTwice:
+      return "IrpCompletedTwice";
+    case Check::IrpNotCompletedNorPassed:
+      return "IrpNotCompletedNorPassed";
+    case Check::CompletedWithPending:
+      return "CompletedWithPending";
+    case Check::PendingNotMarked:
+      return "PendingNotMarked";
+    case Check::MarkedNotReturned:
+      return "MarkedNotReturned";
+    case Check::PendingNotPropagated:
+      return "PendingNotPropagated";
+    case Check::ReturnedStatusMismatch:
+      return "ReturnedStatusMismatch";
+    case Check::StackLocation:
+      return "StackLocation";
+    case Check::IrpUsedAfterCompletion:
+      return "IrpUsedAfterCompletion";
+    case Check::IrpMisuse:
+      return "IrpMisuse";
+    case Check::IrqlWait:
+      return "IrqlWait";
+    case Check::IrqlMisuse:
+      return "IrqlMisuse";
+    case Check::SpinLockNotHeld:
+      return "SpinLockNotHeld";
+    case Check::SpinLockIrql:
+      return "SpinLockIrql";
+    case Check::SpinLockRecursive:
+      return "SpinLockRecursive";
+    case Check::LockOrder:
+      return "LockOrder";
+    case Check::FastMutexMisuse:
+      return "FastMutexMisuse";
+    case Check::RemoveLockRelease:
+      return "RemoveLockRelease";
+    case Check::RemoveLockAfterRemove:
+      return "RemoveLockAfterRemove";
+    case Check::RemoveLockMisuse:
+      return "RemoveLockMisuse";
+    case Check::DeviceInitializing:
+      return "DeviceInitializing";
+    case Check::FilterFlags:
+      return "FilterFlags";
+    case Check::DeviceNotRemoved:
+      return "DeviceNotRemoved";
+    case Check::DeviceDeletedTwice:
+      return "DeviceDeletedTwice";
+    case Check::DeviceMisuse:
+      return "DeviceMisuse";
+    case Check::ObjectReference:
+      return "ObjectReference";
+    case Check::PoolLeak:
+      return "PoolLeak";
+    case Check::PoolDoubleFree:
+      return "PoolDoubleFree";
+    case Check::PoolBadFree:
+      return "PoolBadFree";
+    case Check::PoolMisuse:
+      return "PoolMisuse";
+    case Check::PowerIrp:
+      return "PowerIrp";
+    case Check::DriverUnload:
+      return "DriverUnload";
+    case Check::Assertion:
+      return "Assertion";
   }
   return "Unknown";
 }
@@ -187,5 +220,6 @@ extern "C" VOID VrnkeSimAssertFailed(const char* Expression, const char* File, i
 
 extern "C" VOID VrnkeSimPagedCode(const char* Function) {
   KIRQL irql = vrnke_sim::detail::Thread().irql;
-  if (irql > APC_LEVEL) Reportf(Check::IrqlMisuse, "pageable code %s runs at IRQL %d (above APC_LEVEL)", Function, irql);
+  if (irql > APC_LEVEL)
+    Reportf(Check::IrqlMisuse, "pageable code %s runs at IRQL %d (above APC_LEVEL)", Function, irql);
 }

@@ -16,18 +16,19 @@ struct BusExtension {
   LIST_ENTRY queue;
   KSPIN_LOCK lock;
   IO_CSQ csq;
-  std::atomic<bool> pend;         // queue transfers and controls (not PnP, power, create, cleanup, close)
-  std::atomic<bool> async;        // queue them and complete each from a DPC at once
-  NTSTATUS completeWith;          // status of requests completed at once
-  std::atomic<int> completed;     // requests the bus has completed
-  std::atomic<int> received;      // requests that reached the bus
-  std::atomic<KIRQL> lastIrql;    // IRQL of the last completion
+  std::atomic<bool> pend;       // queue transfers and controls (not PnP, power, create, cleanup, close)
+  std::atomic<bool> async;      // queue them and complete each from a DPC at once
+  NTSTATUS completeWith;        // status of requests completed at once
+  std::atomic<int> completed;   // requests the bus has completed
+  std::atomic<int> received;    // requests that reached the bus
+  std::atomic<KIRQL> lastIrql;  // IRQL of the last completion
 };
 
 extern PDRIVER_OBJECT BusDriver;
 NTSTATUS BusEntry(PDRIVER_OBJECT driver, PUNICODE_STRING path);
 // A physical device object of the bus, ready for a filter to attach.
-PDEVICE_OBJECT NewPdo(ULONG flags = DO_BUFFERED_IO | DO_POWER_PAGABLE, DEVICE_TYPE type = FILE_DEVICE_KEYBOARD);
+PDEVICE_OBJECT NewPdo(ULONG flags = DO_BUFFERED_IO | DO_POWER_PAGABLE,
+                      DEVICE_TYPE type = FILE_DEVICE_KEYBOARD);
 BusExtension* Bus(PDEVICE_OBJECT pdo);
 // Completes the oldest queued request from a DPC (DISPATCH_LEVEL, another thread); FALSE when none.
 bool CompleteQueuedFromDpc(PDEVICE_OBJECT pdo, NTSTATUS status, ULONG_PTR information = 0);

@@ -1,11 +1,11 @@
 // The simulation's own behaviour, driven through a pass-through filter over a fake bus.
 #include <gtest/gtest.h>
+#include <wdmsec.h>
 
 #include <thread>
 
 #include "fake_stack.h"
 #include "vrnke_sim/gtest_verifier.h"
-#include <wdmsec.h>
 
 namespace {
 
@@ -142,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
                       InvokeCase{"SuccessOnError", true, false, false, STATUS_UNSUCCESSFUL, false, false},
                       InvokeCase{"ErrorOnError", false, true, false, STATUS_UNSUCCESSFUL, false, true},
                       InvokeCase{"ErrorOnWarning", false, true, false, STATUS_BUFFER_OVERFLOW, false, true},
-                      InvokeCase{"SuccessOnWarning", true, false, false, STATUS_BUFFER_OVERFLOW, false, false},
+                      InvokeCase{"SuccessOnWarning", true, false, false, STATUS_BUFFER_OVERFLOW, false,
+                                 false},
                       InvokeCase{"ErrorOnSuccess", false, true, false, STATUS_SUCCESS, false, false},
                       InvokeCase{"CancelOnCancel", false, false, true, 0, true, true},
                       InvokeCase{"ErrorOnCancel", false, true, false, 0, true, true},
@@ -338,8 +339,8 @@ TEST_F(SimStack, DescriptorWithoutUserEntryRefusesTheClient) {
   DECLARE_CONST_UNICODE_STRING(name, L"\\Device\\kernelonly");
   DECLARE_CONST_UNICODE_STRING(sddl, L"D:P(A;;GA;;;SY)");
   PDEVICE_OBJECT dev = nullptr;
-  ASSERT_EQ(IoCreateDeviceSecure(fake::BusDriver, 0, (PUNICODE_STRING)&name, FILE_DEVICE_UNKNOWN, 0, FALSE, &sddl,
-                                 nullptr, &dev),
+  ASSERT_EQ(IoCreateDeviceSecure(fake::BusDriver, 0, (PUNICODE_STRING)&name, FILE_DEVICE_UNKNOWN, 0, FALSE,
+                                 &sddl, nullptr, &dev),
             STATUS_SUCCESS);
   dev->Flags &= ~DO_DEVICE_INITIALIZING;
   std::unique_ptr<vrnke_sim::UserHandle> h;
@@ -353,8 +354,8 @@ TEST_F(SimStack, AsyncClientRequestCanBeCancelled) {
   DECLARE_CONST_UNICODE_STRING(name, L"\\Device\\fakepdo");
   // The stack has no name; give the bus a named device of its own that queues everything.
   PDEVICE_OBJECT dev = nullptr;
-  ASSERT_EQ(IoCreateDevice(fake::BusDriver, sizeof(fake::BusExtension), (PUNICODE_STRING)&name, FILE_DEVICE_UNKNOWN,
-                           0, FALSE, &dev),
+  ASSERT_EQ(IoCreateDevice(fake::BusDriver, sizeof(fake::BusExtension), (PUNICODE_STRING)&name,
+                           FILE_DEVICE_UNKNOWN, 0, FALSE, &dev),
             STATUS_SUCCESS);
   auto* b = new (dev->DeviceExtension) fake::BusExtension{};
   InitializeListHead(&b->queue);
@@ -365,7 +366,8 @@ TEST_F(SimStack, AsyncClientRequestCanBeCancelled) {
   dev->Flags &= ~DO_DEVICE_INITIALIZING;
   ASSERT_EQ(IoCreateSymbolicLink((PUNICODE_STRING)&link, (PUNICODE_STRING)&name), STATUS_SUCCESS);
   std::unique_ptr<vrnke_sim::UserHandle> h;
-  ASSERT_EQ(vrnke_sim::UserHandle::Open(L"\\DosDevices\\fakepdo", GENERIC_READ | GENERIC_WRITE, &h), STATUS_SUCCESS);
+  ASSERT_EQ(vrnke_sim::UserHandle::Open(L"\\DosDevices\\fakepdo", GENERIC_READ | GENERIC_WRITE, &h),
+            STATUS_SUCCESS);
   b->pend = true;
   auto io = h->DeviceIoControlAsync(CTL_CODE(0x8000, 3, METHOD_BUFFERED, FILE_ANY_ACCESS), nullptr, 0, 16);
   EXPECT_EQ(io->DispatchReturned(), STATUS_PENDING);
@@ -405,7 +407,8 @@ TEST_F(SimStack, NamesLinksAndCollisions) {
   EXPECT_TRUE(vrnke_sim::DeviceClassGuid(dev) == guid);
   EXPECT_TRUE(dev->Flags & DO_DEVICE_HAS_NAME);
   ASSERT_EQ(IoCreateSymbolicLink((PUNICODE_STRING)&link, (PUNICODE_STRING)&name), STATUS_SUCCESS);
-  EXPECT_EQ(IoCreateSymbolicLink((PUNICODE_STRING)&sameLink, (PUNICODE_STRING)&name), STATUS_OBJECT_NAME_COLLISION);
+  EXPECT_EQ(IoCreateSymbolicLink((PUNICODE_STRING)&sameLink, (PUNICODE_STRING)&name),
+            STATUS_OBJECT_NAME_COLLISION);
   EXPECT_EQ(vrnke_sim::FindDevice(L"\\\\.\\named"), dev);
   EXPECT_EQ(vrnke_sim::FindDevice(L"\\Device\\NAMED"), dev);
   EXPECT_TRUE(vrnke_sim::SymbolicLinkExists(L"\\??\\named"));
@@ -440,15 +443,16 @@ TEST_F(SimStack, FaultInjectorFailsTheChosenCalls) {
   DECLARE_CONST_UNICODE_STRING(sddl, L"D:P(A;;GA;;;WD)");
   PDEVICE_OBJECT dev = nullptr;
   vrnke_sim::FailNext(vrnke_sim::Service::IoCreateDeviceSecure, 1, 1, STATUS_INSUFFICIENT_RESOURCES);
-  EXPECT_EQ(IoCreateDeviceSecure(fake::BusDriver, 0, (PUNICODE_STRING)&name, FILE_DEVICE_UNKNOWN, 0, FALSE, &sddl,
-                                 nullptr, &dev),
+  EXPECT_EQ(IoCreateDeviceSecure(fake::BusDriver, 0, (PUNICODE_STRING)&name, FILE_DEVICE_UNKNOWN, 0, FALSE,
+                                 &sddl, nullptr, &dev),
             STATUS_INSUFFICIENT_RESOURCES);
   EXPECT_EQ(dev, nullptr);
-  ASSERT_EQ(IoCreateDeviceSecure(fake::BusDriver, 0, (PUNICODE_STRING)&name, FILE_DEVICE_UNKNOWN, 0, FALSE, &sddl,
-                                 nullptr, &dev),
+  ASSERT_EQ(IoCreateDeviceSecure(fake::BusDriver, 0, (PUNICODE_STRING)&name, FILE_DEVICE_UNKNOWN, 0, FALSE,
+                                 &sddl, nullptr, &dev),
             STATUS_SUCCESS);
   vrnke_sim::FailNext(vrnke_sim::Service::IoCreateSymbolicLink, 1, 1, STATUS_OBJECT_NAME_COLLISION);
-  EXPECT_EQ(IoCreateSymbolicLink((PUNICODE_STRING)&link, (PUNICODE_STRING)&name), STATUS_OBJECT_NAME_COLLISION);
+  EXPECT_EQ(IoCreateSymbolicLink((PUNICODE_STRING)&link, (PUNICODE_STRING)&name),
+            STATUS_OBJECT_NAME_COLLISION);
   EXPECT_FALSE(vrnke_sim::SymbolicLinkExists(L"\\DosDevices\\inject"));
   EXPECT_EQ(vrnke_sim::InjectedFailures(), 3u);
   IoDeleteDevice(dev);

@@ -54,11 +54,20 @@ void RemoveWith(fake::Stack& s, Fault fault) {
 
 const BrokenCase kCases[] = {
     {"PendingNotPropagated", Check::PendingNotPropagated, "did not propagate PendingReturned",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::NoPropagateInCompletion, true); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::NoPropagateInCompletion, true);
+     }},
     {"CompletedAndPassedDown", Check::IrpCompletedTwice, "already completed",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::CompleteAndPassDown, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::CompleteAndPassDown, false);
+     }},
     {"CompletedAfterPassingDownPending", Check::IrpCompletedTwice, "has passed it down",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::CompleteAndPassDown, true); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::CompleteAndPassDown, true);
+     }},
     {"PendingWithoutMark", Check::PendingNotMarked, "without IoMarkIrpPending",
      [](fake::Stack& s) {
        s.Build();
@@ -68,7 +77,10 @@ const BrokenCase kCases[] = {
        fake::FilterFault = Fault::None;
      }},
     {"MarkedButReturnedSuccess", Check::MarkedNotReturned, "marked IRP",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::MarkButReturnSuccess, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::MarkButReturnSuccess, false);
+     }},
     {"NeitherCompletedNorPassed", Check::IrpNotCompletedNorPassed, "neither completed nor passed down",
      [](fake::Stack& s) {
        s.Build();
@@ -78,13 +90,25 @@ const BrokenCase kCases[] = {
        fake::FilterFault = Fault::None;
      }},
     {"CompletedWithPending", Check::CompletedWithPending, "STATUS_PENDING",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::CompleteWithPending, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::CompleteWithPending, false);
+     }},
     {"SkipThenSetRoutine", Check::StackLocation, "after IoSkipCurrentIrpStackLocation",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::SkipThenSetRoutine, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::SkipThenSetRoutine, false);
+     }},
     {"CallWithoutPreparing", Check::StackLocation, "without IoSkipCurrentIrpStackLocation",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::CallWithoutPrepare, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::CallWithoutPrepare, false);
+     }},
     {"RoutineSetBeforeCopy", Check::StackLocation, "after IoSetCompletionRoutine: the routine is lost",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::SetThenCopy, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::SetThenCopy, false);
+     }},
     {"CopiedWithCompletionRoutine", Check::StackLocation, "carries the completion routine",
      [](fake::Stack& s) {
        s.Build();
@@ -92,13 +116,25 @@ const BrokenCase kCases[] = {
        Transfer(s, Fault::CopyWhole, false);
      }},
     {"TouchedAfterCompletion", Check::IrpUsedAfterCompletion, "IoGetCurrentIrpStackLocation",
-     [](fake::Stack& s) { s.Build(); HarnessTransfer(s, Fault::TouchAfterComplete); }},
+     [](fake::Stack& s) {
+       s.Build();
+       HarnessTransfer(s, Fault::TouchAfterComplete);
+     }},
     {"StatusReadFromCompletedIrp", Check::IrpUsedAfterCompletion, "after it was completed",
-     [](fake::Stack& s) { s.Build(); HarnessTransfer(s, Fault::ReturnStatusFromIrp); }},
+     [](fake::Stack& s) {
+       s.Build();
+       HarnessTransfer(s, Fault::ReturnStatusFromIrp);
+     }},
     {"RemoveLockOtherTag", Check::RemoveLockRelease, "which holds no acquisition (held tags:",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::RemoveLockOtherTag, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::RemoveLockOtherTag, false);
+     }},
     {"RemoveLockNotAcquired", Check::RemoveLockRelease, "without an acquisition",
-     [](fake::Stack& s) { s.Build(); Transfer(s, Fault::RemoveLockNotAcquired, false); }},
+     [](fake::Stack& s) {
+       s.Build();
+       Transfer(s, Fault::RemoveLockNotAcquired, false);
+     }},
     {"RemoveLockKeptAtRemoval", Check::RemoveLockMisuse, "tags not released",
      [](fake::Stack& s) {
        vrnke_sim::SetWaitLimit(std::chrono::milliseconds(100));
@@ -191,7 +227,8 @@ const BrokenCase kCases[] = {
      [](fake::Stack&) {
        KEVENT e;
        KeInitializeEvent(&e, NotificationEvent, TRUE);
-       vrnke_sim::RunAtIrql(DISPATCH_LEVEL, [&] { KeWaitForSingleObject(&e, Executive, KernelMode, FALSE, nullptr); });
+       vrnke_sim::RunAtIrql(DISPATCH_LEVEL,
+                            [&] { KeWaitForSingleObject(&e, Executive, KernelMode, FALSE, nullptr); });
      }},
     {"FastMutexAtDispatchLevel", Check::IrqlWait, "ExAcquireFastMutex at IRQL 2",
      [](fake::Stack&) {
@@ -244,7 +281,8 @@ const BrokenCase kCases[] = {
        fake::Request r;
        fake::Send(&r, s.pdo);
        PIRP taken = IoCsqRemoveNextIrp(&fake::Bus(s.pdo)->csq, nullptr);
-       IoSetCancelRoutine(taken, +[](PDEVICE_OBJECT, PIRP) {});
+       IoSetCancelRoutine(
+           taken, +[](PDEVICE_OBJECT, PIRP) {});
        IoCancelIrp(taken);
        IoSetCancelRoutine(taken, nullptr);
        taken->IoStatus.Status = STATUS_CANCELLED;
@@ -270,7 +308,8 @@ TEST_P(Verifier, BrokenRoutineIsCaughtWithAClearMessage) {
   fake::Stack stack;
   vrnke_sim::CaptureFindings capture;
   c.run(stack);
-  ASSERT_TRUE(capture.Has(c.check)) << "expected " << vrnke_sim::CheckName(c.check) << ", found:\n" << capture.Text();
+  ASSERT_TRUE(capture.Has(c.check)) << "expected " << vrnke_sim::CheckName(c.check) << ", found:\n"
+                                    << capture.Text();
   EXPECT_NE(capture.Message(c.check).find(c.message), std::string::npos)
       << "message: " << capture.Message(c.check);
 }

@@ -18,39 +18,39 @@ namespace vrnke_sim {
 // Verifier
 // ---------------------------------------------------------------------------------------------
 enum class Check {
-  IrpCompletedTwice,           // IoCompleteRequest on a completed IRP, or by a driver that passed it down
-  IrpNotCompletedNorPassed,    // a dispatch returned a final status for an IRP still in its hands
-  CompletedWithPending,        // IoCompleteRequest with STATUS_PENDING as the status
-  PendingNotMarked,            // STATUS_PENDING returned without IoMarkIrpPending
-  MarkedNotReturned,           // IoMarkIrpPending, then a status other than STATUS_PENDING returned
-  PendingNotPropagated,        // a completion routine ignored PendingReturned
-  ReturnedStatusMismatch,      // dispatch returned a status other than the one it completed with
-  StackLocation,               // a stack location skipped, copied or set up wrongly
-  IrpUsedAfterCompletion,      // an IRP touched after it was completed or freed
-  IrpMisuse,                   // other IRP faults: freed in flight, cancel routine left set, ...
-  IrqlWait,                    // waiting, or taking a fast mutex, at DISPATCH_LEVEL
-  IrqlMisuse,                  // other IRQL faults: raising down, lowering up, paged code too high
-  SpinLockNotHeld,             // a spin lock released that this thread does not hold (twice, ...)
-  SpinLockIrql,                // released with another IRQL than the one saved at acquisition
-  SpinLockRecursive,           // a spin lock taken again by the thread that holds it
-  LockOrder,                   // two locks taken in the reverse of a declared order
-  FastMutexMisuse,             // fast mutex released by a non-owner, taken recursively, ...
-  RemoveLockRelease,           // released without acquisition or with another tag
-  RemoveLockAfterRemove,       // used after IoReleaseRemoveLockAndWait
-  RemoveLockMisuse,            // not initialised, high watermark passed, wait never ending
-  DeviceInitializing,          // DO_DEVICE_INITIALIZING left set
-  FilterFlags,                 // flags, device type or characteristics not taken from the lower device
-  DeviceNotRemoved,            // a device not detached and deleted when its removal returned
-  DeviceDeletedTwice,          // IoDeleteDevice on a deleted device
-  DeviceMisuse,                // deleted while attached, unknown device, ...
-  ObjectReference,             // a reference dropped that was never taken, or left at unload
-  PoolLeak,                    // pool blocks outstanding at driver unload
-  PoolDoubleFree,              // a pool block freed twice
-  PoolBadFree,                 // freed without allocation, or with another tag
-  PoolMisuse,                  // paged pool at DISPATCH_LEVEL, ...
-  PowerIrp,                    // a power IRP passed down or completed without PoStartNextPowerIrp
-  DriverUnload,                // devices or links left at unload
-  Assertion,                   // a failed ASSERT in driver code
+  IrpCompletedTwice,         // IoCompleteRequest on a completed IRP, or by a driver that passed it down
+  IrpNotCompletedNorPassed,  // a dispatch returned a final status for an IRP still in its hands
+  CompletedWithPending,      // IoCompleteRequest with STATUS_PENDING as the status
+  PendingNotMarked,          // STATUS_PENDING returned without IoMarkIrpPending
+  MarkedNotReturned,         // IoMarkIrpPending, then a status other than STATUS_PENDING returned
+  PendingNotPropagated,      // a completion routine ignored PendingReturned
+  ReturnedStatusMismatch,    // dispatch returned a status other than the one it completed with
+  StackLocation,             // a stack location skipped, copied or set up wrongly
+  IrpUsedAfterCompletion,    // an IRP touched after it was completed or freed
+  IrpMisuse,                 // other IRP faults: freed in flight, cancel routine left set, ...
+  IrqlWait,                  // waiting, or taking a fast mutex, at DISPATCH_LEVEL
+  IrqlMisuse,                // other IRQL faults: raising down, lowering up, paged code too high
+  SpinLockNotHeld,           // a spin lock released that this thread does not hold (twice, ...)
+  SpinLockIrql,              // released with another IRQL than the one saved at acquisition
+  SpinLockRecursive,         // a spin lock taken again by the thread that holds it
+  LockOrder,                 // two locks taken in the reverse of a declared order
+  FastMutexMisuse,           // fast mutex released by a non-owner, taken recursively, ...
+  RemoveLockRelease,         // released without acquisition or with another tag
+  RemoveLockAfterRemove,     // used after IoReleaseRemoveLockAndWait
+  RemoveLockMisuse,          // not initialised, high watermark passed, wait never ending
+  DeviceInitializing,        // DO_DEVICE_INITIALIZING left set
+  FilterFlags,               // flags, device type or characteristics not taken from the lower device
+  DeviceNotRemoved,          // a device not detached and deleted when its removal returned
+  DeviceDeletedTwice,        // IoDeleteDevice on a deleted device
+  DeviceMisuse,              // deleted while attached, unknown device, ...
+  ObjectReference,           // a reference dropped that was never taken, or left at unload
+  PoolLeak,                  // pool blocks outstanding at driver unload
+  PoolDoubleFree,            // a pool block freed twice
+  PoolBadFree,               // freed without allocation, or with another tag
+  PoolMisuse,                // paged pool at DISPATCH_LEVEL, ...
+  PowerIrp,                  // a power IRP passed down or completed without PoStartNextPowerIrp
+  DriverUnload,              // devices or links left at unload
+  Assertion,                 // a failed ASSERT in driver code
 };
 
 const char* CheckName(Check check);
@@ -134,8 +134,8 @@ enum class Service {
 // Makes the nth matching call from now fail (nth = 1: the next one), `count` times in a row.
 // For pool allocations a non-zero tag restricts the matching to blocks with that tag. The
 // status is what a failing service that returns a status returns.
-void FailNext(Service service, unsigned nth = 1, unsigned count = 1, NTSTATUS status = STATUS_INSUFFICIENT_RESOURCES,
-              ULONG poolTag = 0);
+void FailNext(Service service, unsigned nth = 1, unsigned count = 1,
+              NTSTATUS status = STATUS_INSUFFICIENT_RESOURCES, ULONG poolTag = 0);
 void ClearFaults();
 // How many calls the fault injector has failed so far.
 unsigned InjectedFailures();
