@@ -209,6 +209,8 @@ NTSTATUS FunctionDevice::OnTransferDone(Transfer* t) {
   r.Length = t->Urb.UrbBulkOrInterruptTransfer.TransferBufferLength;
   ULONG n = r.Length < options_.BufferLength ? r.Length : options_.BufferLength;
   r.Data.assign(t->Buffer, t->Buffer + n);
+  r.Irql = KeGetCurrentIrql();
+  r.Thread = std::this_thread::get_id();
   bool again;
   {
     std::lock_guard<std::mutex> lock(mu_);

@@ -47,6 +47,9 @@ TEST_F(UsbKbdStack, StartPostsTransfersAndReportsTravelUp) {
   EXPECT_EQ(reports[0].Status, STATUS_SUCCESS);
   EXPECT_EQ(reports[0].Length, 8u);
   EXPECT_EQ(reports[0].Data, report);
+  // As from a host controller's DPC: another thread, DISPATCH_LEVEL.
+  EXPECT_EQ(reports[0].Irql, DISPATCH_LEVEL);
+  EXPECT_NE(reports[0].Thread, std::this_thread::get_id());
   // The function driver posted the transfer again.
   EXPECT_EQ(node->Kbd->PendingTransfers(), 2u);
   EXPECT_EQ(pnp.Remove(node), STATUS_SUCCESS);

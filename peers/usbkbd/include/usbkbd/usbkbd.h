@@ -187,6 +187,8 @@ struct ReceivedReport {
   USBD_STATUS UsbStatus;
   ULONG Length;  // TransferBufferLength after completion
   Bytes Data;    // the first Length bytes of its buffer (at most the buffer's size)
+  KIRQL Irql;    // IRQL the completion routine ran at
+  std::thread::id Thread;
 };
 
 struct FunctionOptions {
