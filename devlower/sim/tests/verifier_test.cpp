@@ -335,6 +335,7 @@ TEST_F(VerifierQuiet, SoundStackProducesNoFindings) {
 }
 
 TEST(VerifierDefault, WithoutAHookAFindingAbortsWithItsMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   vrnke_sim::Reset();
   vrnke_sim::SetFindingHook(nullptr);
   EXPECT_DEATH(
