@@ -26,6 +26,13 @@ struct Key {
   int fkey;  // 1..8 for the programmable function keys, else 0
 };
 
+// "F" followed by the number (built step by step: GCC 12 warns falsely on "F" + std::string).
+inline std::string FName(int n) {
+  std::string s = "F";
+  s += std::to_string(n);
+  return s;
+}
+
 inline std::vector<Key> Keys() {
   std::vector<Key> keys;
   auto at = [&](double col, double row, double units, const std::string& legend, double rows = 1, int fkey = 0) {
@@ -34,9 +41,9 @@ inline std::vector<Key> Keys() {
   };
   // Function row.
   at(0, -1, 1, "Esc");
-  for (int i = 0; i < 4; ++i) at(2 + i, -1, 1, "F" + std::to_string(i + 1), 1, i + 1);
-  for (int i = 0; i < 4; ++i) at(6.5 + i, -1, 1, "F" + std::to_string(i + 5), 1, i + 5);
-  for (int i = 0; i < 4; ++i) at(11 + i, -1, 1, "F" + std::to_string(i + 9));
+  for (int i = 0; i < 4; ++i) at(2 + i, -1, 1, FName(i + 1), 1, i + 1);
+  for (int i = 0; i < 4; ++i) at(6.5 + i, -1, 1, FName(i + 5), 1, i + 5);
+  for (int i = 0; i < 4; ++i) at(11 + i, -1, 1, FName(i + 9));
   at(15.5, -1, 1, "PrtSc");
   at(16.5, -1, 1, "ScrLk");
   at(17.5, -1, 1, "Pause");

@@ -172,10 +172,11 @@ void DrawKeyboard(const std::string& dir) {
     if (k.fkey == 0) continue;
     Picture normal(static_cast<int>(k.w), static_cast<int>(k.h));
     DrawKey(normal.cr(), 0, 0, k.w, k.h, k.legend, true);
-    normal.Save(dir, "key_f" + std::to_string(k.fkey) + ".png");
+    const std::string base = std::string("key_f").append(std::to_string(k.fkey));
+    normal.Save(dir, base + ".png");
     Picture lit(static_cast<int>(k.w), static_cast<int>(k.h));
     DrawKeyLit(lit.cr(), 0, 0, k.w, k.h, k.legend);
-    lit.Save(dir, "key_f" + std::to_string(k.fkey) + "_down.png");
+    lit.Save(dir, base + "_down.png");
   }
 }
 

@@ -45,7 +45,7 @@ public:
     font.SetFamily("DejaVu Sans");
     font.SetSize(r.Height() * 0.55f);
     font.SetStyle(fsBold);
-    std::string sign;
+    const char* sign = "";  // a C string: GCC 12 warns falsely on small std::string assignments at -O3
     TRectF textRect = r;
     switch (type_) {
       case TMsgDlgType::mtWarning: {

@@ -199,7 +199,8 @@ private:
     bool ok = hex.size() == 8;
     for (char h : hex) ok = ok && HexValue(h) >= 0;
     if (!ok) Fail(t.pos, "a colour is written #AARRGGBB (eight hexadecimal digits)");
-    t.text = "#" + rt::UpperCase(hex);
+    t.text = rt::UpperCase(hex);
+    t.text.insert(t.text.begin(), '#');
     return t;
   }
 
@@ -343,7 +344,8 @@ private:
     bool dotted = false;
     while (tok_.kind == Tok::Dot) {
       Shift();
-      m.name += "." + Expect(Tok::Ident, "a name after '.'").text;
+      m.name += '.';
+      m.name += Expect(Tok::Ident, "a name after '.'").text;
       dotted = true;
     }
     switch (tok_.kind) {
