@@ -1830,6 +1830,12 @@ bool SymbolicLinkExists(const wchar_t* linkName) {
   return g_links.count(LinkKey(linkName)) != 0;
 }
 
+std::wstring SymbolicLinkTarget(const wchar_t* linkName) {
+  std::lock_guard<std::mutex> g(g_ioMu);
+  auto it = g_links.find(LinkKey(linkName));
+  return it == g_links.end() ? std::wstring() : it->second;
+}
+
 bool DeviceAlive(PDEVICE_OBJECT device) {
   std::lock_guard<std::mutex> g(g_ioMu);
   if (!g_deviceSet.count(device)) return false;

@@ -412,6 +412,8 @@ TEST_F(SimStack, NamesLinksAndCollisions) {
   EXPECT_EQ(vrnke_sim::FindDevice(L"\\\\.\\named"), dev);
   EXPECT_EQ(vrnke_sim::FindDevice(L"\\Device\\NAMED"), dev);
   EXPECT_TRUE(vrnke_sim::SymbolicLinkExists(L"\\??\\named"));
+  EXPECT_EQ(vrnke_sim::SymbolicLinkTarget(L"\\\\.\\named"), L"\\Device\\named");
+  EXPECT_EQ(vrnke_sim::SymbolicLinkTarget(L"\\DosDevices\\other"), L"");
   EXPECT_EQ(IoDeleteSymbolicLink((PUNICODE_STRING)&sameLink), STATUS_SUCCESS);
   EXPECT_EQ(IoDeleteSymbolicLink((PUNICODE_STRING)&link), STATUS_OBJECT_NAME_NOT_FOUND);
   IoDeleteDevice(dev);

@@ -155,6 +155,8 @@ std::string TagText(ULONG tag);
 // nullptr when there is none.
 PDEVICE_OBJECT FindDevice(const wchar_t* name);
 bool SymbolicLinkExists(const wchar_t* linkName);
+// The device name a symbolic link points to ("" when there is no such link).
+std::wstring SymbolicLinkTarget(const wchar_t* linkName);
 // TRUE while the device object exists and IoDeleteDevice has not been called on it.
 bool DeviceAlive(PDEVICE_OBJECT device);
 // The device directly below (IoAttachDeviceToDeviceStack's target), nullptr when none.
