@@ -1366,7 +1366,8 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
       return;
     }
     g.lock();
-    if (pendingReturned && upper <= st->stackCount && !st->levels[upper].marked) {
+    // Only a location that a dispatch routine received owes the mark to its caller.
+    if (pendingReturned && upper <= st->stackCount && st->levels[upper].device && !st->levels[upper].marked) {
       later.Add(Check::PendingNotPropagated, Fmt("completion routine %p of %s did not propagate "
                                                  "PendingReturned of IRP %p (IoMarkIrpPending when "
                                                  "Irp->PendingReturned)",
