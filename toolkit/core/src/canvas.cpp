@@ -61,15 +61,6 @@ void InitFonts() {
       g_object_unref(map);
     }
     FcConfigDestroy(config);  // the current-config reference keeps it
-    // Font caches are released at exit, so leak checkers see only the program's own memory.
-    std::atexit([] {
-      if (g_measureCr) cairo_destroy(g_measureCr);
-      if (g_measureSurface) cairo_surface_destroy(g_measureSurface);
-      g_measureCr = nullptr;
-      g_measureSurface = nullptr;
-      pango_cairo_font_map_set_default(nullptr);
-      cairo_debug_reset_static_data();
-    });
   });
 }
 
