@@ -100,5 +100,44 @@ TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
   EXPECT_TRUE(vrnke_sim::Findings().empty());
 }
 
+// Different device nodes are started and removed by the system at the same time: the control
+// device's creation, deletion and binding must stay consistent under ControlMutex.
+TEST_F(Stress, KeyboardsComeAndGoOnSeveralPnpThreadsAtOnce) {
+  constexpr int kPnpThreads = 2;
+  constexpr int kCycles = 400;
+  std::atomic<int> missingControl{0}, failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kPnpThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kCycles; ++i) {
+        DeviceNode* node = pnp_->AddKeyboard();
+        if (node == nullptr || pnp_->Start(node) != STATUS_SUCCESS) {
+          ++failures;
+          continue;
+        }
+        // While this instance is counted the control device must exist.
+        if (__atomic_load_n(&ControlDevice, __ATOMIC_ACQUIRE) == nullptr) ++missingControl;
+        if ((i + t) % 3 == 0) {
+          if (pnp_->QueryStop(node) != STATUS_SUCCESS || pnp_->Stop(node) != STATUS_SUCCESS ||
+              pnp_->Start(node) != STATUS_SUCCESS) {
+            ++failures;
+          }
+        }
+        if ((i + t) % 5 == 0 && pnp_->SurpriseRemove(node) != STATUS_SUCCESS) ++failures;
+        if (pnp_->Remove(node) != STATUS_SUCCESS) ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(missingControl.load(), 0);
+  EXPECT_EQ(InstanceCount, 0u);
+  EXPECT_EQ(ControlDevice, nullptr);
+  EXPECT_EQ(BoundFilterDevice, nullptr);
+  EXPECT_FALSE(vrnke_sim::SymbolicLinkExists(kLinkName));
+  pnp_->UnloadFilter();
+  EXPECT_TRUE(vrnke_sim::Findings().empty());
+}
+
 }  // namespace
 }  // namespace vrnkeflt_test

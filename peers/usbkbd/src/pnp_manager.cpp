@@ -37,6 +37,7 @@ void PnpManager::UnloadFilter() {
 }
 
 DeviceNode* PnpManager::AddKeyboard(const FunctionOptions& options, NTSTATUS* status) {
+  std::lock_guard<std::mutex> lock(addMu_);
   NTSTATUS result = STATUS_SUCCESS;
   auto node = std::make_unique<DeviceNode>();
   node->Kbd = bus_.AddKeyboard();

@@ -313,7 +313,8 @@ class PnpManager {
   FunctionDriver& Function() { return function_; }
 
   // Creates a physical device and calls AddDevice of the filter (when loaded), then of the
-  // function driver. Null when an AddDevice failed (its status in *status).
+  // function driver. Null when an AddDevice failed (its status in *status). Several threads may
+  // add and drive their own device nodes at once, as the system does for different devices.
   DeviceNode* AddKeyboard(const FunctionOptions& options = FunctionOptions(), NTSTATUS* status = nullptr);
 
   NTSTATUS Start(DeviceNode* node);
@@ -342,6 +343,7 @@ class PnpManager {
  private:
   PDRIVER_OBJECT filter_ = nullptr;
   NTSTATUS filterEntryStatus_ = STATUS_SUCCESS;
+  std::mutex addMu_;  // device nodes may be added from several threads
   Bus bus_;
   FunctionDriver function_;
   std::vector<std::unique_ptr<DeviceNode>> nodes_;
