@@ -386,6 +386,12 @@ int TvgImageList::Add(const TBitmap& b) {
   return Count() - 1;
 }
 
+void TvgImageList::Assign(const TvgImageList& other) {
+  if (&other == this) return;
+  images_.clear();
+  for (const auto& b : other.images_) images_.push_back(std::make_unique<TBitmap>(*b));
+}
+
 const TBitmap& TvgImageList::Bitmap(int index) const {
   if (index < 0 || index >= Count()) throw rt::EListError(index);
   return *images_[index];

@@ -5,6 +5,7 @@
 
 #include "runtime/errors.h"
 #include "test_util.h"
+#include "toolkit/controls.h"
 
 namespace tk {
 namespace {
@@ -263,6 +264,20 @@ TEST(Canvas, BitmapsCopyLoadAndSavePng) {
   EXPECT_THROW(fromFile.LoadFromFile("/nonexistent/picture.png"), rt::EFOpenError);
   EXPECT_THROW(fromFile.LoadFromPngData({1, 2, 3, 4}), rt::EReadError);
   EXPECT_THROW(empty.SaveToFile(file), rt::EWriteError);
+}
+
+TEST(Canvas, ImageListsHoldCopies) {
+  TvgImageList a(nullptr), b(nullptr);
+  TBitmap pic(2, 2);
+  pic.Clear(0xFF112233);
+  EXPECT_EQ(a.Add(pic), 0);
+  pic.Clear(claBlack);
+  EXPECT_EQ(a.Bitmap(0).Pixel(0, 0), 0xFF112233u);
+  b.Assign(a);
+  a.Clear();
+  EXPECT_EQ(b.Count(), 1);
+  EXPECT_EQ(b.Bitmap(0).Pixel(1, 1), 0xFF112233u);
+  EXPECT_THROW(b.Bitmap(1), rt::EListError);
 }
 
 TEST(Canvas, ClippingLimitsDrawing) {

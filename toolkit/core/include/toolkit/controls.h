@@ -146,6 +146,7 @@ class TvgImageList : public rt::TComponent {
   int Add(const TBitmap& b);
   const TBitmap& Bitmap(int index) const;  // rt::EListError when out of range
   void Clear() { images_.clear(); }
+  void Assign(const TvgImageList& other);  // copies the pictures
 
  private:
   std::vector<std::unique_ptr<TBitmap>> images_;
