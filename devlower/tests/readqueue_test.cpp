@@ -41,7 +41,8 @@ class ReadQueue : public FilterTest {
   }
 
   std::unique_ptr<vrnke_sim::AsyncIo> Wait(vrnke_sim::UserHandle& h) {
-    auto io = h.DeviceIoControlAsync(0x8000C000, nullptr, 0, 0);
+    const UCHAR input[4] = {};
+    auto io = h.DeviceIoControlAsync(0x8000C000, input, sizeof(input), sizeof(input));
     EXPECT_FALSE(io->Done());
     return io;
   }
