@@ -273,6 +273,7 @@ void TvgScene::MouseUp(TMouseButton button, TShiftState shift, float x, float y)
   TObjectRef<TVisualObject> target =
       captured_.Get() ? captured_ : TObjectRef<TVisualObject>(ObjectAtPoint({x, y}));
   TObjectRef<TVisualObject> pressed = pressed_;
+  TObjectRef<TVisualObject> rootRef(root_);  // a handler may free the whole window
   captured_.Set(nullptr);
   pressed_.Set(nullptr);
   if (TVisualObject* t = target.Get()) {
@@ -287,7 +288,7 @@ void TvgScene::MouseUp(TMouseButton button, TShiftState shift, float x, float y)
       if (under && t->IsAncestorOf(under)) t->Click();
     }
   }
-  UpdateHover(shift, x, y);
+  if (rootRef) UpdateHover(shift, x, y);
 }
 
 void TvgScene::MouseWheel(TShiftState shift, int delta, float x, float y) {
@@ -312,11 +313,13 @@ void TvgScene::MouseLeave() {
 
 bool TvgScene::KeyDown(uint16_t key, char32_t keyChar, TShiftState shift) {
   TVisualObject* t = focused_.Get();
+  TObjectRef<TVisualObject> rootRef(root_);  // a handler may free the whole window
   for (TVisualObject* o = t; o && (key != 0 || keyChar != 0); o = o->Parent()) {
     TObjectRef<TVisualObject> ref(o);
     o->KeyDown(key, keyChar, shift);
     if (!ref) break;
   }
+  if (!rootRef) return true;
   if (key == vk::Tab && keyChar == 0 && root_) {
     // Tab moves the focus to the next focusable object in tree order.
     std::vector<TVisualObject*> order;
@@ -474,6 +477,7 @@ TWindow::TWindow(rt::TComponent* owner, TWindowKind kind) : rt::TComponent(owner
 }
 
 TWindow::~TWindow() {
+  alive_.reset();
   Windows().erase(std::remove(Windows().begin(), Windows().end(), this), Windows().end());
   // Components first, while the scene and the window are whole; the scene is the oldest.
   while (ComponentCount() > 0) {
@@ -631,9 +635,9 @@ void TWindow::UpdateCursor() {
 
 void TWindow::BackendMouseMove(TShiftState shift, float x, float y) {
   DispatchScope d;
-  TObjectRef<TVisualObject> alive(scene_->Root());
+  std::weak_ptr<char> alive = alive_;
   scene_->MouseMove(shift, x, y);
-  if (!alive) return;
+  if (alive.expired()) return;
   UpdateCursor();
   Update();
 }
@@ -653,20 +657,28 @@ void TWindow::BackendMouseUp(TMouseButton button, TShiftState shift, float x, fl
 
 void TWindow::BackendMouseWheel(TShiftState shift, int delta, float x, float y) {
   DispatchScope d;
+  std::weak_ptr<char> alive = alive_;
   scene_->MouseWheel(shift, delta, x, y);
-  Update();
+  if (!alive.expired()) Update();
 }
 
 void TWindow::BackendMouseLeave() {
   DispatchScope d;
+  std::weak_ptr<char> alive = alive_;
   scene_->MouseLeave();
+  if (alive.expired()) return;
   UpdateCursor();
   Update();
 }
 
 void TWindow::BackendKeyDown(uint16_t key, char32_t keyChar, TShiftState shift) {
   DispatchScope d;
+  std::weak_ptr<char> alive = alive_;
   const bool consumed = scene_->KeyDown(key, keyChar, shift);
+  if (alive.expired()) {
+    UpdateAll();
+    return;
+  }
   if (!consumed && key == vk::Escape && popupObject_ && !popupObject_->StaysOpen()) {
     popupObject_->ClosePopup();
     return;
@@ -676,8 +688,9 @@ void TWindow::BackendKeyDown(uint16_t key, char32_t keyChar, TShiftState shift) 
 
 void TWindow::BackendKeyUp(uint16_t key, char32_t keyChar, TShiftState shift) {
   DispatchScope d;
+  std::weak_ptr<char> alive = alive_;
   scene_->KeyUp(key, keyChar, shift);
-  Update();
+  if (!alive.expired()) Update();
 }
 
 void ApplicationDeactivated() {
@@ -708,8 +721,9 @@ void TWindow::BackendMoved(int x, int y) {
 
 void TWindow::BackendResized(int width, int height) {
   DispatchScope d;
+  std::weak_ptr<char> alive = alive_;
   SetClientSize(width, height);
-  Update();
+  if (!alive.expired()) Update();
 }
 
 void TWindow::BackendExposed() {

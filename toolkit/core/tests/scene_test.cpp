@@ -359,6 +359,25 @@ TEST_F(WindowFixture, ObjectsDestroyedDuringTheirOwnEventsAreSafe) {
   backend->MoveMouse(120, 60);
 }
 
+TEST_F(WindowFixture, AWindowFreedByItsOwnKeyHandlerIsSafe) {
+  auto* box = Add<TvgTextBox>(nullptr, 0, 0, 100, 20);
+  box->OnKeyDown = [&](rt::TComponent*, uint16_t&, char32_t&, TShiftState) { window.reset(); };
+  window->Show();
+  backend->Click(110, 60);
+  backend->Key(vk::Escape);
+  EXPECT_EQ(window, nullptr);
+  EXPECT_TRUE(backend->Windows().empty());
+
+  window = std::make_unique<TWindow>(nullptr);
+  window->SetClientSize(200, 100);
+  auto* button = Add<TvgButton>(nullptr, 0, 0, 100, 20);
+  button->OnClick = [&](rt::TComponent*) { window.reset(); };
+  window->Show();
+  backend->Click(10, 10);
+  EXPECT_EQ(window, nullptr);
+  backend->MoveMouse(20, 20);
+}
+
 TEST_F(WindowFixture, WindowPlacementAndSavedPicture) {
   window->SetPlacementMode(TWindowPosition::ScreenCenter);
   window->SetClientSize(1157, 588);

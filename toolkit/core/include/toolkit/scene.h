@@ -229,6 +229,7 @@ class TWindow : public rt::TComponent, public IWindowSink {
   TWindow* placementOwner_ = nullptr;
   TvgPopup* popupObject_ = nullptr;
   TCursor shownCursor_ = crDefault;
+  std::shared_ptr<char> alive_ = std::make_shared<char>(0);  // handlers may free the window
 };
 
 }  // namespace tk
