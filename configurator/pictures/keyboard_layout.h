@@ -35,7 +35,8 @@ inline std::string FName(int n) {
 
 inline std::vector<Key> Keys() {
   std::vector<Key> keys;
-  auto at = [&](double col, double row, double units, const std::string& legend, double rows = 1, int fkey = 0) {
+  auto at = [&](double col, double row, double units, const std::string& legend, double rows = 1,
+                int fkey = 0) {
     const double y = row < 0 ? kFunctionRowY : kMainRowY + row * kUnit;
     keys.push_back({kOriginX + col * kUnit, y, units * kUnit - kGap, rows * kUnit - kGap, legend, fkey});
   };

@@ -18,7 +18,8 @@ struct Rgba {
   double r, g, b, a;
 };
 Rgba Hex(unsigned argb) {
-  return {((argb >> 16) & 255) / 255.0, ((argb >> 8) & 255) / 255.0, (argb & 255) / 255.0, ((argb >> 24) & 255) / 255.0};
+  return {((argb >> 16) & 255) / 255.0, ((argb >> 8) & 255) / 255.0, (argb & 255) / 255.0,
+          ((argb >> 24) & 255) / 255.0};
 }
 void Set(cairo_t* cr, unsigned argb) {
   const Rgba c = Hex(argb);
@@ -65,7 +66,7 @@ void Text(cairo_t* cr, const std::string& text, double x, double y, double w, do
 }
 
 class Picture {
-public:
+ public:
   Picture(int w, int h) : w_(w), h_(h) {
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
     cr_ = cairo_create(surface_);
@@ -87,7 +88,7 @@ public:
     }
   }
 
-private:
+ private:
   int w_, h_;
   cairo_surface_t* surface_;
   cairo_t* cr_;
@@ -146,7 +147,8 @@ void DrawKeyboard(const std::string& dir) {
   // Shadow under the case, then the case with a brushed, bevelled look.
   SoftShadow(cr, 10, 12, kPictureWidth - 20, kPictureHeight - 24, 22, 10, 0.55);
   RoundRect(cr, 6, 6, kPictureWidth - 12, kPictureHeight - 14, 22);
-  FillVertical(cr, 6, kPictureHeight, {{0, 0xFF5C636B}, {0.08, 0xFF3D434A}, {0.9, 0xFF2A2F34}, {1, 0xFF1E2226}});
+  FillVertical(cr, 6, kPictureHeight,
+               {{0, 0xFF5C636B}, {0.08, 0xFF3D434A}, {0.9, 0xFF2A2F34}, {1, 0xFF1E2226}});
   RoundRect(cr, 6.5, 6.5, kPictureWidth - 13, kPictureHeight - 15, 22);
   cairo_set_source_rgba(cr, 1, 1, 1, 0.18);
   cairo_set_line_width(cr, 1);
@@ -346,7 +348,8 @@ void DrawCaptionButton(const std::string& dir, const std::string& name, State s,
   const bool close = name.find("close") != std::string::npos;
   if (s != State::Normal) {
     cairo_arc(cr, c, c, r, 0, 2 * M_PI);
-    const unsigned plate = close ? (s == State::Hot ? 0xFFE0483E : 0xFFB0302A) : (s == State::Hot ? 0xFF1FA6D1 : 0xFF0E6E8E);
+    const unsigned plate =
+        close ? (s == State::Hot ? 0xFFE0483E : 0xFFB0302A) : (s == State::Hot ? 0xFF1FA6D1 : 0xFF0E6E8E);
     Set(cr, plate);
     cairo_fill(cr);
   } else {

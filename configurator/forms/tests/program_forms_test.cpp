@@ -41,7 +41,7 @@ const std::set<std::string> kProgramClasses = {"TqvCommandSetting", "TqvMenuEx",
                                                "TqvHook"};
 
 class ProgramForms : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     backend_ = new tk::THeadlessBackend(1366, 768);
     tk::SetBackend(std::unique_ptr<tk::TBackend>(backend_));
@@ -55,7 +55,8 @@ protected:
     tk::forms::LoadFormFile(form, kFormsDir + "/" + file, o);
     for (rt::TComponent* c : form.ComponentList()) {
       if (dynamic_cast<TPlaceholderComponent*>(c)) {
-        EXPECT_TRUE(kProgramClasses.count(c->ClassName())) << c->Name() << " has unknown class " << c->ClassName();
+        EXPECT_TRUE(kProgramClasses.count(c->ClassName()))
+            << c->Name() << " has unknown class " << c->ClassName();
       }
     }
   }
@@ -75,7 +76,8 @@ protected:
   }
 
   // The handler a placeholder's description names for an event.
-  static std::string PlaceholderHandler(const tk::TWindow& form, const std::string& name, const std::string& event) {
+  static std::string PlaceholderHandler(const tk::TWindow& form, const std::string& name,
+                                        const std::string& event) {
     auto* p = dynamic_cast<TPlaceholderComponent*>(form.FindComponent(name));
     if (!p) return "<missing>";
     for (const auto& m : p->members)
@@ -122,8 +124,10 @@ TEST_F(ProgramForms, MainWindowHasTheBarsColumnKeyboardAndHiddenImages) {
   for (const char* name : {"bsbtnhelp", "bsbtnmin", "bsbtnclose"})
     EXPECT_EQ(Handler(form.FindComponent(name), "OnClick"), std::string(name) + "Click");
   // The three title bar buttons, left to right, at the right end.
-  EXPECT_LT(Abs(Find<tk::TVisualObject>(form, "bsbtnhelp")).left, Abs(Find<tk::TVisualObject>(form, "bsbtnmin")).left);
-  EXPECT_LT(Abs(Find<tk::TVisualObject>(form, "bsbtnmin")).left, Abs(Find<tk::TVisualObject>(form, "bsbtnclose")).left);
+  EXPECT_LT(Abs(Find<tk::TVisualObject>(form, "bsbtnhelp")).left,
+            Abs(Find<tk::TVisualObject>(form, "bsbtnmin")).left);
+  EXPECT_LT(Abs(Find<tk::TVisualObject>(form, "bsbtnmin")).left,
+            Abs(Find<tk::TVisualObject>(form, "bsbtnclose")).left);
   EXPECT_LE(Abs(Find<tk::TVisualObject>(form, "bsbtnclose")).right, 1157);
 
   // The column of function key buttons: order top to bottom, tags, sizes, font, handlers.
@@ -208,7 +212,9 @@ TEST_F(ProgramForms, ComponentsAreOwnedByTheFormInDescriptionOrder) {
   std::vector<std::string> names;
   for (rt::TComponent* c : form.ComponentList())
     if (c != form.Scene()) names.push_back(c->Name());  // the window's own scene comes first
-  const auto pos = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+  const auto pos = [&](const std::string& n) {
+    return std::find(names.begin(), names.end(), n) - names.begin();
+  };
   EXPECT_EQ(names.front(), "ImageBackground");
   EXPECT_LT(pos("LayoutTop"), pos("Label1"));
   EXPECT_LT(pos("FUNCBTN4"), pos("FUNCBTN2"));
@@ -300,9 +306,10 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"SingleKeyfrm.form", "FrmSingleKey", 470, 197, 450, 187, 0xFF4F4E4E,
                    "Please enter a single key, it can be a any key on the keyboard", "TextSingle", true,
                    "OnRecordKeyboardSingleKey", "qvHookRecordKeyboardSingleKey"},
-        DialogCase{"combofrm.form", "FrmCombo", 490, 204, 470, 194, 0xFF575454,
-                   "Please enter the key combination, it can be a Win, Ctrl, Shift, Alt + any of the keyboard keys.",
-                   "TextCombo", false, "OnRecordKeyboardComboKey", "qvHookRecordKeyboardComboKey"}),
+        DialogCase{
+            "combofrm.form", "FrmCombo", 490, 204, 470, 194, 0xFF575454,
+            "Please enter the key combination, it can be a Win, Ctrl, Shift, Alt + any of the keyboard keys.",
+            "TextCombo", false, "OnRecordKeyboardComboKey", "qvHookRecordKeyboardComboKey"}),
     [](const ::testing::TestParamInfo<DialogCase>& p) { return std::string(p.param.name); });
 
 // Shows the dialog modally and clicks one of its components through the headless pointer.
@@ -321,8 +328,8 @@ int ClickInModalDialog(tk::THeadlessBackend& backend, tk::TForm& dialog, const s
 }
 
 TEST_F(ProgramForms, DialogButtonsGiveTheirModalResults) {
-  for (const auto& [component, expected] : std::vector<std::pair<std::string, int>>{
-           {"Button1", 1}, {"Button2", 2}, {"BtnClose", 2}}) {
+  for (const auto& [component, expected] :
+       std::vector<std::pair<std::string, int>>{{"Button1", 1}, {"Button2", 2}, {"BtnClose", 2}}) {
     TTestSingle dialog(nullptr);
     Load(dialog, "SingleKeyfrm.form");
     EXPECT_EQ(ClickInModalDialog(*backend_, dialog, component), expected) << component;
@@ -373,10 +380,8 @@ TEST_F(ProgramForms, RendersAreNonBlankAndOfTheWindowSize) {
 }
 
 TEST_F(ProgramForms, ChineseCaptionsAreDrawnWithRealGlyphs) {
-  const std::map<std::string, std::string> zh = {{"Tavrix Software", "塔维克斯软件"},
-                                                 {"APPLY", "应用"},
-                                                 {"Version:1.0", "版本:1.0"},
-                                                 {"Save", "保存"}};
+  const std::map<std::string, std::string> zh = {
+      {"Tavrix Software", "塔维克斯软件"}, {"APPLY", "应用"}, {"Version:1.0", "版本:1.0"}, {"Save", "保存"}};
   tk::SetTranslateFunction([zh](const std::string& t) {
     const auto it = zh.find(t);
     return it == zh.end() ? t : it->second;

@@ -23,18 +23,22 @@ constexpr float kTitleHeight = 30, kIconSize = 40, kButtonWidth = 84, kButtonHei
 
 TAlphaColor AccentOf(TMsgDlgType type) {
   switch (type) {
-    case TMsgDlgType::mtWarning: return 0xFFE29A1C;
-    case TMsgDlgType::mtError: return 0xFFD6433A;
+    case TMsgDlgType::mtWarning:
+      return 0xFFE29A1C;
+    case TMsgDlgType::mtError:
+      return 0xFFD6433A;
     case TMsgDlgType::mtInformation:
-    case TMsgDlgType::mtConfirmation: return 0xFF1C98CF;
-    case TMsgDlgType::mtCustom: return 0xFF5A6168;
+    case TMsgDlgType::mtConfirmation:
+      return 0xFF1C98CF;
+    case TMsgDlgType::mtCustom:
+      return 0xFF5A6168;
   }
   return 0xFF5A6168;
 }
 
 // The sign of the box's type: a triangle with "!", a circle with "x", "i" or "?".
 class TMsgIcon : public TVisualObject {
-public:
+ public:
   explicit TMsgIcon(TMsgDlgType type) : TVisualObject(nullptr), type_(type) { SetHitTest(false); }
   std::string ClassName() const override { return "TvgMessageIcon"; }
   void Paint(TCanvas& canvas) override {
@@ -59,16 +63,23 @@ public:
         textRect = {r.left, r.top + r.Height() * 0.18f, r.right, r.bottom};
         break;
       }
-      case TMsgDlgType::mtError: sign = "\xC3\x97"; break;
-      case TMsgDlgType::mtInformation: sign = "i"; break;
-      case TMsgDlgType::mtConfirmation: sign = "?"; break;
-      case TMsgDlgType::mtCustom: return;
+      case TMsgDlgType::mtError:
+        sign = "\xC3\x97";
+        break;
+      case TMsgDlgType::mtInformation:
+        sign = "i";
+        break;
+      case TMsgDlgType::mtConfirmation:
+        sign = "?";
+        break;
+      case TMsgDlgType::mtCustom:
+        return;
     }
     if (type_ != TMsgDlgType::mtWarning) canvas.FillEllipse(r.Inflate(-1, -1), 1, fill);
     canvas.FillText(textRect, sign, font, white, 1, false, TTextAlign::Center, TTextAlign::Center);
   }
 
-private:
+ private:
   TMsgDlgType type_;
 };
 
@@ -76,7 +87,7 @@ private:
 
 // A button of the box: its Tag is its modal result; Escape anywhere in the box answers too.
 class TMsgButton : public TvgButton {
-public:
+ public:
   explicit TMsgButton(TMessageBox* box) : TvgButton(nullptr), box_(box) { SetCanFocus(true); }
   std::string ClassName() const override { return "TvgMessageButton"; }
   void Click() override { box_->Choose(static_cast<int>(Tag())); }
@@ -104,13 +115,13 @@ public:
     TvgButton::KeyDown(key, keyChar, shift);
   }
 
-private:
+ private:
   TMessageBox* box_;
 };
 
 std::vector<std::pair<int, std::string>> MessageBoxButtonList(TMsgDlgButtons buttons) {
   static const std::pair<TMsgDlgButtons, std::pair<int, const char*>> kOrder[] = {
-      {mbYes, {mrYes, "Yes"}},        {mbNo, {mrNo, "No"}},          {mbOK, {mrOk, "OK"}},
+      {mbYes, {mrYes, "Yes"}},          {mbNo, {mrNo, "No"}},          {mbOK, {mrOk, "OK"}},
       {mbCancel, {mrCancel, "Cancel"}}, {mbAbort, {mrAbort, "Abort"}}, {mbRetry, {mrRetry, "Retry"}},
       {mbIgnore, {mrIgnore, "Ignore"}}};
   std::vector<std::pair<int, std::string>> out;
@@ -243,7 +254,8 @@ TPointF TMessageBox::ButtonScreenCenter(int modalResult) const {
 // --- TApplication -------------------------------------------------------------------------
 
 TApplication::TApplication() : rt::TComponent(nullptr) {
-  Publish("Title", [this] { return title_; }, [this](const std::string& v) { SetTitle(v); });
+  Publish(
+      "Title", [this] { return title_; }, [this](const std::string& v) { SetTitle(v); });
 }
 
 TApplication::~TApplication() = default;
@@ -465,8 +477,9 @@ int TApplication::AddMessageSource(std::function<bool()> poll) {
 }
 
 void TApplication::RemoveMessageSource(int id) {
-  sources_.erase(std::remove_if(sources_.begin(), sources_.end(), [id](const auto& s) { return s.first == id; }),
-                 sources_.end());
+  sources_.erase(
+      std::remove_if(sources_.begin(), sources_.end(), [id](const auto& s) { return s.first == id; }),
+      sources_.end());
 }
 
 }  // namespace tk

@@ -13,7 +13,7 @@ namespace tk {
 namespace {
 
 class App : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     backend_ = new THeadlessBackend(1366, 768);
     SetBackend(std::unique_ptr<TBackend>(backend_));
@@ -56,12 +56,14 @@ TEST_F(App, MessageBoxReturnsTheClickedButtonsModalResult) {
     TMsgDlgButtons buttons;
     int click;
   };
-  for (const Case& c : {Case{mbYesNo, mrYes}, Case{mbYesNo, mrNo}, Case{mbOK, mrOk}, Case{mbOKCancel, mrCancel},
-                        Case{mbYesNoCancel, mrCancel}, Case{mbAbort | mbRetry | mbIgnore, mrRetry}}) {
+  for (const Case& c :
+       {Case{mbYesNo, mrYes}, Case{mbYesNo, mrNo}, Case{mbOK, mrOk}, Case{mbOKCancel, mrCancel},
+        Case{mbYesNoCancel, mrCancel}, Case{mbAbort | mbRetry | mbIgnore, mrRetry}}) {
     auto host = ShownWindow();
     AnswerBoxWith(c.click);
-    EXPECT_EQ(Application().MessageBox("Question?", "Title", TMsgDlgType::mtConfirmation, c.buttons, host.get()),
-              c.click);
+    EXPECT_EQ(
+        Application().MessageBox("Question?", "Title", TMsgDlgType::mtConfirmation, c.buttons, host.get()),
+        c.click);
     // The box is gone from the host's scene afterwards.
     EXPECT_EQ(Application().ActiveMessageBox(), nullptr);
     EXPECT_EQ(host->Root()->ChildCount(), 0);
@@ -98,7 +100,7 @@ TEST_F(App, KeysAnswerTheBox) {
     int expected;  // 0: the key does not answer; the test then clicks the last button
   };
   const Case cases[] = {
-      {mbOKCancel, vk::Escape, mrCancel}, {mbOK, vk::Escape, mrOk}, {mbYesNo, vk::Escape, 0},
+      {mbOKCancel, vk::Escape, mrCancel}, {mbOK, vk::Escape, mrOk},           {mbYesNo, vk::Escape, 0},
       {mbYesNo, vk::Return, mrYes},       {mbYesNoCancel, vk::Return, mrYes},
   };
   for (const Case& c : cases) {
@@ -112,7 +114,8 @@ TEST_F(App, KeysAnswerTheBox) {
         box->Choose(box->Buttons().back()->Tag());
       }
     };
-    const int result = Application().MessageBox("Text", "Title", TMsgDlgType::mtInformation, c.buttons, host.get());
+    const int result =
+        Application().MessageBox("Text", "Title", TMsgDlgType::mtInformation, c.buttons, host.get());
     EXPECT_EQ(result, c.expected ? c.expected : MessageBoxButtonList(c.buttons).back().first) << c.buttons;
   }
 }
@@ -228,7 +231,8 @@ TEST_F(App, CreateFormShowsCreationErrorsAndMakesTheFirstFormTheMainForm) {
     shown.push_back(r.text);
     return mrOk;
   };
-  EXPECT_EQ(Application().CreateForm([](rt::TComponent*) -> TWindow* { throw rt::Exception("no form"); }), nullptr);
+  EXPECT_EQ(Application().CreateForm([](rt::TComponent*) -> TWindow* { throw rt::Exception("no form"); }),
+            nullptr);
   EXPECT_EQ(shown, (std::vector<std::string>{"no form"}));
   TWindow* first = Application().CreateForm([](rt::TComponent* owner) { return new TWindow(owner); });
   TWindow* second = Application().CreateForm([](rt::TComponent* owner) { return new TWindow(owner); });
@@ -313,7 +317,8 @@ TEST_F(App, RunEndsWhenTheMainWindowCloses) {
 // A form whose creation handler fails still comes up; the error was shown.
 struct TFailingForm : TForm {
   explicit TFailingForm(rt::TComponent* owner) : TForm(owner) {
-    PublishHandler("FormCreate", TNotifyEvent::Handler([](rt::TComponent*) { throw rt::Exception("create failed"); }));
+    PublishHandler("FormCreate",
+                   TNotifyEvent::Handler([](rt::TComponent*) { throw rt::Exception("create failed"); }));
   }
   std::string ClassName() const override { return "TFailingForm"; }
 };
@@ -322,9 +327,10 @@ TEST_F(App, FormCreationHandlerErrorsAreShownAndTheFormStays) {
   const std::string file = ::testing::TempDir() + "/failing_" + std::to_string(::getpid()) + ".form";
   {
     FILE* f = std::fopen(file.c_str(), "w");
-    std::fputs("Failing : TFailingForm {\n  ClientWidth = 320\n  OnCreate = @FormCreate\n"
-               "  Lbl : TvgLabel { Text = \"x\" }\n}\n",
-               f);
+    std::fputs(
+        "Failing : TFailingForm {\n  ClientWidth = 320\n  OnCreate = @FormCreate\n"
+        "  Lbl : TvgLabel { Text = \"x\" }\n}\n",
+        f);
     std::fclose(f);
   }
   std::vector<std::string> shown;

@@ -2,8 +2,8 @@
 
 #include <cctype>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 
 #include "runtime/collection.h"
 #include "runtime/text.h"
@@ -39,7 +39,7 @@ std::string Describe(const rt::TPersistent& obj) {
 }
 
 class Loader {
-public:
+ public:
   Loader(rt::TComponent& form, const std::string& fileName, const LoadOptions& options)
       : form_(form), file_(fileName), opt_(options) {
     formDir_ = fs::path(fileName).parent_path().string();
@@ -65,8 +65,10 @@ public:
     created_.clear();
   }
 
-private:
-  [[noreturn]] void Fail(SourcePos pos, const std::string& message) const { throw EFormError(file_, pos, message); }
+ private:
+  [[noreturn]] void Fail(SourcePos pos, const std::string& message) const {
+    throw EFormError(file_, pos, message);
+  }
 
   template <class F>
   void Guard(SourcePos pos, F&& f) {
@@ -106,16 +108,21 @@ private:
     }
     for (const FormMember& m : node.members) {
       switch (m.kind) {
-        case MemberKind::Property: SetProperty(obj, m); break;
+        case MemberKind::Property:
+          SetProperty(obj, m);
+          break;
         case MemberKind::Object: {
           rt::TPersistent* nested = FindObject(obj, m);
           Apply(*nested, m.nodes.front(), nullptr);
           break;
         }
-        case MemberKind::Collection: LoadCollection(obj, m); break;
+        case MemberKind::Collection:
+          LoadCollection(obj, m);
+          break;
         case MemberKind::Component: {
           if (!component)
-            Fail(m.pos, rt::Format("component %s cannot be placed inside an object or an item", m.name.c_str()));
+            Fail(m.pos,
+                 rt::Format("component %s cannot be placed inside an object or an item", m.name.c_str()));
           CreateComponent(*component, m);
           break;
         }
@@ -128,7 +135,8 @@ private:
     rt::TPersistent* holder = nullptr;
     Guard(m.pos, [&] { holder = ResolveOwner(obj, m.name, last); });
     rt::TPersistent* nested = holder->FindObjectProperty(last);
-    if (!nested) Fail(m.pos, rt::Format("%s has no object property '%s'", Describe(*holder).c_str(), last.c_str()));
+    if (!nested)
+      Fail(m.pos, rt::Format("%s has no object property '%s'", Describe(*holder).c_str(), last.c_str()));
     return nested;
   }
 
@@ -158,13 +166,15 @@ private:
       std::vector<uint8_t> bytes;
       const std::vector<uint8_t>* data = &v.data;
       if (v.kind == ValueKind::PictureFile) {
-        if (!ReadPicture(v.text, bytes)) Fail(m.pos, rt::Format("picture file '%s' not found", v.text.c_str()));
+        if (!ReadPicture(v.text, bytes))
+          Fail(m.pos, rt::Format("picture file '%s' not found", v.text.c_str()));
         data = &bytes;
       }
       if (!opt_.setPicture) Fail(m.pos, "pictures cannot be loaded here");
       bool taken = false;
       Guard(m.pos, [&] { taken = opt_.setPicture(*holder, last, *data); });
-      if (!taken) Fail(m.pos, rt::Format("%s has no picture property '%s'", Describe(*holder).c_str(), last.c_str()));
+      if (!taken)
+        Fail(m.pos, rt::Format("%s has no picture property '%s'", Describe(*holder).c_str(), last.c_str()));
       return;
     }
     if (v.kind == ValueKind::Identifier && IsComponentName(v.text)) {
@@ -187,8 +197,8 @@ private:
       try {
         holder->SetPropertyText(last, v.text);
       } catch (const std::exception& e) {
-        throw rt::Exception(rt::Format("cannot set %s of %s to '%s': %s", last.c_str(), Describe(*holder).c_str(),
-                                       v.text.c_str(), e.what()));
+        throw rt::Exception(rt::Format("cannot set %s of %s to '%s': %s", last.c_str(),
+                                       Describe(*holder).c_str(), v.text.c_str(), e.what()));
       }
     });
   }
@@ -205,7 +215,8 @@ private:
   void LoadCollection(rt::TPersistent& obj, const FormMember& m) {
     rt::TPersistent* target = FindObject(obj, m);
     auto* coll = dynamic_cast<rt::TCollection*>(target);
-    if (!coll) Fail(m.pos, rt::Format("'%s' of %s is not a collection", m.name.c_str(), Describe(obj).c_str()));
+    if (!coll)
+      Fail(m.pos, rt::Format("'%s' of %s is not a collection", m.name.c_str(), Describe(obj).c_str()));
     Guard(m.pos, [&] { coll->Clear(); });
     for (const FormNode& itemNode : m.nodes) {
       rt::TCollectionItem* item = nullptr;
@@ -276,7 +287,7 @@ FormValue ValueOf(const std::string& text) {
 }
 
 class Saver {
-public:
+ public:
   Saver(const rt::TComponent& form, const SaveOptions& options) : form_(form), opt_(options) {}
 
   FormNode Component(const rt::TComponent& c) {
@@ -302,7 +313,7 @@ public:
     return node;
   }
 
-private:
+ private:
   // Writes what `live` holds that `fresh` (when given) does not, replaying onto `fresh`.
   void Persistent(const rt::TPersistent& live, rt::TPersistent* fresh, FormNode& node) {
     for (const std::string& name : live.PropertyNames()) {
@@ -387,7 +398,8 @@ FormDocument SaveForm(const rt::TComponent& form, const SaveOptions& options) {
   FormDocument doc;
   doc.className = form.ClassName();
   doc.name = form.Name();
-  if (doc.name.empty()) doc.name = doc.className.size() > 1 && doc.className[0] == 'T' ? doc.className.substr(1) : "Form";
+  if (doc.name.empty())
+    doc.name = doc.className.size() > 1 && doc.className[0] == 'T' ? doc.className.substr(1) : "Form";
   Saver saver(form, options);
   doc.root = saver.Component(form);
   return doc;
@@ -415,7 +427,8 @@ bool ReadFileBytes(const std::string& fileName, std::vector<uint8_t>& out) {
   return static_cast<bool>(in);
 }
 
-void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName, const LoadOptions& options) {
+void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName,
+              const LoadOptions& options) {
   Loader loader(form, fileName, options);
   try {
     loader.Run(doc);

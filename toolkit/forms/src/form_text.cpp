@@ -73,25 +73,56 @@ size_t Utf8SequenceLength(const std::string& s, size_t i) {
   return len;
 }
 
-enum class Tok { End, Ident, String, Number, Color, At, Colon, Equals, Dot, LBrace, RBrace, LBracket, RBracket, LParen, RParen };
+enum class Tok {
+  End,
+  Ident,
+  String,
+  Number,
+  Color,
+  At,
+  Colon,
+  Equals,
+  Dot,
+  LBrace,
+  RBrace,
+  LBracket,
+  RBracket,
+  LParen,
+  RParen
+};
 
 const char* TokName(Tok t) {
   switch (t) {
-    case Tok::End: return "end of file";
-    case Tok::Ident: return "a name";
-    case Tok::String: return "a string";
-    case Tok::Number: return "a number";
-    case Tok::Color: return "a colour";
-    case Tok::At: return "'@'";
-    case Tok::Colon: return "':'";
-    case Tok::Equals: return "'='";
-    case Tok::Dot: return "'.'";
-    case Tok::LBrace: return "'{'";
-    case Tok::RBrace: return "'}'";
-    case Tok::LBracket: return "'['";
-    case Tok::RBracket: return "']'";
-    case Tok::LParen: return "'('";
-    case Tok::RParen: return "')'";
+    case Tok::End:
+      return "end of file";
+    case Tok::Ident:
+      return "a name";
+    case Tok::String:
+      return "a string";
+    case Tok::Number:
+      return "a number";
+    case Tok::Color:
+      return "a colour";
+    case Tok::At:
+      return "'@'";
+    case Tok::Colon:
+      return "':'";
+    case Tok::Equals:
+      return "'='";
+    case Tok::Dot:
+      return "'.'";
+    case Tok::LBrace:
+      return "'{'";
+    case Tok::RBrace:
+      return "'}'";
+    case Tok::LBracket:
+      return "'['";
+    case Tok::RBracket:
+      return "']'";
+    case Tok::LParen:
+      return "'('";
+    case Tok::RParen:
+      return "')'";
   }
   return "?";
 }
@@ -103,7 +134,7 @@ struct Token {
 };
 
 class Lexer {
-public:
+ public:
   Lexer(const std::string& text, const std::string& fileName) : s_(text), file_(fileName) {}
 
   Token Next() {
@@ -118,19 +149,32 @@ public:
       return t;
     };
     switch (c) {
-      case ':': return single(Tok::Colon);
-      case '=': return single(Tok::Equals);
-      case '.': return single(Tok::Dot);
-      case '@': return single(Tok::At);
-      case '{': return single(Tok::LBrace);
-      case '}': return single(Tok::RBrace);
-      case '[': return single(Tok::LBracket);
-      case ']': return single(Tok::RBracket);
-      case '(': return single(Tok::LParen);
-      case ')': return single(Tok::RParen);
-      case '"': return LexString(t);
-      case '#': return LexColor(t);
-      default: break;
+      case ':':
+        return single(Tok::Colon);
+      case '=':
+        return single(Tok::Equals);
+      case '.':
+        return single(Tok::Dot);
+      case '@':
+        return single(Tok::At);
+      case '{':
+        return single(Tok::LBrace);
+      case '}':
+        return single(Tok::RBrace);
+      case '[':
+        return single(Tok::LBracket);
+      case ']':
+        return single(Tok::RBracket);
+      case '(':
+        return single(Tok::LParen);
+      case ')':
+        return single(Tok::RParen);
+      case '"':
+        return LexString(t);
+      case '#':
+        return LexColor(t);
+      default:
+        break;
     }
     if (IsIdentStart(c)) {
       t.kind = Tok::Ident;
@@ -146,9 +190,11 @@ public:
     Fail(t.pos, "unexpected character '" + s_.substr(i_, len) + "'");
   }
 
-  [[noreturn]] void Fail(SourcePos pos, const std::string& message) const { throw EFormError(file_, pos, message); }
+  [[noreturn]] void Fail(SourcePos pos, const std::string& message) const {
+    throw EFormError(file_, pos, message);
+  }
 
-private:
+ private:
   char Advance() {
     const char c = s_[i_++];
     if (c == '\n') {
@@ -242,12 +288,24 @@ private:
       if (i_ >= s_.size()) Fail(t.pos, "unterminated string");
       const char e = Advance();
       switch (e) {
-        case '"': t.text += '"'; break;
-        case '\\': t.text += '\\'; break;
-        case 'n': t.text += '\n'; break;
-        case 'r': t.text += '\r'; break;
-        case 't': t.text += '\t'; break;
-        case '0': t.text += '\0'; break;
+        case '"':
+          t.text += '"';
+          break;
+        case '\\':
+          t.text += '\\';
+          break;
+        case 'n':
+          t.text += '\n';
+          break;
+        case 'r':
+          t.text += '\r';
+          break;
+        case 't':
+          t.text += '\t';
+          break;
+        case '0':
+          t.text += '\0';
+          break;
         case 'u': {
           uint32_t cp = ReadHex(4, escPos);
           if (cp >= 0xDC00 && cp <= 0xDFFF) Fail(escPos, "a low surrogate without its high surrogate");
@@ -257,7 +315,8 @@ private:
             Advance();
             Advance();
             const uint32_t lo = ReadHex(4, escPos);
-            if (lo < 0xDC00 || lo > 0xDFFF) Fail(escPos, "a high surrogate must be followed by a low surrogate");
+            if (lo < 0xDC00 || lo > 0xDFFF)
+              Fail(escPos, "a high surrogate must be followed by a low surrogate");
             cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
           }
           AppendUtf8(t.text, cp);
@@ -274,12 +333,14 @@ private:
           }
           if (n == 0 || i_ >= s_.size() || s_[i_] != '}') Fail(escPos, "\\U is written \\U{hex}");
           Advance();
-          if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) Fail(escPos, "\\U{...} is not a Unicode scalar value");
+          if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            Fail(escPos, "\\U{...} is not a Unicode scalar value");
           AppendUtf8(t.text, cp);
           break;
         }
         default:
-          Fail(escPos, std::string("unknown escape \\") + (static_cast<unsigned char>(e) < 0x80 ? std::string(1, e) : "?"));
+          Fail(escPos, std::string("unknown escape \\") +
+                           (static_cast<unsigned char>(e) < 0x80 ? std::string(1, e) : "?"));
       }
     }
   }
@@ -292,7 +353,7 @@ private:
 };
 
 class Parser {
-public:
+ public:
   Parser(const std::string& text, const std::string& fileName) : lex_(text, fileName) { Shift(); }
 
   FormDocument Document() {
@@ -303,16 +364,16 @@ public:
     doc.name = name.text;
     doc.className = cls.text;
     doc.root = Body(name.pos, 0);
-    if (tok_.kind != Tok::End) lex_.Fail(tok_.pos, std::string("unexpected ") + TokName(tok_.kind) + " after the form's closing '}'");
+    if (tok_.kind != Tok::End)
+      lex_.Fail(tok_.pos, std::string("unexpected ") + TokName(tok_.kind) + " after the form's closing '}'");
     return doc;
   }
 
-private:
+ private:
   void Shift() { tok_ = lex_.Next(); }
 
   Token Expect(Tok kind, const char* what) {
-    if (tok_.kind != kind)
-      lex_.Fail(tok_.pos, std::string("expected ") + what + ", found " + Describe(tok_));
+    if (tok_.kind != kind) lex_.Fail(tok_.pos, std::string("expected ") + what + ", found " + Describe(tok_));
     Token t = tok_;
     Shift();
     return t;
@@ -329,7 +390,8 @@ private:
     node.pos = pos;
     Expect(Tok::LBrace, "'{'");
     while (tok_.kind != Tok::RBrace) {
-      if (tok_.kind == Tok::End) lex_.Fail(tok_.pos, rt::Format("missing '}' for the block opened at %d:%d", pos.line, pos.column));
+      if (tok_.kind == Tok::End)
+        lex_.Fail(tok_.pos, rt::Format("missing '}' for the block opened at %d:%d", pos.line, pos.column));
       node.members.push_back(Member(node, depth));
     }
     Shift();
@@ -369,8 +431,10 @@ private:
         Shift();
         while (tok_.kind != Tok::RBracket) {
           if (tok_.kind == Tok::End)
-            lex_.Fail(tok_.pos, rt::Format("missing ']' for the collection opened at %d:%d", open.line, open.column));
-          if (tok_.kind != Tok::LBrace) lex_.Fail(tok_.pos, "expected '{' to start an item, found " + Describe(tok_));
+            lex_.Fail(tok_.pos,
+                      rt::Format("missing ']' for the collection opened at %d:%d", open.line, open.column));
+          if (tok_.kind != Tok::LBrace)
+            lex_.Fail(tok_.pos, "expected '{' to start an item, found " + Describe(tok_));
           m.nodes.push_back(Body(tok_.pos, depth + 1));
         }
         Shift();
@@ -434,7 +498,8 @@ private:
     } else {
       v.kind = ValueKind::PictureData;
       std::string b64;
-      if (tok_.kind != Tok::String) lex_.Fail(tok_.pos, "expected the picture's base64 text, found " + Describe(tok_));
+      if (tok_.kind != Tok::String)
+        lex_.Fail(tok_.pos, "expected the picture's base64 text, found " + Describe(tok_));
       while (tok_.kind == Tok::String) {
         b64 += tok_.text;
         Shift();
@@ -453,12 +518,20 @@ const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456
 
 void WriteValue(std::string& out, const FormValue& v, const std::string& indent) {
   switch (v.kind) {
-    case ValueKind::String: out += QuoteString(v.text); break;
+    case ValueKind::String:
+      out += QuoteString(v.text);
+      break;
     case ValueKind::Number:
     case ValueKind::Identifier:
-    case ValueKind::Color: out += v.text; break;
-    case ValueKind::Handler: out += "@" + v.text; break;
-    case ValueKind::PictureFile: out += "file(" + QuoteString(v.text) + ")"; break;
+    case ValueKind::Color:
+      out += v.text;
+      break;
+    case ValueKind::Handler:
+      out += "@" + v.text;
+      break;
+    case ValueKind::PictureFile:
+      out += "file(" + QuoteString(v.text) + ")";
+      break;
     case ValueKind::PictureData: {
       const std::string b64 = EncodeBase64(v.data);
       out += "png(";
@@ -495,7 +568,8 @@ void WriteBody(std::string& out, const FormNode& node, const std::string& indent
     CheckName(m.name, m.kind != MemberKind::Component);
     if (m.kind == MemberKind::Component) CheckName(m.className, false);
     if (m.kind == MemberKind::Property && m.value.kind == ValueKind::Handler) CheckName(m.value.text, false);
-    if (m.kind == MemberKind::Property && m.value.kind == ValueKind::Identifier) CheckName(m.value.text, false);
+    if (m.kind == MemberKind::Property && m.value.kind == ValueKind::Identifier)
+      CheckName(m.value.text, false);
     out += inner;
     switch (m.kind) {
       case MemberKind::Property:
@@ -567,7 +641,9 @@ const FormMember* FormNode::FindProperty(const std::string& name) const {
   return nullptr;
 }
 
-const FormMember* FormNode::FindComponent(const std::string& name) const { return FindComponentIn(*this, name); }
+const FormMember* FormNode::FindComponent(const std::string& name) const {
+  return FindComponentIn(*this, name);
+}
 
 FormDocument ParseForm(const std::string& text, const std::string& fileName) {
   Parser p(text, fileName);
@@ -596,12 +672,24 @@ std::string QuoteString(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case 0: out += "\\0"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case 0:
+        out += "\\0";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += rt::Format("\\u%04X", c);
@@ -675,7 +763,8 @@ bool DecodeBase64(const std::string& text, std::vector<uint8_t>& out) {
         if (v[k] < 0) return false;
       }
     }
-    const uint32_t n = (uint32_t(v[0]) << 18) | (uint32_t(v[1]) << 12) | (uint32_t(v[2]) << 6) | uint32_t(v[3]);
+    const uint32_t n =
+        (uint32_t(v[0]) << 18) | (uint32_t(v[1]) << 12) | (uint32_t(v[2]) << 6) | uint32_t(v[3]);
     out.push_back(static_cast<uint8_t>(n >> 16));
     if (pad < 2) out.push_back(static_cast<uint8_t>(n >> 8));
     if (pad < 1) out.push_back(static_cast<uint8_t>(n));

@@ -20,7 +20,8 @@ std::string& FormsFolderOverride() {
 LoadOptions ToolkitLoadOptions(HandlerBinding handlers) {
   LoadOptions o;
   o.handlers = handlers;
-  o.factory = [](const std::string& className, rt::TComponent& owner, rt::TComponent& parent) -> rt::TComponent* {
+  o.factory = [](const std::string& className, rt::TComponent& owner,
+                 rt::TComponent& parent) -> rt::TComponent* {
     rt::TComponent* c = CreateByClassName(className, &owner);
     if (!c) return nullptr;
     if (auto* visual = dynamic_cast<TVisualObject*>(c)) {
@@ -36,7 +37,8 @@ LoadOptions ToolkitLoadOptions(HandlerBinding handlers) {
         // A visual object inside a non-visual component has no place in the scene.
         const std::string parentName = parent.Name();
         delete c;
-        throw rt::Exception(className + " cannot be placed inside " + parentName + " (" + parent.ClassName() + ")");
+        throw rt::Exception(className + " cannot be placed inside " + parentName + " (" + parent.ClassName() +
+                            ")");
       }
     }
     return c;

@@ -1,10 +1,10 @@
 #include "toolkit/forms/form_loader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "runtime/collection.h"
 #include "runtime/text.h"
@@ -188,7 +188,8 @@ TEST(FormLoader, PictureFilesResolveFromTheFormFolderThenTheSearchPath) {
   LoadOptions o = Options();
   o.pictureDirs = {(dir / "pics").string()};
   LoadFormFile(form, formFile, o);
-  EXPECT_EQ(dynamic_cast<TWidget*>(form.FindComponent("A"))->bitmap, (std::vector<uint8_t>{'N', 'E', 'A', 'R'}));
+  EXPECT_EQ(dynamic_cast<TWidget*>(form.FindComponent("A"))->bitmap,
+            (std::vector<uint8_t>{'N', 'E', 'A', 'R'}));
   EXPECT_EQ(dynamic_cast<TWidget*>(form.FindComponent("B"))->bitmap, (std::vector<uint8_t>{'F', 'A', 'R'}));
   fs::remove_all(dir);
 }
@@ -213,11 +214,13 @@ TEST(FormLoader, ErrorsNameTheFileAndLineAndLeaveNothingBehind) {
       {"  X : TWidget { Font [ {} ] }", 2, "is not a collection"},
       {"  X : TWidget { Items [ { Colour = 1 } ] }", 2, "has no property 'Colour'"},
       {"  X : TWidget { Font { Y : TWidget {} } }", 2, "cannot be placed inside an object"},
-      {"  X : TWidget { OnClick = @Missing }", 2, "does not publish a handler 'Missing' for event 'OnClick' of X"},
+      {"  X : TWidget { OnClick = @Missing }", 2,
+       "does not publish a handler 'Missing' for event 'OnClick' of X"},
       {"  X : TWidget { OnClick = @WrongShape }", 2, "handler 'WrongShape' does not fit event 'OnClick'"},
       {"  X : TWidget { OnClick = \"ButtonClick\" }", 2, "takes a handler name written @Name"},
       {"  X : TWidget { Caption = @ButtonClick }", 2, "has no event 'Caption'"},
-      {"  X : TWidget { Bitmap = file(\"/nonexistent/p.png\") }", 2, "picture file '/nonexistent/p.png' not found"},
+      {"  X : TWidget { Bitmap = file(\"/nonexistent/p.png\") }", 2,
+       "picture file '/nonexistent/p.png' not found"},
       {"  X : TWidget { Bitmap = png(\"AA==\") }", 2, "not a picture"},
       {"  X : TWidget { Caption = png(\"AAEC\") }", 2, "has no picture property 'Caption'"},
       {"  X : TWidget {}\n  x : TWidget {}", 3, "already exists"},
@@ -254,7 +257,9 @@ TEST(FormLoader, LoadedHookRunsForEveryComponentThenTheForm) {
   TMyForm form;
   LoadOptions o = Options();
   std::vector<std::string> seen;
-  o.loaded = [&](rt::TComponent& c) { seen.push_back(c.Name() + ":" + c.GetPropertyText(c.HasProperty("Caption") ? "Caption" : "Title")); };
+  o.loaded = [&](rt::TComponent& c) {
+    seen.push_back(c.Name() + ":" + c.GetPropertyText(c.HasProperty("Caption") ? "Caption" : "Title"));
+  };
   LoadForm(form, ParseForm(kForm), "my.form", o);
   EXPECT_EQ(seen, (std::vector<std::string>{"Panel:", "Button:OK", "Other:", "MyForm:Main"}));
 }
@@ -267,9 +272,10 @@ namespace {
 
 TEST(FormLoader, ReferencesToComponentsMayPointForward) {
   TMyForm form;
-  LoadForm(form,
-           ParseForm("MyForm : TMyForm {\n  A : TWidget { Target = Later Mode = Fast }\n  Later : TWidget {}\n}"),
-           "ref.form", Options());
+  LoadForm(
+      form,
+      ParseForm("MyForm : TMyForm {\n  A : TWidget { Target = Later Mode = Fast }\n  Later : TWidget {}\n}"),
+      "ref.form", Options());
   auto* a = dynamic_cast<TWidget*>(form.FindComponent("A"));
   EXPECT_EQ(a->target, form.FindComponent("Later"));
   EXPECT_EQ(a->mode, "Fast");  // a plain name that is no component is set at once

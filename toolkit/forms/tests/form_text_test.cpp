@@ -119,7 +119,8 @@ TEST(FormText, QuoteStringEscapesWhatTheParserNeeds) {
   EXPECT_EQ(QuoteString(std::string("a\0b", 3)), "\"a\\0b\"");
   EXPECT_EQ(QuoteString("\x01"), "\"\\u0001\"");
   EXPECT_EQ(QuoteString("bad \xFF byte"), "\"bad \\uFFFD byte\"");
-  for (const std::string& s : {std::string("x\x7Fy"), std::string("\"\\\r\n\t"), std::string("\xF0\x9F\x98\x80")}) {
+  for (const std::string& s :
+       {std::string("x\x7Fy"), std::string("\"\\\r\n\t"), std::string("\xF0\x9F\x98\x80")}) {
     const FormDocument d = ParseForm("F : T { S = " + QuoteString(s) + " }");
     EXPECT_EQ(d.root.FindProperty("S")->value.text, s);
   }
@@ -130,15 +131,16 @@ TEST(FormText, Base64) {
     std::vector<uint8_t> bytes;
     const char* text;
   };
-  for (const Case& c : {Case{{}, ""}, Case{{'f'}, "Zg=="}, Case{{'f', 'o'}, "Zm8="}, Case{{'f', 'o', 'o'}, "Zm9v"},
-                        Case{{0xFB, 0xFF}, "+/8="}}) {
+  for (const Case& c : {Case{{}, ""}, Case{{'f'}, "Zg=="}, Case{{'f', 'o'}, "Zm8="},
+                        Case{{'f', 'o', 'o'}, "Zm9v"}, Case{{0xFB, 0xFF}, "+/8="}}) {
     EXPECT_EQ(EncodeBase64(c.bytes), c.text);
     std::vector<uint8_t> out;
     ASSERT_TRUE(DecodeBase64(c.text, out)) << c.text;
     EXPECT_EQ(out, c.bytes);
   }
   std::vector<uint8_t> out;
-  for (const char* bad : {"Zg=", "Z===", "Zg==Zg==", "Zm9!", "Z=g="}) EXPECT_FALSE(DecodeBase64(bad, out)) << bad;
+  for (const char* bad : {"Zg=", "Z===", "Zg==Zg==", "Zm9!", "Z=g="})
+    EXPECT_FALSE(DecodeBase64(bad, out)) << bad;
 }
 
 struct Malformed {
@@ -164,8 +166,8 @@ TEST(FormText, MalformedInputsNameLineAndColumn) {
       {"F : T { A = \"\\U{}\" }", 1, 14, "\\U{hex}"},
       {"F : T { A = \"tab\there\" }", 1, 17, "must be escaped"},
       {"F : T { A = \"\xC3\x28\" }", 1, 14, "malformed UTF-8"},
-      {"F : T { A = \"\xED\xA0\x80\" }", 1, 14, "malformed UTF-8"},   // encoded surrogate
-      {"F : T { A = \"\xC0\xAF\" }", 1, 14, "malformed UTF-8"},       // overlong
+      {"F : T { A = \"\xED\xA0\x80\" }", 1, 14, "malformed UTF-8"},  // encoded surrogate
+      {"F : T { A = \"\xC0\xAF\" }", 1, 14, "malformed UTF-8"},      // overlong
       {"F : T {\n  \xE4\xB8\xAD = 1 }", 2, 3, "unexpected character '中'"},
       {"F : T { A = #FFF }", 1, 13, "#AARRGGBB"},
       {"F : T { A = #GGFFFFFF }", 1, 13, "#AARRGGBB"},
@@ -198,7 +200,8 @@ TEST(FormText, MalformedInputsNameLineAndColumn) {
       EXPECT_EQ(e.FileName(), "bad.form");
       EXPECT_EQ(e.Pos(), (SourcePos{c.line, c.column})) << c.text << " -> " << e.what();
       EXPECT_NE(e.Detail().find(c.message), std::string::npos) << c.text << " -> " << e.what();
-      EXPECT_EQ(std::string(e.what()).rfind(rt::Format("bad.form:%d:%d: ", c.line, c.column), 0), 0u) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind(rt::Format("bad.form:%d:%d: ", c.line, c.column), 0), 0u)
+          << e.what();
     }
   }
 }

@@ -9,7 +9,7 @@ namespace formrender {
 namespace {
 
 class Reader {
-public:
+ public:
   explicit Reader(const std::vector<uint8_t>& d) : d_(d) {}
   int32_t Int() {
     if (d_.size() - pos_ < 4) Fail("the file ends inside a count");
@@ -23,18 +23,21 @@ public:
     const int32_t n = Int();
     if (n < 0) Fail("a negative string length", at);
     // The count must fit in what is left: never allocate for a count the file cannot hold.
-    if (static_cast<uint64_t>(n) * 2 > d_.size() - pos_) Fail("a string longer than the rest of the file", at);
+    if (static_cast<uint64_t>(n) * 2 > d_.size() - pos_)
+      Fail("a string longer than the rest of the file", at);
     std::u16string s(static_cast<size_t>(n), u'\0');
-    for (int32_t i = 0; i < n; ++i) s[static_cast<size_t>(i)] = static_cast<char16_t>(d_[pos_ + 2 * i] | d_[pos_ + 2 * i + 1] << 8);
+    for (int32_t i = 0; i < n; ++i)
+      s[static_cast<size_t>(i)] = static_cast<char16_t>(d_[pos_ + 2 * i] | d_[pos_ + 2 * i + 1] << 8);
     pos_ += static_cast<size_t>(n) * 2;
     return rt::Utf16ToUtf8(s);
   }
   size_t Left() const { return d_.size() - pos_; }
   [[noreturn]] void Fail(const std::string& what, size_t at = SIZE_MAX) const {
-    throw std::runtime_error("language file: " + what + " at byte " + std::to_string(at == SIZE_MAX ? pos_ : at));
+    throw std::runtime_error("language file: " + what + " at byte " +
+                             std::to_string(at == SIZE_MAX ? pos_ : at));
   }
 
-private:
+ private:
   const std::vector<uint8_t>& d_;
   size_t pos_ = 0;
 };

@@ -11,8 +11,8 @@
 namespace formrender {
 
 struct LanguageTable {
-  std::string name;                           // "0804"
-  std::map<std::string, std::string> lines;   // source text -> translation (first line wins)
+  std::string name;                          // "0804"
+  std::map<std::string, std::string> lines;  // source text -> translation (first line wins)
 };
 
 // Throws std::runtime_error with the byte offset when the data is cut short or malformed.

@@ -55,18 +55,18 @@ TEST(LanguageFile, NoLanguagesForACountOfZeroOrLess) {
 TEST(LanguageFile, CountsBeyondTheDataAreRefusedWithoutReadingPastTheEnd) {
   const std::vector<uint8_t> good = Sample();
   std::vector<std::vector<uint8_t>> bad;
-  bad.push_back({});                                       // no source texts at all
-  bad.push_back({1, 0});                                   // a count cut short
-  bad.emplace_back(good.begin(), good.end() - 3);          // the last string cut short
+  bad.push_back({});                               // no source texts at all
+  bad.push_back({1, 0});                           // a count cut short
+  bad.emplace_back(good.begin(), good.end() - 3);  // the last string cut short
   std::vector<uint8_t> huge;
-  PutInt(huge, 0x7FFFFFFF);                                // a string the file cannot hold
+  PutInt(huge, 0x7FFFFFFF);  // a string the file cannot hold
   bad.push_back(huge);
   std::vector<uint8_t> negative;
-  PutInt(negative, -1);                                    // a negative string length
+  PutInt(negative, -1);  // a negative string length
   bad.push_back(negative);
   std::vector<uint8_t> manyLanguages;
   PutString(manyLanguages, "");
-  PutInt(manyLanguages, 1000000);                          // more languages than bytes
+  PutInt(manyLanguages, 1000000);  // more languages than bytes
   bad.push_back(manyLanguages);
   for (size_t i = 0; i < bad.size(); ++i) EXPECT_THROW(ReadLanguageFile(bad[i]), std::runtime_error) << i;
 }

@@ -1,11 +1,11 @@
 // Runs the vrnkeform program as a user would.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "runtime/text.h"
 #include "toolkit/canvas.h"
@@ -31,17 +31,18 @@ void PutString(std::ofstream& out, const std::string& utf8) {
 }
 
 class Vrnkeform : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     dir_ = fs::path(::testing::TempDir()) /
-           ("vrnkeform_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-            std::to_string(::getpid()));
+           ("vrnkeform_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+            "_" + std::to_string(::getpid()));
     fs::create_directories(dir_);
     form_ = (dir_ / "small.form").string();
-    std::ofstream(form_) << "Small : TAnything {\n  ClientWidth = 200\n  ClientHeight = 80\n  Fill = #FF203040\n"
-                            "  L : TvgLabel {\n    Left = 10\n    Top = 10\n    Width = 180\n    Height = 40\n"
-                            "    Text = \"Save\"\n    Font.Size = 24\n    FontFill.Color = #FFFFFFFF\n"
-                            "    OnClick = @NotBoundHere\n  }\n  Hook : TqvHook {}\n}\n";
+    std::ofstream(form_)
+        << "Small : TAnything {\n  ClientWidth = 200\n  ClientHeight = 80\n  Fill = #FF203040\n"
+           "  L : TvgLabel {\n    Left = 10\n    Top = 10\n    Width = 180\n    Height = 40\n"
+           "    Text = \"Save\"\n    Font.Size = 24\n    FontFill.Color = #FFFFFFFF\n"
+           "    OnClick = @NotBoundHere\n  }\n  Hook : TqvHook {}\n}\n";
     std::ofstream lang(dir_ / "qv.local", std::ios::binary);
     PutString(lang, "Save\r\n");
     const int32_t count = 1;

@@ -19,8 +19,10 @@ enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCu
 
 // A set of message box buttons.
 using TMsgDlgButtons = uint32_t;
-constexpr TMsgDlgButtons mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8, mbAbort = 16, mbRetry = 32, mbIgnore = 64;
-constexpr TMsgDlgButtons mbYesNo = mbYes | mbNo, mbYesNoCancel = mbYes | mbNo | mbCancel, mbOKCancel = mbOK | mbCancel;
+constexpr TMsgDlgButtons mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8, mbAbort = 16, mbRetry = 32,
+                         mbIgnore = 64;
+constexpr TMsgDlgButtons mbYesNo = mbYes | mbNo, mbYesNoCancel = mbYes | mbNo | mbCancel,
+                         mbOKCancel = mbOK | mbCancel;
 
 // What a message box shows (and what a test hook is handed).
 struct TMessageBoxRequest {
@@ -33,7 +35,7 @@ struct TMessageBoxRequest {
 class TMessageBox;
 
 class TApplication : public rt::TComponent {
-public:
+ public:
   TApplication();
   ~TApplication() override;
   std::string ClassName() const override { return "TApplication"; }
@@ -82,8 +84,9 @@ public:
   // (the first one at the start). Closing the host window gives mrCancel. Shown inside `host`'s
   // scene when given, else in the active modal window or the main window when it is shown,
   // else in a window of its own centred on the screen.
-  int MessageBox(const std::string& text, const std::string& title, TMsgDlgType type = TMsgDlgType::mtInformation,
-                 TMsgDlgButtons buttons = mbOK, TWindow* host = nullptr);
+  int MessageBox(const std::string& text, const std::string& title,
+                 TMsgDlgType type = TMsgDlgType::mtInformation, TMsgDlgButtons buttons = mbOK,
+                 TWindow* host = nullptr);
   // The box being shown (innermost), for tests and tools.
   TMessageBox* ActiveMessageBox() const { return boxes_.empty() ? nullptr : boxes_.back(); }
 
@@ -102,7 +105,7 @@ public:
   std::function<void()> OnModalIdle;
   std::function<int(const TMessageBoxRequest&)> MessageBoxHook;
 
-private:
+ private:
   friend class TMessageBox;
   bool PollSources();
   void AdvanceAnimations();
@@ -129,7 +132,7 @@ TApplication& Application();
 
 // The box's scene objects, alive while it is shown.
 class TMessageBox {
-public:
+ public:
   const TMessageBoxRequest& Request() const { return request_; }
   // The buttons in their order, left to right, each with its modal result.
   const std::vector<TvgButton*>& Buttons() const { return buttons_; }
@@ -141,7 +144,7 @@ public:
   int Result() const { return result_; }
   void Choose(int modalResult) { result_ = modalResult; }
 
-private:
+ private:
   friend class TApplication;
   friend class TMsgButton;
   TMessageBox(const TMessageBoxRequest& request, TWindow& window, bool ownWindow);

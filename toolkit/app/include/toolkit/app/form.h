@@ -10,7 +10,7 @@ namespace tk {
 
 // Published: OnCreate (besides the window's own properties and events).
 class TForm : public TWindow {
-public:
+ public:
   explicit TForm(rt::TComponent* owner);
   std::string ClassName() const override { return "TForm"; }
 
@@ -24,7 +24,7 @@ public:
 
   TNotifyEvent OnCreate;
 
-private:
+ private:
   std::string descriptionFile_;
 };
 

@@ -15,17 +15,18 @@ namespace tk::forms {
 
 // Creates a component of the named class, owned by `owner` and placed under `parent` (the
 // component whose block encloses it; the form itself at the top). nullptr: unknown class.
-using ComponentFactory =
-    std::function<rt::TComponent*(const std::string& className, rt::TComponent& owner, rt::TComponent& parent)>;
+using ComponentFactory = std::function<rt::TComponent*(const std::string& className, rt::TComponent& owner,
+                                                       rt::TComponent& parent)>;
 
 // Gives a picture (PNG bytes) to a picture property of `target`; false when `property` is not
 // a picture property. Errors in the picture itself are raised as rt::Exception.
-using PictureSetter =
-    std::function<bool(rt::TPersistent& target, const std::string& property, const std::vector<uint8_t>& png)>;
+using PictureSetter = std::function<bool(rt::TPersistent& target, const std::string& property,
+                                         const std::vector<uint8_t>& png)>;
 
 enum class HandlerBinding {
   Bind,        // a handler the form does not publish is an error
-  RecordOnly,  // keep the handler's name on the event without binding it (tools, forms whose code comes later)
+  RecordOnly,  // keep the handler's name on the event without binding it (tools, forms whose code comes
+               // later)
 };
 
 struct LoadOptions {
@@ -45,14 +46,14 @@ struct LoadOptions {
 
 // Stands in for a component of a class this program does not have (tools that show any form).
 class TPlaceholderComponent : public rt::TComponent {
-public:
+ public:
   TPlaceholderComponent(rt::TComponent* owner, std::string className)
       : rt::TComponent(owner), className_(std::move(className)) {}
   std::string ClassName() const override { return className_; }
   // The description's members for this component, as written.
   std::vector<FormMember> members;
 
-private:
+ private:
   std::string className_;
 };
 
@@ -60,13 +61,15 @@ private:
 // description is set after every component exists, so references may point forward.
 // On any error (EFormError naming the file and line) the components
 // created by this call are destroyed again, so nothing is left half-built.
-void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName, const LoadOptions& options);
+void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName,
+              const LoadOptions& options);
 void LoadFormFile(rt::TComponent& form, const std::string& fileName, const LoadOptions& options);
 
 // Saving a live form back into a description.
 struct SaveOptions {
   // The components written inside `parent`'s block, in order (for the form: its top level).
-  std::function<std::vector<rt::TComponent*>(const rt::TComponent& form, const rt::TComponent& parent)> children;
+  std::function<std::vector<rt::TComponent*>(const rt::TComponent& form, const rt::TComponent& parent)>
+      children;
   // A fresh object of the component's class to compare with: only what differs is written.
   // nullptr: every property is written. The saver deletes it.
   std::function<rt::TComponent*(const rt::TComponent& component)> makeDefault;

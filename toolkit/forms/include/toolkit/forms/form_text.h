@@ -31,13 +31,13 @@ struct SourcePos {
 
 // A parse or load error; the message starts with "file:line:column: ".
 class EFormError : public rt::Exception {
-public:
+ public:
   EFormError(const std::string& fileName, SourcePos pos, const std::string& message);
   const std::string& FileName() const { return fileName_; }
   SourcePos Pos() const { return pos_; }
   const std::string& Detail() const { return detail_; }
 
-private:
+ private:
   std::string fileName_;
   SourcePos pos_;
   std::string detail_;
@@ -67,9 +67,9 @@ enum class MemberKind { Property, Object, Collection, Component };
 // One line (or block) inside braces, kept in the order written.
 struct FormMember {
   MemberKind kind = MemberKind::Property;
-  std::string name;           // property, object or collection name; component name
-  std::string className;      // Component only
-  FormValue value;            // Property only
+  std::string name;             // property, object or collection name; component name
+  std::string className;        // Component only
+  FormValue value;              // Property only
   std::vector<FormNode> nodes;  // Object and Component: one node; Collection: its items
   SourcePos pos;
   bool operator==(const FormMember& other) const;  // ignores source positions
