@@ -555,7 +555,9 @@ void TvgTextBox::SetText(const std::string& t) {
 void TvgTextBox::EditChanged() { OnChange(this); }
 
 void TvgTextBox::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::KeyDown(key, keyChar, shift);
+  if (!self) return;
   if (key == 0 && keyChar == 0) return;
   std::u32string t = ToU32(Text());
   caret_ = std::clamp(caret_, 0, int(t.size()));
@@ -619,7 +621,9 @@ void TvgTextBox::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
 }
 
 void TvgTextBox::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseDown(button, shift, x, y);
+  if (!self) return;
   if (button != TMouseButton::mbLeft || MultiLine()) return;
   // The caret goes to the character boundary nearest to the pointer.
   const std::u32string t = ToU32(DisplayText());
@@ -678,7 +682,9 @@ void TvgMemo::SetLines(const std::vector<std::string>& lines) {
 }
 
 void TvgMemo::MouseWheel(TShiftState shift, int delta, bool& handled) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextBox::MouseWheel(shift, delta, handled);
+  if (!self) return;
   if (handled) return;
   const float lineH = MeasureTextRect("Wg", Font(), {0, 0, 1000, 1000}, false).Height();
   const float total = lineH * float(std::max<size_t>(1, SplitLines(Text()).size()));
@@ -751,7 +757,9 @@ void TvgButton::Click() {
 }
 
 void TvgButton::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseDown(button, shift, x, y);
+  if (!self) return;
   if (button == TMouseButton::mbLeft && !staysPressed_) SetIsDown(true);
 }
 
@@ -762,19 +770,25 @@ void TvgButton::MouseUp(TMouseButton button, TShiftState shift, float x, float y
 }
 
 void TvgButton::MouseEnter() {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseEnter();
+  if (!self) return;
   StartTriggerAnimation(this, "IsMouseOver");
   Repaint();
 }
 
 void TvgButton::MouseLeave() {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseLeave();
+  if (!self) return;
   StartTriggerAnimation(this, "IsMouseOver");
   Repaint();
 }
 
 void TvgButton::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::KeyDown(key, keyChar, shift);
+  if (!self) return;
   if (key == vk::Return || key == vk::Space || keyChar == U' ') {
     key = 0;
     keyChar = 0;
@@ -827,7 +841,9 @@ void TvgBitmapStateButton::Click() {
 }
 
 void TvgBitmapStateButton::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseDown(button, shift, x, y);
+  if (!self) return;
   if (button == TMouseButton::mbLeft) {
     tracking_ = true;
     Repaint();
@@ -844,12 +860,16 @@ void TvgBitmapStateButton::MouseUp(TMouseButton button, TShiftState shift, float
 }
 
 void TvgBitmapStateButton::MouseEnter() {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseEnter();
+  if (!self) return;
   Repaint();
 }
 
 void TvgBitmapStateButton::MouseLeave() {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseLeave();
+  if (!self) return;
   Repaint();
 }
 
@@ -1128,7 +1148,9 @@ void TvgScrollBar::Paint(TCanvas& canvas) {
 }
 
 void TvgScrollBar::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseDown(button, shift, x, y);
+  if (!self) return;
   if (button != TMouseButton::mbLeft) return;
   const TRectF t = ThumbRect();
   const bool vert = orientation_ == TOrientation::Vertical;
@@ -1144,7 +1166,9 @@ void TvgScrollBar::MouseDown(TMouseButton button, TShiftState shift, float x, fl
 }
 
 void TvgScrollBar::MouseMove(TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseMove(shift, x, y);
+  if (!self) return;
   if (!dragging_) return;
   const bool vert = orientation_ == TOrientation::Vertical;
   const TRectF t = ThumbRect();
@@ -1157,7 +1181,9 @@ void TvgScrollBar::MouseMove(TShiftState shift, float x, float y) {
 }
 
 void TvgScrollBar::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseUp(button, shift, x, y);
+  if (!self) return;
   if (dragging_) {
     dragging_ = false;
     Repaint();
@@ -1350,7 +1376,9 @@ void TvgScrollBox::HScrollChange() {}
 void TvgScrollBox::VScrollChange() {}
 
 void TvgScrollBox::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseDown(button, shift, x, y);
+  if (!self) return;
   if (mouseTracking_ && button == TMouseButton::mbLeft) {
     trackingDown_ = true;
     dragStart_ = {x, y};
@@ -1359,7 +1387,9 @@ void TvgScrollBox::MouseDown(TMouseButton button, TShiftState shift, float x, fl
 }
 
 void TvgScrollBox::MouseMove(TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseMove(shift, x, y);
+  if (!self) return;
   if (!trackingDown_) return;
   dragStep_ = {x - dragStart_.x, y - dragStart_.y};
   dragStart_ = {x, y};
@@ -1367,12 +1397,16 @@ void TvgScrollBox::MouseMove(TShiftState shift, float x, float y) {
 }
 
 void TvgScrollBox::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseUp(button, shift, x, y);
+  if (!self) return;
   trackingDown_ = false;
 }
 
 void TvgScrollBox::MouseWheel(TShiftState shift, int delta, bool& handled) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseWheel(shift, delta, handled);
+  if (!self) return;
   if (handled) return;
   const TPointF before = scroll_;
   ScrollBy(0, -float(delta) / 120.f * 40);
@@ -1399,11 +1433,15 @@ class TPopupListRow : public TvgTextControl {
     TvgTextControl::Paint(canvas);
   }
   void MouseEnter() override {
+    TObjectRef<TVisualObject> self(this);  // the handler may free this
     TvgTextControl::MouseEnter();
+    if (!self) return;
     Repaint();
   }
   void MouseLeave() override {
+    TObjectRef<TVisualObject> self(this);  // the handler may free this
     TvgTextControl::MouseLeave();
+    if (!self) return;
     Repaint();
   }
   void Click() override {
@@ -1506,12 +1544,16 @@ void TvgPopupBox::DropDown() {
 }
 
 void TvgPopupBox::Click() {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::Click();
+  if (!self) return;
   DropDown();
 }
 
 void TvgPopupBox::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::KeyDown(key, keyChar, shift);
+  if (!self) return;
   if (key == vk::Up && itemIndex_ > 0) {
     SetItemIndex(itemIndex_ - 1);
     key = 0;
@@ -1599,7 +1641,9 @@ void TvgTabItem::PaintChildren(TCanvas& canvas, const TRectF& dirtyLocal) {
 }
 
 void TvgTabItem::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::MouseDown(button, shift, x, y);
+  if (!self) return;
   if (button != TMouseButton::mbLeft) return;
   if (TvgTabControl* tc = TabControl()) {
     for (int i = 0; i < tc->TabCount(); ++i)
@@ -1837,7 +1881,9 @@ void TvgStringGrid::Paint(TCanvas& canvas) {
 }
 
 void TvgStringGrid::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseDown(button, shift, x, y);
+  if (!self) return;
   if (button != TMouseButton::mbLeft) return;
   const int r = RowAtPoint(y);
   if (r < 0) return;
@@ -1850,7 +1896,9 @@ void TvgStringGrid::MouseDown(TMouseButton button, TShiftState shift, float x, f
 }
 
 void TvgStringGrid::MouseWheel(TShiftState shift, int delta, bool& handled) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::MouseWheel(shift, delta, handled);
+  if (!self) return;
   if (handled) return;
   const float before = scrollY_;
   SetScrollOffset(scrollY_ - float(delta) / 120.f * 3 * rowHeight_);
@@ -1858,7 +1906,9 @@ void TvgStringGrid::MouseWheel(TShiftState shift, int delta, bool& handled) {
 }
 
 void TvgStringGrid::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::KeyDown(key, keyChar, shift);
+  if (!self) return;
   if (key == 0 && keyChar == 0) return;
   const int page = std::max(1, int((Height() - headerHeight_) / rowHeight_));
   switch (key) {
