@@ -83,7 +83,42 @@ class TMsgIcon : public TVisualObject {
   TMsgDlgType type_;
 };
 
+// Lies over a window's whole scene while another window is modal: it takes the pointer, so
+// nothing behind it is clicked, hovered or focused.
+class TModalShield : public TVisualObject {
+ public:
+  TModalShield() : TVisualObject(nullptr) {
+    SetStored(false);
+    SetAlign(TvgAlign::vaClient);
+  }
+  std::string ClassName() const override { return "TvgModalShield"; }
+};
+
 }  // namespace
+
+// Shields every other shown normal window while `modal` runs; lifted in reverse on leaving.
+class TApplication::ModalShields {
+ public:
+  explicit ModalShields(const TWindow* modal) {
+    for (TWindow* w : TWindow::All()) {
+      if (w == modal || !w->Visible() || w->Kind() != TWindowKind::Normal) continue;
+      auto* shield = new TModalShield();
+      shield->SetParent(w->Root());
+      shield->SetBounds(0, 0, w->Root()->Width(), w->Root()->Height());
+      shield->BringToFront();
+      shields_.emplace_back(w, TObjectRef<TVisualObject>(shield));
+    }
+  }
+  ~ModalShields() {
+    for (auto& [w, shield] : shields_)
+      if (Alive(w)) delete shield.Get();
+  }
+  ModalShields(const ModalShields&) = delete;
+  ModalShields& operator=(const ModalShields&) = delete;
+
+ private:
+  std::vector<std::pair<TWindow*, TObjectRef<TVisualObject>>> shields_;
+};
 
 // A button of the box: its Tag is its modal result; Escape anywhere in the box answers too.
 class TMsgButton : public TvgButton {
@@ -416,6 +451,7 @@ int TApplication::ShowModal(TWindow& window) {
   window.Activate();
   modalWindows_.push_back(&window);
   TWindow* w = &window;
+  ModalShields shields(w);
   RunModalLoop([&] { return terminated_ || !Alive(w) || w->ModalResult() != mrNone || !w->Visible(); });
   modalWindows_.erase(std::remove(modalWindows_.begin(), modalWindows_.end(), w), modalWindows_.end());
   if (!Alive(w)) return mrCancel;
@@ -454,6 +490,7 @@ int TApplication::MessageBox(const std::string& text, const std::string& title, 
   }
   boxes_.push_back(box);
   TWindow* w = host;
+  ModalShields shields(w);  // the box covers its host itself
   try {
     RunModalLoop([&] { return terminated_ || box->Result() != 0 || !Alive(w) || !w->Visible(); });
   } catch (...) {

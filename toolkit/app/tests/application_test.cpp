@@ -384,3 +384,41 @@ TEST_F(App, ErrorsRaisedWhileAnErrorBoxIsOpenDoNotNestBoxes) {
 
 }  // namespace
 }  // namespace tk
+
+namespace tk {
+namespace {
+
+TEST_F(App, WindowsBehindAModalWindowTakeNoClicks) {
+  auto main = ShownWindow(600, 400);
+  auto* behind = new TvgButton(main.get());
+  behind->SetParent(main->Root());
+  behind->SetBounds(0, 0, 100, 40);
+  int clicks = 0;
+  behind->OnClick = [&](rt::TComponent*) { ++clicks; };
+
+  TWindow dialog(nullptr);
+  dialog.SetClientSize(200, 100);
+  dialog.SetPosition(700, 500);
+  dialog.Root()->SetBounds(0, 0, 200, 100);
+  auto* ok = new TvgButton(&dialog);
+  ok->SetParent(dialog.Root());
+  ok->SetBounds(10, 10, 80, 24);
+  ok->SetModalResult(mrOk);
+  int rounds = 0;
+  Application().OnModalIdle = [&] {
+    if (++rounds == 1) {
+      backend_->Click(main->Left() + 50, main->Top() + 20);  // the main window's button
+    } else {
+      const TPointF p = ok->LocalToScreen({40, 12});
+      backend_->Click(p.x, p.y);
+    }
+  };
+  EXPECT_EQ(Application().ShowModal(dialog), mrOk);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(main->Root()->ChildCount(), 1);  // the shield is gone again
+  backend_->Click(main->Left() + 50, main->Top() + 20);
+  EXPECT_EQ(clicks, 1);
+}
+
+}  // namespace
+}  // namespace tk

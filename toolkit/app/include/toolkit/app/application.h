@@ -67,6 +67,7 @@ class TApplication : public rt::TComponent {
   void HandleMessage();
 
   // Shows `window` until it has a modal result (or is closed: mrCancel); returns the result.
+  // Meanwhile the other shown windows take no pointer input.
   int ShowModal(TWindow& window);
   bool InModalLoop() const { return modalLevel_ > 0; }
 
@@ -107,6 +108,7 @@ class TApplication : public rt::TComponent {
 
  private:
   friend class TMessageBox;
+  class ModalShields;
   bool PollSources();
   void AdvanceAnimations();
   void RunModalLoop(const std::function<bool()>& done);
