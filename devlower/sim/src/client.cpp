@@ -166,7 +166,7 @@ std::unique_ptr<AsyncIo> UserHandle::DeviceIoControlAsync(ULONG code, const void
     state->information = i->IoStatus.Information;
     if (state->method == METHOD_BUFFERED && !NT_ERROR(state->status)) {
       size_t n = std::min<size_t>(state->information, state->outputLength);
-      memcpy(state->output.data(), state->buffer.data(), n);
+      if (n) memcpy(state->output.data(), state->buffer.data(), n);
     }
     if (i->MdlAddress) {
       IoFreeMdl(i->MdlAddress);
@@ -200,8 +200,9 @@ std::unique_ptr<AsyncIo> UserHandle::DeviceIoControlAsync(ULONG code, const void
       break;
     case METHOD_IN_DIRECT:
     case METHOD_OUT_DIRECT:
-      state->buffer.assign(static_cast<const unsigned char*>(input),
-                           static_cast<const unsigned char*>(input) + inputLength);
+      if (input && inputLength)
+        state->buffer.assign(static_cast<const unsigned char*>(input),
+                             static_cast<const unsigned char*>(input) + inputLength);
       irp->AssociatedIrp.SystemBuffer = state->buffer.empty() ? nullptr : state->buffer.data();
       if (outputLength) {
         PMDL mdl = IoAllocateMdl(state->output.data(), outputLength, FALSE, FALSE, irp);
@@ -209,8 +210,9 @@ std::unique_ptr<AsyncIo> UserHandle::DeviceIoControlAsync(ULONG code, const void
       }
       break;
     default:
-      state->buffer.assign(static_cast<const unsigned char*>(input),
-                           static_cast<const unsigned char*>(input) + inputLength);
+      if (input && inputLength)
+        state->buffer.assign(static_cast<const unsigned char*>(input),
+                             static_cast<const unsigned char*>(input) + inputLength);
       next->Parameters.DeviceIoControl.Type3InputBuffer =
           state->buffer.empty() ? nullptr : state->buffer.data();
       irp->UserBuffer = state->output.empty() ? nullptr : state->output.data();

@@ -322,12 +322,19 @@ TEST_F(SimStack, ClientHandleOpensByLinkAndChecksAccessBits) {
   EXPECT_EQ(out[0], 10);
   EXPECT_EQ(out[2], 8);
   EXPECT_EQ(h->DeviceIoControl(writeCode, in, 3, out, 3, &got), STATUS_ACCESS_DENIED);
-  EXPECT_EQ(Bus(dev)->received, 2);  // the refused request never reached the driver
+  // Requests without buffers, in every transfer method.
+  for (ULONG method : {METHOD_BUFFERED, METHOD_IN_DIRECT, METHOD_NEITHER}) {
+    got = 99;
+    EXPECT_EQ(h->DeviceIoControl(CTL_CODE(0x8000, 0x802, method, FILE_ANY_ACCESS), nullptr, 0, nullptr, 0, &got),
+              STATUS_SUCCESS);
+    EXPECT_EQ(got, 7u);  // the bus's default information
+  }
+  EXPECT_EQ(Bus(dev)->received, 5);  // the refused request never reached the driver
   // A deleted device still takes requests on an open handle.
   IoDeleteSymbolicLink((PUNICODE_STRING)&link);
   IoDeleteDevice(dev);
   EXPECT_EQ(h->DeviceIoControl(readCode, in, 3, out, 3, &got), STATUS_SUCCESS);
-  EXPECT_EQ(Bus(dev)->received, 3);
+  EXPECT_EQ(Bus(dev)->received, 6);
   EXPECT_EQ(vrnke_sim::DeviceReferences(dev), 1);  // the handle's
   h->Close();
   // The last reference is gone: the object is released with its extension.
