@@ -96,12 +96,18 @@ TEST_F(App, ButtonsAreInTheirUsualOrderAndTranslated) {
 TEST_F(App, KeysAnswerTheBox) {
   struct Case {
     TMsgDlgButtons buttons;
-    uint16_t key;
-    int expected;  // 0: the key does not answer; the test then clicks the last button
+    std::vector<uint16_t> keys;
+    int expected;  // 0: the keys do not answer; the test then clicks the last button
   };
   const Case cases[] = {
-      {mbOKCancel, vk::Escape, mrCancel}, {mbOK, vk::Escape, mrOk},           {mbYesNo, vk::Escape, 0},
-      {mbYesNo, vk::Return, mrYes},       {mbYesNoCancel, vk::Return, mrYes},
+      {mbOKCancel, {vk::Escape}, mrCancel},
+      {mbOK, {vk::Escape}, mrOk},
+      {mbYesNo, {vk::Escape}, 0},
+      {mbYesNo, {vk::Return}, mrYes},
+      {mbYesNoCancel, {vk::Return}, mrYes},
+      {mbYesNo, {vk::Right, vk::Return}, mrNo},
+      {mbYesNo, {vk::Right, vk::Right, vk::Left, vk::Space}, mrYes},
+      {mbYesNoCancel, {vk::Left, vk::Return}, mrYes},  // nothing left of the first button
   };
   for (const Case& c : cases) {
     auto host = ShownWindow();
@@ -109,14 +115,15 @@ TEST_F(App, KeysAnswerTheBox) {
     Application().OnModalIdle = [&] {
       TMessageBox* box = Application().ActiveMessageBox();
       if (++rounds == 1) {
-        backend_->Key(c.key);
+        for (uint16_t k : c.keys)
+          if (Application().ActiveMessageBox()) backend_->Key(k);
       } else if (rounds > 3) {
-        box->Choose(box->Buttons().back()->Tag());
+        box->Choose(static_cast<int>(box->Buttons().back()->Tag()));
       }
     };
-    const int result =
-        Application().MessageBox("Text", "Title", TMsgDlgType::mtInformation, c.buttons, host.get());
-    EXPECT_EQ(result, c.expected ? c.expected : MessageBoxButtonList(c.buttons).back().first) << c.buttons;
+    const int result = Application().MessageBox("Text", "Title", TMsgDlgType::mtInformation, c.buttons, host.get());
+    EXPECT_EQ(result, c.expected ? c.expected : MessageBoxButtonList(c.buttons).back().first)
+        << c.buttons << " after " << c.keys.size() << " keys";
   }
 }
 
