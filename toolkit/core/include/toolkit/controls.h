@@ -444,7 +444,7 @@ class TvgScrollContent : public TVisualObject {
 
 // A styled control whose children live in a scrollable content object. The style may hold a
 // "content" layout (the visible area) and scroll bars named "vscrollbar" and "hscrollbar".
-// Published: ShowScrollBars, AutoHide, MouseTracking, DisableMouseWheel.
+// Published: ShowScrollBars, MouseTracking; event OnScroll.
 class TvgScrollBox : public TvgStyledControl {
  public:
   explicit TvgScrollBox(rt::TComponent* owner);
