@@ -1228,6 +1228,7 @@ TvgScrollBox::TvgScrollBox(rt::TComponent* owner) : TvgStyledControl(owner) {
   Publish(
       "MouseTracking", [this] { return BoolText(mouseTracking_); },
       [this](const std::string& v) { mouseTracking_ = TextToBool(v); });
+  PublishEvent("OnScroll", &OnScroll);
 }
 
 TvgScrollBox::~TvgScrollBox() {
@@ -1358,8 +1359,10 @@ void TvgScrollBox::SetViewportPosition(TPointF p) {
   if (hbar_) hbar_->SetValue(p.x);
   realigningContent_ = was;
   PlaceContent();
+  TObjectRef<TVisualObject> self(this);
   if (p.x != old.x) HScrollChange();
-  if (p.y != old.y) VScrollChange();
+  if (self && p.y != old.y) VScrollChange();
+  if (self) OnScroll(this);
 }
 
 void TvgScrollBox::ScrollBy(float dx, float dy) { SetViewportPosition({scroll_.x + dx, scroll_.y + dy}); }

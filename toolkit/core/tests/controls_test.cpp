@@ -198,9 +198,13 @@ TEST_F(ControlsFixture, ScrollBoxScrollsItsContentAndRunsItsHooks) {
   EXPECT_EQ(box->added, 10);
   EXPECT_EQ(rows[0]->Parent(), box->Content());
   EXPECT_EQ(box->GetContentBounds().Height(), 250);
+  int scrolls = 0;
+  box->OnScroll = [&](rt::TComponent*) { ++scrolls; };
+  box->SetViewportPosition({0, 60});  // the same again: no hook
   box->SetViewportPosition({0, 60});
   EXPECT_EQ(box->ViewportPosition().y, 60);
   EXPECT_EQ(box->vscroll, 1);
+  EXPECT_EQ(scrolls, 1);
   EXPECT_EQ(rows[3]->AbsoluteRect().top, 75 - 60);
   EXPECT_EQ(window->Scene()->ObjectAtPoint({10, 20}), rows[3]);
   box->SetViewportPosition({0, 1000});  // limited to the content

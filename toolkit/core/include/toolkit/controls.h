@@ -485,6 +485,7 @@ class TvgScrollBox : public TvgStyledControl {
   virtual TRectF GetContentBounds();
 
   void RealignContent();
+  TNotifyEvent OnScroll;  // after every change of the scroll offset
 
  protected:
   void ApplyStyle() override;
