@@ -304,6 +304,13 @@ TEST_F(App, ScreenSizeAndTitle) {
   EXPECT_EQ(Application().ScreenSize(), (TPointF{1920, 1080}));
   Application().SetPropertyText("Title", "Setting");
   EXPECT_EQ(Application().Title(), "Setting");
+  // Without a taskbar button of its own, the main window carries the program's title.
+  auto main = ShownWindow();
+  Application().SetMainForm(main.get());
+  Application().SetMainFormOnTaskBar(false);
+  Application().SetTitle("Vorne Tavrix 设置");
+  EXPECT_EQ(THeadlessBackend::Title(*main->Handle()), "Vorne Tavrix 设置");
+  Application().SetMainFormOnTaskBar(true);
 }
 
 TEST_F(App, RunEndsWhenTheMainWindowCloses) {
