@@ -429,11 +429,36 @@ bool ReadFileBytes(const std::string& fileName, std::vector<uint8_t>& out) {
 
 void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName,
               const LoadOptions& options) {
+  // The form's own state, to put back when the description fails half-way.
+  std::vector<std::pair<std::string, std::string>> before;
+  for (const std::string& name : form.PropertyNames()) {
+    try {
+      before.emplace_back(name, form.GetPropertyText(name));
+    } catch (const std::exception&) {
+      // A property that cannot be read cannot be put back either.
+    }
+  }
+  std::vector<std::pair<rt::TEventBase*, std::string>> events;
+  for (const std::string& name : form.EventNames())
+    if (rt::TEventBase* e = form.FindEvent(name)) events.emplace_back(e, e->HandlerName());
+
   Loader loader(form, fileName, options);
   try {
     loader.Run(doc);
   } catch (...) {
     loader.Undo();
+    for (auto it = before.rbegin(); it != before.rend(); ++it) {
+      try {
+        if (form.GetPropertyText(it->first) != it->second) form.SetPropertyText(it->first, it->second);
+      } catch (const std::exception&) {
+        // Best effort: the load error is the one to report.
+      }
+    }
+    for (auto& [e, handler] : events) {
+      if (e->HandlerName() == handler) continue;
+      e->Clear();
+      if (!handler.empty() && !form.BindEvent(*e, handler)) e->SetHandlerName(handler);
+    }
     throw;
   }
 }

@@ -364,3 +364,25 @@ TEST(FormSaver, ValueKindsFollowTheText) {
 
 }  // namespace
 }  // namespace tk::forms
+
+namespace tk::forms {
+namespace {
+
+TEST(FormLoader, AFailedLoadPutsTheFormsOwnStateBack) {
+  TMyForm form;
+  form.SetName("Before");
+  form.title = "old title";
+  EXPECT_THROW(
+      LoadForm(
+          form,
+          ParseForm("MyForm : TMyForm {\n  Title = \"new title\"\n  X : TWidget {}\n  Y : TNoSuchClass {}\n}",
+                    "bad.form"),
+          "bad.form", Options()),
+      EFormError);
+  EXPECT_EQ(form.title, "old title");
+  EXPECT_EQ(form.Name(), "Before");
+  EXPECT_EQ(form.ComponentCount(), 0);
+}
+
+}  // namespace
+}  // namespace tk::forms

@@ -60,7 +60,8 @@ class TPlaceholderComponent : public rt::TComponent {
 // Loads `doc` into `form`. A name value (Identifier) that names a component of the
 // description is set after every component exists, so references may point forward.
 // On any error (EFormError naming the file and line) the components
-// created by this call are destroyed again, so nothing is left half-built.
+// created by this call are destroyed again and the form's own properties and event bindings are
+// put back, so nothing is left half-built.
 void LoadForm(rt::TComponent& form, const FormDocument& doc, const std::string& fileName,
               const LoadOptions& options);
 void LoadFormFile(rt::TComponent& form, const std::string& fileName, const LoadOptions& options);
