@@ -15,6 +15,10 @@
 #include "toolkit/headless.h"
 #include "toolkit/translate.h"
 
+#ifdef VRNKE_HAVE_COMMANDS
+#include "shell/qvCommandSetting.h"
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -476,3 +480,32 @@ TEST_F(ProgramForms, HoveredFunctionKeyLooksLit) {
 }
 
 }  // namespace
+
+#ifdef VRNKE_HAVE_COMMANDS
+namespace {
+
+// The main window's command setting, loaded into the real component.
+TEST_F(ProgramForms, CommandSettingLoadsIntoTheRealComponent) {
+  tk::RegisterClassOf<vrnke::TqvCommandSetting>("TqvCommandSetting");
+  TTestMain form(nullptr);
+  Load(form, "SettingMain.form");
+  auto* setting = Find<vrnke::TqvCommandSetting>(form, "qvCommandSetting1");
+  ASSERT_NE(setting, nullptr);
+  auto* commands = dynamic_cast<rt::TCollection*>(setting->FindObjectProperty("Commands"));
+  ASSERT_NE(commands, nullptr);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"SetButton", "qvCommandSetting1Commands0Execute"},
+      {"SetCPI", ""},
+      {"SetMouseParam", "qvCommandSetting1Commands2Execute"},
+      {"SetProfileBtn", ""},
+      {"SetReport", ""},
+      {"SetLED", ""}};
+  ASSERT_EQ(commands->Count(), static_cast<int>(expected.size()));
+  for (int i = 0; i < commands->Count(); ++i) {
+    EXPECT_EQ(commands->Items(i)->GetPropertyText("Name"), expected[size_t(i)].first);
+    EXPECT_EQ(Handler(commands->Items(i), "OnExecute"), expected[size_t(i)].second);
+  }
+}
+
+}  // namespace
+#endif
