@@ -11,6 +11,8 @@ namespace rt {
 // Malformed input never throws: an invalid sequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+// Appends one code point (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // Case-insensitive equality for names (ASCII letters fold; other characters compare as is).
 bool SameText(std::string_view a, std::string_view b);

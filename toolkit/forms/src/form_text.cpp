@@ -25,24 +25,6 @@ int HexValue(char c) {
   return -1;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed
 // (overlong forms, surrogates and values above U+10FFFF are malformed).
 size_t Utf8SequenceLength(const std::string& s, size_t i) {
@@ -319,7 +301,7 @@ class Lexer {
               Fail(escPos, "a high surrogate must be followed by a low surrogate");
             cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
           }
-          AppendUtf8(t.text, cp);
+          rt::AppendUtf8(t.text, static_cast<char32_t>(cp));
           break;
         }
         case 'U': {
@@ -335,7 +317,7 @@ class Lexer {
           Advance();
           if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
             Fail(escPos, "\\U{...} is not a Unicode scalar value");
-          AppendUtf8(t.text, cp);
+          rt::AppendUtf8(t.text, static_cast<char32_t>(cp));
           break;
         }
         default:
