@@ -315,20 +315,23 @@ std::string TqvLanguage::TranslateShown(const rt::TComponent& c, const std::stri
   return result;
 }
 
-void TqvLanguage::TranslateOwnProperties(rt::TComponent& c, std::vector<std::string>& texts, bool translate) {
-  for (const std::string& prop : propertyList_) {
-    try {
-      if (!c.HasProperty(prop)) continue;
-      const std::string value = c.GetPropertyText(prop);
-      if (value.empty()) continue;
-      texts.push_back(value);
-      if (!translate) continue;
-      const std::string result = TranslateShown(c, prop, value);
-      if (!result.empty() && result != value) c.SetPropertyText(prop, result);
-    } catch (const rt::Exception&) {
-      // A property that cannot be read or written is left as it is.
-    }
+void TqvLanguage::TranslateProperty(rt::TComponent& c, const std::string& prop,
+                                    std::vector<std::string>& texts, bool translate) {
+  try {
+    if (!c.HasProperty(prop)) return;
+    const std::string value = c.GetPropertyText(prop);
+    if (value.empty()) return;
+    texts.push_back(value);
+    if (!translate) return;
+    const std::string result = TranslateShown(c, prop, value);
+    if (!result.empty() && result != value) c.SetPropertyText(prop, result);
+  } catch (const rt::Exception&) {
+    // A property that cannot be read or written is left as it is.
   }
+}
+
+void TqvLanguage::TranslateOwnProperties(rt::TComponent& c, std::vector<std::string>& texts, bool translate) {
+  for (const std::string& prop : propertyList_) TranslateProperty(c, prop, texts, translate);
 }
 
 void TqvLanguage::TranslateSpecial(rt::TComponent& c, std::vector<std::string>& texts, bool translate) {
@@ -337,18 +340,7 @@ void TqvLanguage::TranslateSpecial(rt::TComponent& c, std::vector<std::string>& 
   std::vector<std::string> props;
   if (std::string text = inspector.TextPropertyName(c); !text.empty()) props.push_back(text);
   props.push_back("Hint");
-  for (const std::string& prop : props) {
-    try {
-      if (!c.HasProperty(prop)) continue;
-      const std::string value = c.GetPropertyText(prop);
-      if (value.empty()) continue;
-      texts.push_back(value);
-      if (!translate) continue;
-      const std::string result = TranslateShown(c, prop, value);
-      if (!result.empty() && result != value) c.SetPropertyText(prop, result);
-    } catch (const rt::Exception&) {
-    }
-  }
+  for (const std::string& prop : props) TranslateProperty(c, prop, texts, translate);
   try {
     std::optional<std::vector<std::string>> items = inspector.ReadItems(c);
     if (!items) return;

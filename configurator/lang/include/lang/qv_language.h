@@ -165,6 +165,9 @@ class TqvLanguage : public TvgLang {
  private:
   void Walk(rt::TComponent& c, std::vector<std::string>& texts, std::vector<rt::TComponent*>& visited,
             bool translate, const std::string& baseName);
+  // Collects one text property and, when translating, shows it in the current language.
+  void TranslateProperty(rt::TComponent& c, const std::string& prop, std::vector<std::string>& texts,
+                         bool translate);
   void TranslateOwnProperties(rt::TComponent& c, std::vector<std::string>& texts, bool translate);
   void TranslateSpecial(rt::TComponent& c, std::vector<std::string>& texts, bool translate);
   // Translates one shown text, remembering its source so the next language starts from the
