@@ -1,12 +1,12 @@
 // Saving and loading the 132032-byte current profile through the file-backed registry, the
 // way the configuration program does on APPLY and at start.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
-#include <unistd.h>
 
 #include "keys/suite_names.h"
 #include "platform/posix.h"
@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 // Registry operations never touch the file services.
 class NoFiles : public plat::Shell {
-public:
+ public:
   bool ShellOpen(std::string_view, std::string_view) override { return false; }
   std::string ExecutableFolder() override { return {}; }
   bool DirectoryExists(std::string_view) override { return false; }
@@ -81,7 +81,8 @@ void BM_LoadStreamFromRegistry(benchmark::State& state) {
 void BM_BackendSetValueOnly(benchmark::State& state) {
   Store s;
   plat::RegKey key = plat::kNoKey;
-  if (s.registry->CreateKey(plat::kHkeyCurrentUser, vrnke::kRegistryKeyPath, key) != plat::RegResult::Success) {
+  if (s.registry->CreateKey(plat::kHkeyCurrentUser, vrnke::kRegistryKeyPath, key) !=
+      plat::RegResult::Success) {
     state.SkipWithError("key");
   }
   for (auto _ : state) {
@@ -94,9 +95,21 @@ void BM_BackendSetValueOnly(benchmark::State& state) {
 }
 
 // Wall time is what matters here: the flush waits for the disk, not the processor.
-BENCHMARK(BM_SaveStreamToRegistry)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_LoadStreamFromRegistry)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_BackendSetValueOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SaveStreamToRegistry)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadStreamFromRegistry)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_BackendSetValueOnly)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

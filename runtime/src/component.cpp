@@ -71,11 +71,13 @@ void TPersistent::Publish(const std::string& name, Getter get, Setter set) {
 }
 
 void TPersistent::PublishString(const std::string& name, std::string* field) {
-  Publish(name, [field] { return *field; }, [field](const std::string& v) { *field = v; });
+  Publish(
+      name, [field] { return *field; }, [field](const std::string& v) { *field = v; });
 }
 
 void TPersistent::PublishInt(const std::string& name, long long* field) {
-  Publish(name, [field] { return IntToStr(*field); }, [field](const std::string& v) { *field = StrToInt(v); });
+  Publish(
+      name, [field] { return IntToStr(*field); }, [field](const std::string& v) { *field = StrToInt(v); });
 }
 
 void TPersistent::PublishInt(const std::string& name, int* field) {
@@ -123,7 +125,8 @@ void TPersistent::PublishObject(const std::string& name, TPersistent* object) {
 // --- TComponent --------------------------------------------------------------------------
 
 TComponent::TComponent(TComponent* owner) {
-  Publish("Name", [this] { return name_; }, [this](const std::string& v) { SetName(v); });
+  Publish(
+      "Name", [this] { return name_; }, [this](const std::string& v) { SetName(v); });
   PublishInt("Tag", &tag_);
   if (owner) owner->InsertComponent(this);
 }

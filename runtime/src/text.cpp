@@ -174,7 +174,9 @@ bool TryStrToInt(std::string_view text, long long& value) {
 
 long long StrToInt(std::string_view text) {
   long long v = 0;
-  if (!TryStrToInt(text, v)) throw EConvertError(Format("'%.*s' is not a valid integer value", static_cast<int>(text.size()), text.data()));
+  if (!TryStrToInt(text, v))
+    throw EConvertError(
+        Format("'%.*s' is not a valid integer value", static_cast<int>(text.size()), text.data()));
   return v;
 }
 

@@ -1,6 +1,7 @@
+#include "runtime/collection.h"
+
 #include <gtest/gtest.h>
 
-#include "runtime/collection.h"
 #include "runtime/text.h"
 
 using namespace rt;
@@ -8,7 +9,7 @@ using namespace rt;
 namespace {
 
 class TNamedItem : public TCollectionItem {
-public:
+ public:
   TNamedItem() {
     PublishString("Name", &name);
     PublishInt("Value", &value);
@@ -20,11 +21,11 @@ public:
 
 // Names new items "Item%d" with the smallest free n, as the program's collections do.
 class TNamedItems : public TTypedCollection<TNamedItem, TOwnedCollection> {
-public:
+ public:
   using TTypedCollection::TTypedCollection;
   int updates = 0;
 
-protected:
+ protected:
   void SetItemName(TCollectionItem* item) override {
     auto* it = static_cast<TNamedItem*>(item);
     if (!it->name.empty()) return;

@@ -1,8 +1,8 @@
+#include "runtime/component.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "runtime/component.h"
 
 using namespace rt;
 
@@ -11,7 +11,7 @@ namespace {
 std::vector<std::string>* g_destroyed = nullptr;
 
 class TProbe : public TComponent {
-public:
+ public:
   explicit TProbe(TComponent* owner) : TComponent(owner) {
     PublishString("Caption", &caption);
     PublishBool("Visible", &visible);
@@ -27,7 +27,7 @@ public:
 };
 
 class TForm : public TComponent {
-public:
+ public:
   explicit TForm(TComponent* owner) : TComponent(owner) {
     PublishHandler("ProbeClick", std::function<void(int)>([this](int v) { clicks += v; }));
     PublishHandler("Other", std::function<void()>([] {}));

@@ -1,9 +1,9 @@
+#include "runtime/stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
-
-#include "runtime/stream.h"
 
 using namespace rt;
 

@@ -1,7 +1,8 @@
+#include "runtime/text.h"
+
 #include <gtest/gtest.h>
 
 #include "runtime/errors.h"
-#include "runtime/text.h"
 
 using namespace rt;
 
@@ -18,10 +19,10 @@ TEST(Text, MalformedInputBecomesReplacementCharacter) {
     std::u16string out;
   };
   const Case cases[] = {
-      {"\xFF", u"\uFFFD"},            // never a lead byte
-      {"a\xE5\xA4", u"a\uFFFD"},      // truncated sequence
-      {"\xC0\xAF", u"\uFFFD"},        // overlong
-      {"\xED\xA0\x80", u"\uFFFD"},    // encoded surrogate
+      {"\xFF", u"\uFFFD"},          // never a lead byte
+      {"a\xE5\xA4", u"a\uFFFD"},    // truncated sequence
+      {"\xC0\xAF", u"\uFFFD"},      // overlong
+      {"\xED\xA0\x80", u"\uFFFD"},  // encoded surrogate
   };
   for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << c.in;
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");  // lone surrogate

@@ -27,9 +27,7 @@ std::string FolderOf(const std::string& path) {
   return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
 }
 
-std::string RootKeyText(plat::RegKey key) {
-  return rt::IntToStr(static_cast<long long>(key));
-}
+std::string RootKeyText(plat::RegKey key) { return rt::IntToStr(static_cast<long long>(key)); }
 
 plat::RegKey RootKeyFromText(const std::string& text) {
   if (rt::SameText(text, "HKEY_CURRENT_USER")) return plat::kHkeyCurrentUser;
@@ -42,7 +40,10 @@ plat::RegKey RootKeyFromText(const std::string& text) {
 }  // namespace
 
 TqvProfile::TqvProfile(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell)
-    : rt::TComponent(owner), registry_(registry), shell_(shell), FMemoryStream(std::make_unique<rt::TMemoryStream>()) {
+    : rt::TComponent(owner),
+      registry_(registry),
+      shell_(shell),
+      FMemoryStream(std::make_unique<rt::TMemoryStream>()) {
   PublishAll();
 }
 
@@ -52,12 +53,16 @@ TqvProfile::TqvProfile(rt::TComponent* owner, plat::Platform& platform)
 TqvProfile::~TqvProfile() = default;
 
 void TqvProfile::PublishAll() {
-  Publish("RootKey", [this] { return RootKeyText(FRootKey); },
-          [this](const std::string& v) { SetRootKey(RootKeyFromText(v)); });
+  Publish(
+      "RootKey", [this] { return RootKeyText(FRootKey); },
+      [this](const std::string& v) { SetRootKey(RootKeyFromText(v)); });
   PublishString("KeyPath", &FKeyPath);
   PublishString("FileName", &FFileName);
-  Publish("FilePath", [this] { return FFilePath; }, [this](const std::string& v) { SetFilePath(v); });
-  Publish("Size", [this] { return rt::IntToStr(Size()); }, [this](const std::string& v) { SetSize(rt::StrToInt(v)); });
+  Publish(
+      "FilePath", [this] { return FFilePath; }, [this](const std::string& v) { SetFilePath(v); });
+  Publish(
+      "Size", [this] { return rt::IntToStr(Size()); },
+      [this](const std::string& v) { SetSize(rt::StrToInt(v)); });
   PublishEvent("OnRestoreToDefault", &OnRestoreToDefault);
   PublishEvent("OnBeforeSaveToRegistry", &OnBeforeSaveToRegistry);
   PublishEvent("OnBeforeSaveToFile", &OnBeforeSaveToFile);
@@ -150,7 +155,8 @@ bool TqvProfile::LoadStreamFromRegistry() {
     if (r != plat::RegResult::Success) {
       throw rt::ERegistryException(rt::Format("Failed to get data for '%s'", FFileName.c_str()));
     }
-    if (readType == plat::RegType::Sz || readType == plat::RegType::ExpandSz || readType == plat::RegType::Dword) {
+    if (readType == plat::RegType::Sz || readType == plat::RegType::ExpandSz ||
+        readType == plat::RegType::Dword) {
       throw rt::ERegistryException::InvalidDataType(FFileName);
     }
     data.resize(got);
@@ -281,8 +287,6 @@ bool TqvProfile::SaveStreamToFile(const std::string& strFileWithPath) {
   return true;
 }
 
-void TqvProfile::RestoreToDefault() {
-  OnRestoreToDefault(*FMemoryStream);
-}
+void TqvProfile::RestoreToDefault() { OnRestoreToDefault(*FMemoryStream); }
 
 }  // namespace profile

@@ -15,7 +15,7 @@ namespace {
 using testing::FsShell;
 
 class Component : public ::testing::Test {
-protected:
+ protected:
   plat::MemoryRegistry reg;
   FsShell shell;
 };
@@ -54,9 +54,9 @@ TEST_F(Component, PublishesItsEventsAndBindsThemByHandlerName) {
   auto* p = rt::Create<TqvProfile>(&form, reg, shell);  // the owner destroys it
   EXPECT_EQ(form.ComponentCount(), 1);
   const std::vector<std::string> want = {
-      "OnRestoreToDefault",  "OnBeforeSaveToRegistry",  "OnBeforeSaveToFile",
-      "OnBeforeLoadFromRegistry", "OnBeforeLoadFromFile", "OnAfterSaveToRegistry",
-      "OnAfterSaveToFile",   "OnAfterLoadFromRegistry", "OnAfterLoadFromFile"};
+      "OnRestoreToDefault",       "OnBeforeSaveToRegistry",  "OnBeforeSaveToFile",
+      "OnBeforeLoadFromRegistry", "OnBeforeLoadFromFile",    "OnAfterSaveToRegistry",
+      "OnAfterSaveToFile",        "OnAfterLoadFromRegistry", "OnAfterLoadFromFile"};
   EXPECT_EQ(p->EventNames(), want);
 
   int defaults = 0;
@@ -82,7 +82,7 @@ TEST_F(Component, WriteGrowsButNeverShrinksAndReadCopiesAtMostTheStream) {
   EXPECT_EQ(out[0], 1);
   EXPECT_EQ(out[3], 0xAA);
   EXPECT_EQ(out[99], 0xAA);
-  EXPECT_EQ(out[100], 0xEE);  // beyond the stream: untouched
+  EXPECT_EQ(out[100], 0xEE);            // beyond the stream: untouched
   EXPECT_EQ(p.Read(out.data(), 2), 2);  // every read starts at 0 again
 
   EXPECT_EQ(p.Write(nullptr, 5), 0);
@@ -118,7 +118,7 @@ TEST_F(Component, RestoreToDefaultRunsTheHandlerOnTheStreamOnly) {
   };
   p.RestoreToDefault();
   EXPECT_EQ(p.Stream().Bytes(), (std::vector<uint8_t>{0, 0x42, 0, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(p.Size(), 10);  // Size follows whatever the handler did
+  EXPECT_EQ(p.Size(), 10);            // Size follows whatever the handler did
   EXPECT_EQ(reg.SetValueCalls(), 0);  // nothing is saved
 }
 

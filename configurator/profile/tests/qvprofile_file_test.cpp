@@ -18,7 +18,7 @@ using testing::TempDir;
 namespace fs = std::filesystem;
 
 class FileStore : public ::testing::Test {
-protected:
+ protected:
   FileStore() : p(nullptr, reg, shell) {
     p.OnAfterLoadFromFile = [this](rt::TMemoryStream&) { ++afterLoads; };
     p.OnAfterSaveToFile = [this](rt::TMemoryStream&) { ++afterSaves; };
@@ -42,7 +42,7 @@ TEST_F(FileStore, PreSaveThenSaveAndLoadRoundTrip) {
   ASSERT_TRUE(p.PreSaveStreamToFile(file));
   EXPECT_EQ(p.FilePath(), dir.str() + "/profiles\\");
   EXPECT_EQ(p.FileName(), "current.pfx");
-  EXPECT_TRUE(fs::is_directory(dir.path() / "profiles"));  // one missing level is created
+  EXPECT_TRUE(fs::is_directory(dir.path() / "profiles"));             // one missing level is created
   EXPECT_FALSE(fs::exists(dir.path() / "profiles" / "current.pfx"));  // nothing written yet
   EXPECT_EQ(afterSaves, 0);
 

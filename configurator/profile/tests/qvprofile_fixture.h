@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +10,6 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/platform.h"
@@ -26,7 +26,7 @@ inline std::string Native(std::string_view path) {
 
 // The folder services the store needs, straight on the file system, with call counts.
 class FsShell : public plat::Shell {
-public:
+ public:
   bool ShellOpen(std::string_view, std::string_view) override { return false; }
   std::string ExecutableFolder() override { return fs::current_path().string(); }
   bool DirectoryExists(std::string_view path) override {
@@ -48,7 +48,7 @@ public:
 };
 
 class TempDir {
-public:
+ public:
   TempDir() {
     static std::atomic<int> counter{0};
     path_ = fs::temp_directory_path() /
@@ -64,7 +64,7 @@ public:
   // The folder in the stored form: "\" separators do not matter to the store, "/" is the host's.
   std::string str() const { return path_.string(); }
 
-private:
+ private:
   fs::path path_;
 };
 

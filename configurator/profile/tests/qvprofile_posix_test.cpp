@@ -21,7 +21,7 @@ using testing::RandomBytes;
 using testing::TempDir;
 
 class PosixStore : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     const char* old = std::getenv("XDG_CONFIG_HOME");
     hadOld_ = old != nullptr;
@@ -51,7 +51,7 @@ protected:
   TempDir runtime;
   std::unique_ptr<plat::Platform> platform;
 
-private:
+ private:
   bool hadOld_ = false;
   std::string old_;
 };

@@ -22,7 +22,7 @@ const std::string kValue(vrnke::kCurrentProfileValue);
 constexpr size_t kRecord = kCurrentProfileSize;
 
 class RegistryStore : public ::testing::Test {
-protected:
+ protected:
   RegistryStore() : p(nullptr, reg, shell) {
     p.SetRootKey(plat::kHkeyCurrentUser);
     p.SetKeyPath(kPath);
@@ -45,7 +45,9 @@ protected:
     if (type) *type = t;
     return data;
   }
-  void Store(RegType type, const std::vector<uint8_t>& data) { reg.Put(plat::kHkeyCurrentUser, kPath, kValue, type, data); }
+  void Store(RegType type, const std::vector<uint8_t>& data) {
+    reg.Put(plat::kHkeyCurrentUser, kPath, kValue, type, data);
+  }
 
   plat::MemoryRegistry reg;
   FsShell shell;
@@ -208,7 +210,8 @@ TEST_F(RegistryStore, StringAndDwordValuesRaiseAndLeaveTheStream) {
 }
 
 TEST_F(RegistryStore, OtherValueTypesAreReadAsRawBytes) {
-  for (RegType type : {RegType::None, RegType::DwordBigEndian, RegType::MultiSz, RegType::Qword, RegType::Link}) {
+  for (RegType type :
+       {RegType::None, RegType::DwordBigEndian, RegType::MultiSz, RegType::Qword, RegType::Link}) {
     SCOPED_TRACE(static_cast<int>(type));
     const auto data = RandomBytes(37, static_cast<uint32_t>(type));
     Store(type, data);
@@ -290,7 +293,7 @@ TEST_F(RegistryStore, LoadCreatesAMissingKeyAndClosesIt) {
 // Forwards to a memory registry; between the size query and the data read of a value it lets
 // "another process" replace the value, or makes the read fail.
 class RacingRegistry : public plat::MemoryRegistry {
-public:
+ public:
   plat::RegResult QueryValue(plat::RegKey key, std::string_view name, RegType* type, void* data,
                              uint32_t* size) override {
     if (data != nullptr && !replacement.empty()) {
@@ -362,7 +365,8 @@ TEST_F(RegistryStore, FirstStartPattern) {
     p.RestoreToDefault();
     EXPECT_TRUE(p.SaveStreamToRegistry());
   }
-  EXPECT_EQ(p.Read(rec.get(), static_cast<int64_t>(sizeof *rec)), static_cast<int64_t>(kAllProfileSettingSize));
+  EXPECT_EQ(p.Read(rec.get(), static_cast<int64_t>(sizeof *rec)),
+            static_cast<int64_t>(kAllProfileSettingSize));
   EXPECT_EQ(rec->Allgameset[0].nValue.get(), 1);
   EXPECT_EQ(rec->CurrentLanguage, 2);
   RegType t{};

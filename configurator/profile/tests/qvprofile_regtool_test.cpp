@@ -33,7 +33,8 @@ using testing::TempDir;
 std::string ReadRegText(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF && static_cast<unsigned char>(raw[1]) == 0xFE) {
+  if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
+      static_cast<unsigned char>(raw[1]) == 0xFE) {
     std::string ascii;
     for (size_t i = 2; i + 1 < raw.size(); i += 2) ascii.push_back(raw[i]);
     return ascii;

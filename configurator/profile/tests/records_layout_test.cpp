@@ -61,7 +61,8 @@ TEST(CurrentProfileLayout, NamedFieldsLandAtTheirStoredOffsets) {
       {"HWheelType", 94858, 2, [](auto& p, uint32_t v) { p.ConfigInfo.HWheelType = uint16_t(v); }},
       {"VWheelSpeed", 94860, 2, [](auto& p, uint32_t v) { p.ConfigInfo.VWheelSpeed = uint16_t(v); }},
       {"HWheelSpeed", 94862, 2, [](auto& p, uint32_t v) { p.ConfigInfo.HWheelSpeed = uint16_t(v); }},
-      {"DoubleClickSpeed", 94864, 2, [](auto& p, uint32_t v) { p.ConfigInfo.DoubleClickSpeed = uint16_t(v); }},
+      {"DoubleClickSpeed", 94864, 2,
+       [](auto& p, uint32_t v) { p.ConfigInfo.DoubleClickSpeed = uint16_t(v); }},
       {"PointerSpeed", 94866, 2, [](auto& p, uint32_t v) { p.ConfigInfo.PointerSpeed = uint16_t(v); }},
       {"PointerAcceleration", 94868, 2,
        [](auto& p, uint32_t v) { p.ConfigInfo.PointerAcceleration = uint16_t(v); }},
@@ -87,7 +88,8 @@ TEST(CurrentProfileLayout, NamedFieldsLandAtTheirStoredOffsets) {
        [](auto& p, uint32_t v) { p.MacroKeyInfoList.nMacroInfoCount = uint16_t(v); }},
       {"MacroInfoToDevice.nMacroInfoCount", 131796 - 4, 2,
        [](auto& p, uint32_t v) { p.MacroInfoToDevice.nMacroInfoCount = uint16_t(v); }},
-      {"OtherConfig.ShowNumLock", 131796, 4, [](auto& p, uint32_t v) { p.OtherConfig.ShowNumLock = int32_t(v); }},
+      {"OtherConfig.ShowNumLock", 131796, 4,
+       [](auto& p, uint32_t v) { p.OtherConfig.ShowNumLock = int32_t(v); }},
       {"OtherConfig.ShowLockStatePop", 131808, 4,
        [](auto& p, uint32_t v) { p.OtherConfig.ShowLockStatePop = int32_t(v); }},
       {"ButtonFuncInfo[7].FunctionIndex", 27176 + 3742, 2,
@@ -107,7 +109,8 @@ TEST(CurrentProfileLayout, NamedFieldsLandAtTheirStoredOffsets) {
     const auto bytes = AsBytes(*p);
     const auto want = LeBytes(value, fc.width);
     EXPECT_TRUE(std::equal(want.begin(), want.end(), bytes.begin() + fc.offset));
-    const size_t nonzero = static_cast<size_t>(std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }));
+    const size_t nonzero =
+        static_cast<size_t>(std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }));
     EXPECT_EQ(nonzero, fc.width);
   }
 }
@@ -135,7 +138,8 @@ TEST(ButtonRecordLayout, KeyRecordsAndFunctionFieldsAtTheirOffsets) {
   EXPECT_EQ(std::vector<uint8_t>(b.begin() + 2, b.begin() + 22), keys);
   const std::vector<uint8_t> tail = {0x22, 0x21, 0x24, 0x23, 0x25, 0, 0, 0, 0x29, 0x28, 0x27, 0x26};
   EXPECT_EQ(std::vector<uint8_t>(b.begin() + 3740, b.begin() + 3752), tail);
-  EXPECT_EQ(std::vector<uint8_t>(b.begin() + 3752, b.begin() + 3756), LeBytes(static_cast<uint32_t>(-1101), 4));
+  EXPECT_EQ(std::vector<uint8_t>(b.begin() + 3752, b.begin() + 3756),
+            LeBytes(static_cast<uint32_t>(-1101), 4));
   // Reserved areas stay zero in a record built from scratch.
   EXPECT_TRUE(std::all_of(b.begin(), b.begin() + 2, [](uint8_t x) { return x == 0; }));
   EXPECT_TRUE(std::all_of(b.begin() + 22, b.begin() + 3740, [](uint8_t x) { return x == 0; }));

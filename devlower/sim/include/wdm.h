@@ -3,12 +3,11 @@
 // which adds a verifier behind every service it controls.
 #pragma once
 
+#include <guiddef.h>
 #include <sal.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
-
-#include <guiddef.h>
 
 #ifdef __cplusplus
 #define EXTERN_C extern "C"
@@ -205,8 +204,8 @@ typedef struct _SINGLE_LIST_ENTRY {
 
 #define RTL_CONSTANT_STRING(s) \
   { (USHORT)(sizeof(s) - sizeof((s)[0])), (USHORT)sizeof(s), (PWCH)(s) }
-#define DECLARE_CONST_UNICODE_STRING(_var, _string)                                            \
-  const WCHAR _var##_buffer[] = _string;                                                        \
+#define DECLARE_CONST_UNICODE_STRING(_var, _string)                                                \
+  const WCHAR _var##_buffer[] = _string;                                                           \
   const UNICODE_STRING _var = {(USHORT)(sizeof(_string) - sizeof(WCHAR)), (USHORT)sizeof(_string), \
                                (PWCH)_var##_buffer}
 #define DECLARE_GLOBAL_CONST_UNICODE_STRING(_var, _str) EXTERN_C DECLARE_CONST_UNICODE_STRING(_var, _str)
@@ -531,7 +530,8 @@ typedef enum _SYSTEM_POWER_STATE {
   PowerSystemHibernate = 5,
   PowerSystemShutdown = 6,
   PowerSystemMaximum = 7
-} SYSTEM_POWER_STATE, *PSYSTEM_POWER_STATE;
+} SYSTEM_POWER_STATE,
+    *PSYSTEM_POWER_STATE;
 
 typedef enum _DEVICE_POWER_STATE {
   PowerDeviceUnspecified = 0,
@@ -540,14 +540,19 @@ typedef enum _DEVICE_POWER_STATE {
   PowerDeviceD2,
   PowerDeviceD3,
   PowerDeviceMaximum
-} DEVICE_POWER_STATE, *PDEVICE_POWER_STATE;
+} DEVICE_POWER_STATE,
+    *PDEVICE_POWER_STATE;
 
 typedef union _POWER_STATE {
   SYSTEM_POWER_STATE SystemState;
   DEVICE_POWER_STATE DeviceState;
 } POWER_STATE, *PPOWER_STATE;
 
-typedef enum _POWER_STATE_TYPE { SystemPowerState = 0, DevicePowerState } POWER_STATE_TYPE, *PPOWER_STATE_TYPE;
+typedef enum _POWER_STATE_TYPE {
+  SystemPowerState = 0,
+  DevicePowerState
+} POWER_STATE_TYPE,
+    *PPOWER_STATE_TYPE;
 
 typedef enum _POWER_ACTION {
   PowerActionNone = 0,
@@ -558,7 +563,8 @@ typedef enum _POWER_ACTION {
   PowerActionShutdownReset,
   PowerActionShutdownOff,
   PowerActionWarmEject
-} POWER_ACTION, *PPOWER_ACTION;
+} POWER_ACTION,
+    *PPOWER_ACTION;
 
 typedef enum _DEVICE_RELATION_TYPE {
   BusRelations,
@@ -568,7 +574,8 @@ typedef enum _DEVICE_RELATION_TYPE {
   TargetDeviceRelation,
   SingleBusRelations,
   TransportRelations
-} DEVICE_RELATION_TYPE, *PDEVICE_RELATION_TYPE;
+} DEVICE_RELATION_TYPE,
+    *PDEVICE_RELATION_TYPE;
 
 typedef enum _DEVICE_USAGE_NOTIFICATION_TYPE {
   DeviceUsageTypeUndefined,
@@ -586,7 +593,8 @@ typedef enum _BUS_QUERY_ID_TYPE {
   BusQueryInstanceID = 3,
   BusQueryDeviceSerialNumber = 4,
   BusQueryContainerID = 5
-} BUS_QUERY_ID_TYPE, *PBUS_QUERY_ID_TYPE;
+} BUS_QUERY_ID_TYPE,
+    *PBUS_QUERY_ID_TYPE;
 
 typedef enum _WORK_QUEUE_TYPE {
   CriticalWorkQueue,
@@ -595,7 +603,11 @@ typedef enum _WORK_QUEUE_TYPE {
   MaximumWorkQueue
 } WORK_QUEUE_TYPE;
 
-typedef enum _MM_PAGE_PRIORITY { LowPagePriority, NormalPagePriority = 16, HighPagePriority = 32 } MM_PAGE_PRIORITY;
+typedef enum _MM_PAGE_PRIORITY {
+  LowPagePriority,
+  NormalPagePriority = 16,
+  HighPagePriority = 32
+} MM_PAGE_PRIORITY;
 
 typedef enum _LOCK_OPERATION { IoReadAccess, IoWriteAccess, IoModifyAccess } LOCK_OPERATION;
 
@@ -743,7 +755,8 @@ typedef struct _IO_COMPLETION_CONTEXT* PIO_COMPLETION_CONTEXT;
 
 typedef NTSTATUS DRIVER_INITIALIZE(struct _DRIVER_OBJECT* DriverObject, PUNICODE_STRING RegistryPath);
 typedef DRIVER_INITIALIZE* PDRIVER_INITIALIZE;
-typedef NTSTATUS DRIVER_ADD_DEVICE(struct _DRIVER_OBJECT* DriverObject, struct _DEVICE_OBJECT* PhysicalDeviceObject);
+typedef NTSTATUS DRIVER_ADD_DEVICE(struct _DRIVER_OBJECT* DriverObject,
+                                   struct _DEVICE_OBJECT* PhysicalDeviceObject);
 typedef DRIVER_ADD_DEVICE* PDRIVER_ADD_DEVICE;
 typedef VOID DRIVER_UNLOAD(struct _DRIVER_OBJECT* DriverObject);
 typedef DRIVER_UNLOAD* PDRIVER_UNLOAD;
@@ -1124,8 +1137,8 @@ LONG KeSetEvent(PRKEVENT Event, KPRIORITY Increment, BOOLEAN Wait);
 VOID KeClearEvent(PRKEVENT Event);
 LONG KeResetEvent(PRKEVENT Event);
 LONG KeReadStateEvent(PRKEVENT Event);
-NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode, BOOLEAN Alertable,
-                               PLARGE_INTEGER Timeout);
+NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode,
+                               BOOLEAN Alertable, PLARGE_INTEGER Timeout);
 NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable, PLARGE_INTEGER Interval);
 VOID KeQuerySystemTime(PLARGE_INTEGER CurrentTime);
 VOID KeQueryTickCount(PLARGE_INTEGER TickCount);
@@ -1149,8 +1162,12 @@ VOID ExFreePoolWithTag(PVOID P, ULONG Tag);
 VOID ExFreePool(PVOID P);
 
 // Interlocked operations
-FORCEINLINE LONG InterlockedIncrement(LONG volatile* Addend) { return __atomic_add_fetch(Addend, 1, __ATOMIC_SEQ_CST); }
-FORCEINLINE LONG InterlockedDecrement(LONG volatile* Addend) { return __atomic_sub_fetch(Addend, 1, __ATOMIC_SEQ_CST); }
+FORCEINLINE LONG InterlockedIncrement(LONG volatile* Addend) {
+  return __atomic_add_fetch(Addend, 1, __ATOMIC_SEQ_CST);
+}
+FORCEINLINE LONG InterlockedDecrement(LONG volatile* Addend) {
+  return __atomic_sub_fetch(Addend, 1, __ATOMIC_SEQ_CST);
+}
 FORCEINLINE LONG InterlockedExchange(LONG volatile* Target, LONG Value) {
   return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
 }
@@ -1170,7 +1187,8 @@ FORCEINLINE LONG InterlockedAnd(LONG volatile* Destination, LONG Value) {
 FORCEINLINE PVOID InterlockedExchangePointer(PVOID volatile* Target, PVOID Value) {
   return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
 }
-FORCEINLINE PVOID InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange, PVOID Comparand) {
+FORCEINLINE PVOID InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange,
+                                                    PVOID Comparand) {
   __atomic_compare_exchange_n(Destination, &Comparand, Exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return Comparand;
 }
@@ -1182,7 +1200,8 @@ FORCEINLINE BOOLEAN IsListEmpty(const LIST_ENTRY* ListHead) { return (BOOLEAN)(L
 FORCEINLINE BOOLEAN RemoveEntryList(PLIST_ENTRY Entry) {
   PLIST_ENTRY Blink = Entry->Blink;
   PLIST_ENTRY Flink = Entry->Flink;
-  if (Flink->Blink != Entry || Blink->Flink != Entry) VrnkeSimAssertFailed("list entry is corrupt", __FILE__, __LINE__);
+  if (Flink->Blink != Entry || Blink->Flink != Entry)
+    VrnkeSimAssertFailed("list entry is corrupt", __FILE__, __LINE__);
   Blink->Flink = Flink;
   Flink->Blink = Blink;
   return (BOOLEAN)(Flink == Blink);
@@ -1270,9 +1289,11 @@ VOID IoInitializeIrp(PIRP Irp, USHORT PacketSize, CCHAR StackSize);
 VOID IoReuseIrp(PIRP Irp, NTSTATUS Iostatus);
 PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObject, PVOID InputBuffer,
                                    ULONG InputBufferLength, PVOID OutputBuffer, ULONG OutputBufferLength,
-                                   BOOLEAN InternalDeviceIoControl, PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock);
-PIRP IoBuildSynchronousFsdRequest(ULONG MajorFunction, PDEVICE_OBJECT DeviceObject, PVOID Buffer, ULONG Length,
-                                  PLARGE_INTEGER StartingOffset, PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock);
+                                   BOOLEAN InternalDeviceIoControl, PKEVENT Event,
+                                   PIO_STATUS_BLOCK IoStatusBlock);
+PIRP IoBuildSynchronousFsdRequest(ULONG MajorFunction, PDEVICE_OBJECT DeviceObject, PVOID Buffer,
+                                  ULONG Length, PLARGE_INTEGER StartingOffset, PKEVENT Event,
+                                  PIO_STATUS_BLOCK IoStatusBlock);
 NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost);
 #define IoCallDriver(a, b) IofCallDriver(a, b)
@@ -1286,7 +1307,8 @@ FORCEINLINE VOID IoCopyCurrentIrpStackLocationToNext(PIRP Irp) { VrnkeSimCopySta
 FORCEINLINE VOID IoSetNextIrpStackLocation(PIRP Irp) { VrnkeSimSetNextStack(Irp); }
 FORCEINLINE VOID IoMarkIrpPending(PIRP Irp) { VrnkeSimMarkPending(Irp); }
 FORCEINLINE VOID IoSetCompletionRoutine(PIRP Irp, PIO_COMPLETION_ROUTINE CompletionRoutine, PVOID Context,
-                                        BOOLEAN InvokeOnSuccess, BOOLEAN InvokeOnError, BOOLEAN InvokeOnCancel) {
+                                        BOOLEAN InvokeOnSuccess, BOOLEAN InvokeOnError,
+                                        BOOLEAN InvokeOnCancel) {
   VrnkeSimSetCompletion(Irp, CompletionRoutine, Context, InvokeOnSuccess, InvokeOnError, InvokeOnCancel);
 }
 FORCEINLINE PDRIVER_CANCEL IoSetCancelRoutine(PIRP Irp, PDRIVER_CANCEL CancelRoutine) {
@@ -1294,9 +1316,10 @@ FORCEINLINE PDRIVER_CANCEL IoSetCancelRoutine(PIRP Irp, PDRIVER_CANCEL CancelRou
 }
 
 // Remove locks
-VOID IoInitializeRemoveLockEx(PIO_REMOVE_LOCK Lock, ULONG AllocateTag, ULONG MaxLockedMinutes, ULONG HighWatermark,
-                              ULONG RemlockSize);
-NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, PCSTR File, ULONG Line, ULONG RemlockSize);
+VOID IoInitializeRemoveLockEx(PIO_REMOVE_LOCK Lock, ULONG AllocateTag, ULONG MaxLockedMinutes,
+                              ULONG HighWatermark, ULONG RemlockSize);
+NTSTATUS IoAcquireRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, PCSTR File, ULONG Line,
+                               ULONG RemlockSize);
 VOID IoReleaseRemoveLockEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockSize);
 VOID IoReleaseRemoveLockAndWaitEx(PIO_REMOVE_LOCK RemoveLock, PVOID Tag, ULONG RemlockSize);
 #define IoInitializeRemoveLock(Lock, Tag, Maxmin, HighWater) \
@@ -1313,27 +1336,28 @@ NTSTATUS PoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 POWER_STATE PoSetPowerState(PDEVICE_OBJECT DeviceObject, POWER_STATE_TYPE Type, POWER_STATE State);
 
 // MDLs
-PMDL IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer, BOOLEAN ChargeQuota, PIRP Irp);
+PMDL IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer, BOOLEAN ChargeQuota,
+                   PIRP Irp);
 VOID IoFreeMdl(PMDL Mdl);
 VOID MmBuildMdlForNonPagedPool(PMDL MemoryDescriptorList);
 PVOID MmMapLockedPagesSpecifyCache(PMDL MemoryDescriptorList, KPROCESSOR_MODE AccessMode,
-                                   MEMORY_CACHING_TYPE CacheType, PVOID RequestedAddress, ULONG BugCheckOnFailure,
-                                   ULONG Priority);
+                                   MEMORY_CACHING_TYPE CacheType, PVOID RequestedAddress,
+                                   ULONG BugCheckOnFailure, ULONG Priority);
 VOID MmProbeAndLockPages(PMDL MemoryDescriptorList, KPROCESSOR_MODE AccessMode, LOCK_OPERATION Operation);
 VOID MmUnlockPages(PMDL MemoryDescriptorList);
 #define MmGetMdlVirtualAddress(Mdl) ((PVOID)((PCHAR)((Mdl)->StartVa) + (Mdl)->ByteOffset))
 #define MmGetMdlByteCount(Mdl) ((Mdl)->ByteCount)
 #define MmGetMdlByteOffset(Mdl) ((Mdl)->ByteOffset)
-#define MmGetSystemAddressForMdlSafe(MDL, PRIORITY)                                                        \
-  (((MDL)->MdlFlags & (MDL_MAPPED_TO_SYSTEM_VA | MDL_SOURCE_IS_NONPAGED_POOL)) ? ((MDL)->MappedSystemVa) \
-                                                                                 : MmMapLockedPagesSpecifyCache( \
-                                                                                       (MDL), KernelMode, MmCached, \
-                                                                                       NULL, FALSE, (PRIORITY)))
+#define MmGetSystemAddressForMdlSafe(MDL, PRIORITY)                            \
+  (((MDL)->MdlFlags & (MDL_MAPPED_TO_SYSTEM_VA | MDL_SOURCE_IS_NONPAGED_POOL)) \
+       ? ((MDL)->MappedSystemVa)                                               \
+       : MmMapLockedPagesSpecifyCache((MDL), KernelMode, MmCached, NULL, FALSE, (PRIORITY)))
 
 // Cancel-safe queue
 NTSTATUS IoCsqInitialize(PIO_CSQ Csq, PIO_CSQ_INSERT_IRP CsqInsertIrp, PIO_CSQ_REMOVE_IRP CsqRemoveIrp,
                          PIO_CSQ_PEEK_NEXT_IRP CsqPeekNextIrp, PIO_CSQ_ACQUIRE_LOCK CsqAcquireLock,
-                         PIO_CSQ_RELEASE_LOCK CsqReleaseLock, PIO_CSQ_COMPLETE_CANCELED_IRP CsqCompleteCanceledIrp);
+                         PIO_CSQ_RELEASE_LOCK CsqReleaseLock,
+                         PIO_CSQ_COMPLETE_CANCELED_IRP CsqCompleteCanceledIrp);
 VOID IoCsqInsertIrp(PIO_CSQ Csq, PIRP Irp, PIO_CSQ_IRP_CONTEXT Context);
 PIRP IoCsqRemoveNextIrp(PIO_CSQ Csq, PVOID PeekContext);
 PIRP IoCsqRemoveIrp(PIO_CSQ Csq, PIO_CSQ_IRP_CONTEXT Context);

@@ -3,9 +3,9 @@
 #include <wdm.h>
 
 VRNKE_SIM_BEGIN_C
-NTSTATUS IoCreateDeviceSecure(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
-                              DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics, BOOLEAN Exclusive,
-                              PCUNICODE_STRING DefaultSDDLString, LPCGUID DeviceClassGuid,
+NTSTATUS IoCreateDeviceSecure(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
+                              PUNICODE_STRING DeviceName, DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics,
+                              BOOLEAN Exclusive, PCUNICODE_STRING DefaultSDDLString, LPCGUID DeviceClassGuid,
                               PDEVICE_OBJECT* DeviceObject);
 #define WdmlibIoCreateDeviceSecure IoCreateDeviceSecure
 VRNKE_SIM_END_C

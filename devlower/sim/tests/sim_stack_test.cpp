@@ -325,8 +325,9 @@ TEST_F(SimStack, ClientHandleOpensByLinkAndChecksAccessBits) {
   // Requests without buffers, in every transfer method.
   for (ULONG method : {METHOD_BUFFERED, METHOD_IN_DIRECT, METHOD_NEITHER}) {
     got = 99;
-    EXPECT_EQ(h->DeviceIoControl(CTL_CODE(0x8000, 0x802, method, FILE_ANY_ACCESS), nullptr, 0, nullptr, 0, &got),
-              STATUS_SUCCESS);
+    EXPECT_EQ(
+        h->DeviceIoControl(CTL_CODE(0x8000, 0x802, method, FILE_ANY_ACCESS), nullptr, 0, nullptr, 0, &got),
+        STATUS_SUCCESS);
     EXPECT_EQ(got, 7u);  // the bus's default information
   }
   EXPECT_EQ(Bus(dev)->received, 5);  // the refused request never reached the driver

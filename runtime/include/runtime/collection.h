@@ -13,7 +13,7 @@ namespace rt {
 class TCollection;
 
 class TCollectionItem : public TPersistent {
-public:
+ public:
   TCollectionItem() = default;
   std::string ClassName() const override { return "TCollectionItem"; }
 
@@ -25,18 +25,18 @@ public:
   // Copies the published state of another item of the same kind.
   virtual void Assign(const TCollectionItem& source);
 
-protected:
+ protected:
   // Runs right after the collection inserted and named the item.
   virtual void Inserted() {}
 
-private:
+ private:
   friend class TCollection;
   TCollection* collection_ = nullptr;
   int id_ = 0;
 };
 
 class TCollection : public TPersistent {
-public:
+ public:
   TCollection() = default;
   ~TCollection() override;
   std::string ClassName() const override { return "TCollection"; }
@@ -53,7 +53,7 @@ public:
   virtual void Assign(const TCollection& source);
   virtual TPersistent* GetOwner() const { return nullptr; }
 
-protected:
+ protected:
   virtual std::unique_ptr<TCollectionItem> CreateItem() const = 0;
   // Item-naming hook, called on every insertion.
   virtual void SetItemName(TCollectionItem* item) { (void)item; }
@@ -62,19 +62,19 @@ protected:
   // Inserts an item made by the caller (it must be of the collection's item class).
   TCollectionItem* InsertItem(std::unique_ptr<TCollectionItem> item, int index);
 
-private:
+ private:
   std::vector<std::unique_ptr<TCollectionItem>> items_;
   int nextId_ = 0;
 };
 
 // A collection that knows its owner.
 class TOwnedCollection : public TCollection {
-public:
+ public:
   explicit TOwnedCollection(TPersistent* owner) : owner_(owner) {}
   std::string ClassName() const override { return "TOwnedCollection"; }
   TPersistent* GetOwner() const override { return owner_; }
 
-private:
+ private:
   TPersistent* owner_;
 };
 
@@ -83,14 +83,14 @@ template <class Item, class Base = TCollection>
 class TTypedCollection : public Base {
   static_assert(std::is_base_of_v<TCollectionItem, Item>);
 
-public:
+ public:
   using Base::Base;
   Item* Add() { return static_cast<Item*>(Base::Add()); }
   Item* Insert(int index) { return static_cast<Item*>(Base::Insert(index)); }
   Item* operator[](int index) const { return static_cast<Item*>(Base::Items(index)); }
   Item* Items(int index) const { return static_cast<Item*>(Base::Items(index)); }
 
-protected:
+ protected:
   std::unique_ptr<TCollectionItem> CreateItem() const override { return std::make_unique<Item>(); }
 };
 

@@ -16,7 +16,7 @@ namespace rt {
 
 // Base of everything with published properties (components, collections, items).
 class TPersistent {
-public:
+ public:
   TPersistent() = default;
   TPersistent(const TPersistent&) = delete;
   TPersistent& operator=(const TPersistent&) = delete;
@@ -38,7 +38,7 @@ public:
   TPersistent* FindObjectProperty(const std::string& name) const;
   std::vector<std::string> ObjectPropertyNames() const;
 
-protected:
+ protected:
   using Getter = std::function<std::string()>;
   using Setter = std::function<void(const std::string&)>;
   void Publish(const std::string& name, Getter get, Setter set);
@@ -49,7 +49,7 @@ protected:
   void PublishEvent(const std::string& name, TEventBase* event);
   void PublishObject(const std::string& name, TPersistent* object);
 
-private:
+ private:
   struct Property {
     std::string name;
     Getter get;
@@ -62,7 +62,7 @@ private:
 };
 
 class TComponent : public TPersistent {
-public:
+ public:
   explicit TComponent(TComponent* owner);
   ~TComponent() override;  // destroys the owned components, newest first
 
@@ -92,7 +92,7 @@ public:
   // Gives up ownership without destroying.
   void RemoveComponent(TComponent* component);
 
-private:
+ private:
   TComponent* owner_ = nullptr;
   std::string name_;
   long long tag_ = 0;

@@ -11,7 +11,7 @@ namespace rt {
 
 // Type-erased view of an event, so stored forms can bind handlers by name.
 class TEventBase {
-public:
+ public:
   virtual ~TEventBase() = default;
   virtual bool Assigned() const = 0;
   virtual void Clear() = 0;
@@ -21,13 +21,13 @@ public:
   const std::string& HandlerName() const { return handlerName_; }
   void SetHandlerName(std::string name) { handlerName_ = std::move(name); }
 
-private:
+ private:
   std::string handlerName_;
 };
 
 template <class... Args>
 class TEvent : public TEventBase {
-public:
+ public:
   using Handler = std::function<void(Args...)>;
 
   TEvent() = default;
@@ -63,7 +63,7 @@ public:
     return true;
   }
 
-private:
+ private:
   Handler handler_;
 };
 

@@ -11,7 +11,7 @@
 namespace rt {
 
 class TMemoryStream {
-public:
+ public:
   enum class Origin { Beginning, Current, End };
 
   int64_t Size() const { return static_cast<int64_t>(data_.size()); }
@@ -39,7 +39,7 @@ public:
   // Writes the whole stream, creating or truncating the file; EFOpenError or EWriteError.
   void SaveToFile(const std::string& fileName) const;
 
-private:
+ private:
   std::vector<uint8_t> data_;
   int64_t position_ = 0;
 };

@@ -121,7 +121,8 @@ TEST_F(App, KeysAnswerTheBox) {
         box->Choose(static_cast<int>(box->Buttons().back()->Tag()));
       }
     };
-    const int result = Application().MessageBox("Text", "Title", TMsgDlgType::mtInformation, c.buttons, host.get());
+    const int result =
+        Application().MessageBox("Text", "Title", TMsgDlgType::mtInformation, c.buttons, host.get());
     EXPECT_EQ(result, c.expected ? c.expected : MessageBoxButtonList(c.buttons).back().first)
         << c.buttons << " after " << c.keys.size() << " keys";
   }

@@ -11,7 +11,9 @@ TranslateFunction& Current() {
 }
 }  // namespace
 
-TranslateFunction SetTranslateFunction(TranslateFunction fn) { return std::exchange(Current(), std::move(fn)); }
+TranslateFunction SetTranslateFunction(TranslateFunction fn) {
+  return std::exchange(Current(), std::move(fn));
+}
 
 const TranslateFunction& GetTranslateFunction() { return Current(); }
 

@@ -9,19 +9,19 @@
 namespace vrnke {
 
 // The nine shared strings, in order.
-inline constexpr std::string_view kCfgWindowClass = "TVRNKECFGMAIN";               // 1
-inline constexpr std::string_view kCfgTitle = "Vorne Tavrix Setting";              // 2
-inline constexpr std::string_view kCfgFileName = "VRNKECfg.exe";                   // 3
-inline constexpr std::string_view kAppTitle = "Vorne Tavrix Setting";              // 4, translated before use
-inline constexpr std::string_view kMonitorWindowClass = "TVRNKEMONMAIN";           // 5
-inline constexpr std::string_view kAboutDriverTitle = "About Vorne Tavrix Driver"; // 6
-inline constexpr std::string_view kMonitorFileName = "VRNKEMon.exe";               // 7
-inline constexpr std::string_view kMonitorTitle = "Vorne Tavrix Monitor";          // 8
-inline constexpr std::string_view kDriverTitle = "Vorne Tavrix Driver";            // 9
+inline constexpr std::string_view kCfgWindowClass = "TVRNKECFGMAIN";      // 1
+inline constexpr std::string_view kCfgTitle = "Vorne Tavrix Setting";     // 2
+inline constexpr std::string_view kCfgFileName = "VRNKECfg.exe";          // 3
+inline constexpr std::string_view kAppTitle = "Vorne Tavrix Setting";     // 4, translated before use
+inline constexpr std::string_view kMonitorWindowClass = "TVRNKEMONMAIN";  // 5
+inline constexpr std::string_view kAboutDriverTitle = "About Vorne Tavrix Driver";  // 6
+inline constexpr std::string_view kMonitorFileName = "VRNKEMon.exe";                // 7
+inline constexpr std::string_view kMonitorTitle = "Vorne Tavrix Monitor";           // 8
+inline constexpr std::string_view kDriverTitle = "Vorne Tavrix Driver";             // 9
 
 inline constexpr std::array<std::string_view, 9> kSuiteStrings = {
-    kCfgWindowClass,     kCfgTitle,        kCfgFileName,  kAppTitle,    kMonitorWindowClass,
-    kAboutDriverTitle,   kMonitorFileName, kMonitorTitle, kDriverTitle};
+    kCfgWindowClass,   kCfgTitle,        kCfgFileName,  kAppTitle,   kMonitorWindowClass,
+    kAboutDriverTitle, kMonitorFileName, kMonitorTitle, kDriverTitle};
 
 // Single-instance mutex of the configuration program (no namespace prefix).
 inline constexpr std::string_view kSingleInstanceMutex = "VRNKECFGCLASS";

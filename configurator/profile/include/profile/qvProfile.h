@@ -28,7 +28,7 @@ using TqvProfileEvent = rt::TEvent<rt::TMemoryStream&, bool&>;
 using TqvProfileEvent2 = rt::TEvent<rt::TMemoryStream&>;
 
 class TqvProfile : public rt::TComponent {
-public:
+ public:
   TqvProfile(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell);
   TqvProfile(rt::TComponent* owner, plat::Platform& platform);
   ~TqvProfile() override;
@@ -93,7 +93,7 @@ public:
   TqvProfileEvent2 OnAfterLoadFromRegistry;
   TqvProfileEvent2 OnAfterLoadFromFile;
 
-private:
+ private:
   void PublishAll();
   bool Before(const TqvProfileEvent& event);
   bool RegistryReady() const;

@@ -50,10 +50,10 @@ struct THID_CODE_INFO {
 
 // How a button's function is carried out.
 enum : uint8_t {
-  FUNCTION_KIND_BUILTIN = 1,    // by FunctionIndex alone
-  FUNCTION_KIND_COMBO_KEY = 3,  // ComboKey
-  FUNCTION_KIND_SINGLE_KEY = 8, // SingleKey
-  FUNCTION_KIND_HID_CODE = 10,  // HidCode
+  FUNCTION_KIND_BUILTIN = 1,     // by FunctionIndex alone
+  FUNCTION_KIND_COMBO_KEY = 3,   // ComboKey
+  FUNCTION_KIND_SINGLE_KEY = 8,  // SingleKey
+  FUNCTION_KIND_HID_CODE = 10,   // HidCode
 };
 
 struct TBUTTONFUNCINFO {
