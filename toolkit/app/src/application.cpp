@@ -381,8 +381,10 @@ bool TApplication::PollSources() {
   bool did = false;
   // Copy: a source may remove itself or add another.
   const auto sources = sources_;
-  for (const auto& [id, poll] : sources) {
+  for (const auto& source : sources) {
     bool handled = false;
+    // Not a structured binding: clang 14 cannot capture one in a lambda.
+    const auto& poll = source.second;
     Guarded([&] { handled = poll(); });
     did = did || handled;
   }
