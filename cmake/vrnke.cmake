@@ -1,12 +1,3 @@
-# Adds every listed sub-folder that has a CMakeLists.txt.
-macro(vrnke_add_subdirs)
-  foreach(_d ${ARGN})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_d}/CMakeLists.txt)
-      add_subdirectory(${_d})
-    endif()
-  endforeach()
-endmacro()
-
 # vrnke_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
 # One GoogleTest executable; its cases are registered with ctest one by one.
 function(vrnke_add_test name)
@@ -30,28 +21,7 @@ endfunction()
 
 # vrnke_add_bench(<name> SOURCES <files...> LIBS <targets...>)
 function(vrnke_add_bench name)
-  if(NOT VRNKE_BENCH)
-    return()
-  endif()
-  find_package(benchmark REQUIRED)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
 endfunction()
-
-# A folder shared by several owners: every sub-folder with a CMakeLists.txt is added, and
-# every *.cmake fragment beside this CMakeLists.txt is included, each owner writing its own.
-macro(vrnke_add_everything_here)
-  file(GLOB _vrnke_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  list(SORT _vrnke_children)
-  foreach(_c ${_vrnke_children})
-    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_c} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_c}/CMakeLists.txt)
-      add_subdirectory(${_c})
-    endif()
-  endforeach()
-  file(GLOB _vrnke_fragments ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake)
-  list(SORT _vrnke_fragments)
-  foreach(_f ${_vrnke_fragments})
-    include(${_f})
-  endforeach()
-endmacro()

@@ -19,11 +19,9 @@ vrnke_add_test(lang_tests
 add_dependencies(lang_tests qv_local)
 target_compile_definitions(lang_tests PRIVATE
   VRNKE_QV_LOCAL="${CMAKE_BINARY_DIR}/bin/qv.local" VRNKE_SOURCE_ROOT="${PROJECT_SOURCE_DIR}")
-# The stored window descriptions are read with the toolkit's form parser, when it is built.
-if(TARGET vrnke_toolkit_forms_text)
-  target_sources(lang_tests PRIVATE ${_lang}/tests/form_texts_test.cpp)
-  target_link_libraries(lang_tests PRIVATE vrnke_toolkit_forms_text)
-endif()
+# The stored window descriptions are read with the toolkit's form parser.
+target_sources(lang_tests PRIVATE ${_lang}/tests/form_texts_test.cpp)
+target_link_libraries(lang_tests PRIVATE vrnke_toolkit_forms_text)
 
 if(VRNKE_FUZZ)
   add_executable(lang_file_fuzz ${_lang}/fuzz/lang_file_fuzz.cpp)
@@ -31,9 +29,7 @@ if(VRNKE_FUZZ)
   target_link_options(lang_file_fuzz PRIVATE -fsanitize=fuzzer)
 endif()
 
-# The link to the toolkit's scenes, once the toolkit is built.
-if(TARGET vrnke_toolkit)
-  add_library(vrnke_lang_toolkit STATIC ${_lang}/src/toolkit_scenes.cpp)
-  target_link_libraries(vrnke_lang_toolkit PUBLIC vrnke_lang vrnke_toolkit)
-  vrnke_add_test(lang_toolkit_tests SOURCES ${_lang}/tests/toolkit_scenes_test.cpp LIBS vrnke_lang_toolkit)
-endif()
+# The link to the toolkit's scenes.
+add_library(vrnke_lang_toolkit STATIC ${_lang}/src/toolkit_scenes.cpp)
+target_link_libraries(vrnke_lang_toolkit PUBLIC vrnke_lang vrnke_toolkit)
+vrnke_add_test(lang_toolkit_tests SOURCES ${_lang}/tests/toolkit_scenes_test.cpp LIBS vrnke_lang_toolkit)

@@ -18,18 +18,9 @@ vrnke_add_test(profile_store_tests
           ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_posix_test.cpp
   LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names)
 
-# The export tool is another folder's target, added after this one: look for it once the whole
-# tree is known.
-set_property(GLOBAL PROPERTY VRNKE_PROFILE_DIR ${CMAKE_CURRENT_LIST_DIR})
-function(_vrnke_profile_regtool_test)
-  get_property(dir GLOBAL PROPERTY VRNKE_PROFILE_DIR)
-  if(NOT TARGET vrnkereg)
-    return()
-  endif()
-  vrnke_add_test(profile_regtool_tests
-    SOURCES ${dir}/tests/qvprofile_regtool_test.cpp
-    LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names)
-  target_compile_definitions(profile_regtool_tests PRIVATE VRNKE_REGTOOL="$<TARGET_FILE:vrnkereg>")
-  add_dependencies(profile_regtool_tests vrnkereg)
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _vrnke_profile_regtool_test)
+# The export tool (tools/regtool) reads what the store wrote.
+vrnke_add_test(profile_regtool_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_regtool_test.cpp
+  LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names)
+target_compile_definitions(profile_regtool_tests PRIVATE VRNKE_REGTOOL="$<TARGET_FILE:vrnkereg>")
+add_dependencies(profile_regtool_tests vrnkereg)
