@@ -16,9 +16,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "platform/posix.h"
 #include "posix_util.h"
@@ -72,6 +74,22 @@ bool SyncFolder(const std::string& p) {
   return d.get() >= 0 && fsync(d.get()) == 0;
 }
 
+std::mutex gSinkMu;
+StoreProblemSink gSink;
+
+void TellProblem(const std::string& message) {
+  StoreProblemSink sink;
+  {
+    std::lock_guard lock(gSinkMu);
+    sink = gSink;
+  }
+  if (sink) {
+    sink(message);
+  } else {
+    std::fprintf(stderr, "%s\n", message.c_str());
+  }
+}
+
 struct ParsedValue {
   std::string name;
   RegType type = RegType::None;
@@ -80,19 +98,26 @@ struct ParsedValue {
 
 // Reads and checks a value file. headerOnly: name, type and size, no data. With `dest`, data that
 // fits its `destCap` bytes is read straight into it (out.data stays empty); larger data is not read.
+// On CorruptStore, `why` (when given) says which check failed.
 RegResult ReadValueFile(const std::string& path, bool headerOnly, ParsedValue& out, std::uint32_t* sizeOut,
-                        void* dest = nullptr, std::uint32_t destCap = 0) {
+                        void* dest = nullptr, std::uint32_t destCap = 0, const char** why = nullptr) {
+  const char* ignored = nullptr;
+  if (!why) why = &ignored;
   Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (f.get() < 0) return errno == ENOENT ? RegResult::FileNotFound : RegResult::ReadFault;
   struct stat st;
   if (fstat(f.get(), &st) != 0) return RegResult::ReadFault;
   std::uint8_t h[kHeader];
   if (st.st_size < static_cast<off_t>(kHeader + 4) || !detail::ReadAll(f.get(), h, kHeader) ||
-      std::memcmp(h, kMagic, 4) != 0)
+      std::memcmp(h, kMagic, 4) != 0) {
+    *why = "it does not start with a value header";
     return RegResult::CorruptStore;
+  }
   std::uint32_t nameLen = GetU32(h + 8), dataLen = GetU32(h + 12);
-  if (static_cast<std::uint64_t>(st.st_size) != kHeader + std::uint64_t{nameLen} + dataLen + 4)
+  if (static_cast<std::uint64_t>(st.st_size) != kHeader + std::uint64_t{nameLen} + dataLen + 4) {
+    *why = "its size does not match its header (cut short or grown)";
     return RegResult::CorruptStore;
+  }
   out.type = static_cast<RegType>(GetU32(h + 4));
   out.name.assign(nameLen, '\0');
   if (nameLen && !detail::ReadAll(f.get(), out.name.data(), nameLen)) return RegResult::ReadFault;
@@ -109,7 +134,10 @@ RegResult ReadValueFile(const std::string& path, bool headerOnly, ParsedValue& o
   std::uint32_t crc = detail::Crc32(h, kHeader);
   crc = detail::Crc32(out.name.data(), nameLen, crc);
   crc = detail::Crc32(target, dataLen, crc);
-  if (crc != GetU32(crcBytes)) return RegResult::CorruptStore;
+  if (crc != GetU32(crcBytes)) {
+    *why = "its checksum does not match its contents";
+    return RegResult::CorruptStore;
+  }
   return RegResult::Success;
 }
 
@@ -155,7 +183,7 @@ class PosixRegistry : public Registry {
     // leave half-verified bytes behind in it.
     std::vector<std::uint8_t> scratch;
     if (data) scratch.resize(*size);
-    r = ReadValueFile(path, data == nullptr, v, &stored, data ? scratch.data() : nullptr, data ? *size : 0);
+    r = ReadValue(path, data == nullptr, v, &stored, data ? scratch.data() : nullptr, data ? *size : 0);
     if (r != RegResult::Success) return r;
     if (FoldName(v.name) != FoldName(name)) return RegResult::FileNotFound;  // a hashed-name neighbour
     if (type) *type = v.type;
@@ -256,16 +284,19 @@ class PosixRegistry : public Registry {
     if (r != RegResult::Success) return r;
     std::vector<std::string> entries;
     if (!List(dir, entries)) return RegResult::KeyDeleted;
-    std::vector<std::pair<std::string, std::string>> keys;  // folded, original
+    std::vector<EnumeratedKey> keys;
     for (const auto& e : entries) {
       if (e.rfind("k_", 0) != 0) continue;
-      std::string n = ReadKeyName(dir + "/" + e);
-      keys.emplace_back(FoldName(n), n);
+      KeyName n = ReadKeyName(dir + "/" + e);
+      keys.push_back({FoldName(n.name), n.name, n.damaged});
     }
-    std::sort(keys.begin(), keys.end());
+    std::sort(keys.begin(), keys.end(),
+              [](const EnumeratedKey& a, const EnumeratedKey& b) { return a.folded < b.folded; });
     if (index >= keys.size()) return RegResult::NoMoreItems;
-    name = keys[index].second;
-    return RegResult::Success;
+    name = keys[index].name;
+    // Like a damaged value, a key whose name file is damaged keeps its place and says so; the name
+    // given is the folder's own, which still opens the key unless the folder name is a hash.
+    return keys[index].damaged ? RegResult::CorruptStore : RegResult::Success;
   }
 
   RegResult EnumValue(RegKey key, std::uint32_t index, std::string& name, RegType* type,
@@ -288,7 +319,7 @@ class PosixRegistry : public Registry {
     std::sort(values.begin(), values.end());
     if (index >= values.size()) return RegResult::NoMoreItems;
     ParsedValue v;
-    r = ReadValueFile(dir + "/" + values[index].second, data == nullptr, v, nullptr);
+    r = ReadValue(dir + "/" + values[index].second, data == nullptr, v, nullptr);
     if (r != RegResult::Success) {
       name = values[index].first;
       return r;
@@ -410,19 +441,68 @@ class PosixRegistry : public Registry {
     return RegResult::Success;
   }
 
-  static std::string ReadKeyName(const std::string& dir) {
-    Fd f(::open((dir + "/.name").c_str(), O_RDONLY | O_CLOEXEC));
+  struct EnumeratedKey {
+    std::string folded, name;
+    bool damaged;
+  };
+  struct KeyName {
     std::string name;
+    bool damaged = false;
+  };
+
+  // The name file is trusted only when it names this very folder: anything else (garbage, a
+  // path, another key's name) would send callers to a key that does not exist.
+  KeyName ReadKeyName(const std::string& dir) {
+    std::string file = dir + "/.name";
+    std::string base = dir.substr(dir.find_last_of('/') + 1).substr(2);
+    Fd f(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string name;
+    bool unreadable = false;
     if (f.get() >= 0) {
       char buf[512];
-      ssize_t n;
-      while ((n = ::read(f.get(), buf, sizeof buf)) > 0) name.append(buf, static_cast<std::size_t>(n));
+      ssize_t n = 0;
+      while (name.size() <= detail::kMaxKeyNameLength && (n = ::read(f.get(), buf, sizeof buf)) > 0)
+        name.append(buf, static_cast<std::size_t>(n));
+      unreadable = n < 0;
+    } else {
+      unreadable = errno != ENOENT;
     }
-    if (name.empty()) {  // name file lost: fall back to the folder's decoded name
-      std::string base = dir.substr(dir.find_last_of('/') + 1);
-      name = detail::DecodeComponent(base.substr(2));
+    // A lost or empty name file (a key made by hand, say) is not damage: the folder's name serves.
+    if (name.empty() && !unreadable) return {detail::DecodeComponent(base), false};
+    std::vector<std::string> levels;
+    if (!unreadable && detail::SplitKeyPath(name, levels) == RegResult::Success && levels.size() == 1 &&
+        EncodeComponent(FoldName(name)) == base)
+      return {name, false};
+    KeyName fallback{detail::DecodeComponent(base), true};
+    bool opens = EncodeComponent(FoldName(fallback.name)) == base;
+    TellOnce(file,
+             "vrnke registry: damaged key name file " + file + ": " +
+                 (unreadable ? "it cannot be read" : "it does not hold the name of its key") + ". " +
+                 (opens ? "The key is listed as \"" + fallback.name +
+                              "\"; write the key's name into the file (or delete the file) to repair it."
+                        : "The key's name cannot be recovered from its folder; write the key's name "
+                          "into the file to reach the key again."));
+    return fallback;
+  }
+
+  // A damaged value file is told once, by name, with what the user can do about it.
+  RegResult ReadValue(const std::string& path, bool headerOnly, ParsedValue& out, std::uint32_t* sizeOut,
+                      void* dest = nullptr, std::uint32_t destCap = 0) {
+    const char* why = nullptr;
+    RegResult r = ReadValueFile(path, headerOnly, out, sizeOut, dest, destCap, &why);
+    if (r == RegResult::CorruptStore)
+      TellOnce(path, "vrnke registry: damaged value file " + path + ": " + why +
+                         ". The value cannot be read until it is written again: import a saved export "
+                         "(vrnkereg import FILE), or delete the file to start that value afresh.");
+    return r;
+  }
+
+  void TellOnce(const std::string& file, const std::string& message) {
+    {
+      std::lock_guard lock(mu_);
+      if (!told_.insert(file).second) return;
     }
-    return name;
+    TellProblem(message);
   }
 
   static bool List(const std::string& dir, std::vector<std::string>& out) {
@@ -466,9 +546,16 @@ class PosixRegistry : public Registry {
   std::mutex writeMu_;  // threads of this process; the flock orders processes
   std::map<RegKey, KeyEntry> handles_;
   RegKey next_ = 1;
+  std::set<std::string> told_;  // damaged files already reported (guarded by mu_)
 };
 
 }  // namespace
+
+StoreProblemSink SetStoreProblemSink(StoreProblemSink sink) {
+  std::lock_guard lock(gSinkMu);
+  std::swap(gSink, sink);
+  return sink;
+}
 
 std::string DefaultRegistryFolder() {
   // A relative XDG_CONFIG_HOME is to be ignored: it would move with the working folder.

@@ -176,6 +176,103 @@ TEST(PosixRegistry, DamagedValueFileIsReportedNotReturned) {
   EXPECT_EQ(back, d);
 }
 
+// Collects what the store tells of damaged files for the length of a test.
+struct ToldProblems {
+  ToldProblems() {
+    previous = SetStoreProblemSink([this](const std::string& m) { lines.push_back(m); });
+  }
+  ~ToldProblems() { SetStoreProblemSink(previous); }
+  std::vector<std::string> lines;
+  StoreProblemSink previous;
+};
+
+TEST(PosixRegistry, DamagedValueFileIsToldOnceByNameWithWhatToDo) {
+  testing::IsolatedEnv env;
+  ToldProblems told;
+  std::string folder = env.config() + "/store";
+  auto reg = CreatePosixRegistry(folder);
+  RegKey k;
+  ASSERT_EQ(reg->CreateKey(kHkeyCurrentUser, "k", k), RegResult::Success);
+  std::uint8_t d[3] = {1, 2, 3};
+  ASSERT_EQ(reg->SetValue(k, "Profile.PFX", RegType::Binary, d, 3), RegResult::Success);
+  std::string file = folder + "/HKEY_CURRENT_USER/k_k/v_profile%2Epfx";
+  std::filesystem::resize_file(file, 21);
+  RegType t;
+  std::vector<std::uint8_t> back;
+  EXPECT_EQ(reg->ReadValue(k, "Profile.PFX", t, back), RegResult::CorruptStore);
+  EXPECT_EQ(reg->ReadValue(k, "Profile.PFX", t, back), RegResult::CorruptStore);
+  ASSERT_EQ(told.lines.size(), 1u);
+  EXPECT_NE(told.lines[0].find(file), std::string::npos) << told.lines[0];
+  EXPECT_NE(told.lines[0].find("size does not match"), std::string::npos) << told.lines[0];
+  EXPECT_NE(told.lines[0].find("delete the file"), std::string::npos) << told.lines[0];
+  EXPECT_EQ(reg->CloseKey(k), RegResult::Success);
+}
+
+// A key's name file that does not name its folder is not trusted: the key is enumerated under
+// its folder's name, marked damaged, and the others are unaffected.
+TEST(PosixRegistry, DamagedKeyNameFileIsReportedInItsPlace) {
+  struct Case {
+    const char* label;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"another key's name", "Other"},
+      {"a path", "a\\b"},
+      {"binary garbage", std::string("\x01\xff\0x", 4)},
+      {"cut short", "Damage"},
+      {"far too long", std::string(4000, 'd')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    testing::IsolatedEnv env;
+    ToldProblems told;
+    std::string folder = env.config() + "/store";
+    auto reg = CreatePosixRegistry(folder);
+    for (const char* name : {"Alpha", "Damaged", "Zulu"}) {
+      RegKey k;
+      ASSERT_EQ(reg->CreateKey(kHkeyCurrentUser, std::string("software\\") + name, k), RegResult::Success);
+      reg->CloseKey(k);
+    }
+    std::string nameFile = folder + "/HKEY_CURRENT_USER/k_software/k_damaged/.name";
+    std::ofstream(nameFile, std::ios::binary | std::ios::trunc) << c.content;
+    RegKey parent;
+    ASSERT_EQ(reg->OpenKey(kHkeyCurrentUser, "software", parent), RegResult::Success);
+    std::vector<std::pair<RegResult, std::string>> seen;
+    std::string name;
+    for (std::uint32_t i = 0;; ++i) {
+      RegResult r = reg->EnumKey(parent, i, name);
+      if (r == RegResult::NoMoreItems) break;
+      seen.emplace_back(r, name);
+    }
+    const std::vector<std::pair<RegResult, std::string>> expected = {
+        {RegResult::Success, "Alpha"}, {RegResult::CorruptStore, "damaged"}, {RegResult::Success, "Zulu"}};
+    EXPECT_EQ(seen, expected);
+    // The name given still opens the key.
+    RegKey k;
+    EXPECT_EQ(reg->OpenKey(parent, "damaged", k), RegResult::Success);
+    reg->CloseKey(k);
+    reg->CloseKey(parent);
+    ASSERT_EQ(told.lines.size(), 1u);
+    EXPECT_NE(told.lines[0].find(nameFile), std::string::npos) << told.lines[0];
+    EXPECT_NE(told.lines[0].find("listed as \"damaged\""), std::string::npos) << told.lines[0];
+  }
+}
+
+TEST(PosixRegistry, LostKeyNameFileFallsBackQuietly) {
+  testing::IsolatedEnv env;
+  ToldProblems told;
+  std::string folder = env.config() + "/store";
+  auto reg = CreatePosixRegistry(folder);
+  RegKey k;
+  ASSERT_EQ(reg->CreateKey(kHkeyCurrentUser, "Made By Hand", k), RegResult::Success);
+  reg->CloseKey(k);
+  std::filesystem::remove(folder + "/HKEY_CURRENT_USER/k_made%20by%20hand/.name");
+  std::string name;
+  EXPECT_EQ(reg->EnumKey(kHkeyCurrentUser, 0, name), RegResult::Success);
+  EXPECT_EQ(name, "made by hand");
+  EXPECT_TRUE(told.lines.empty());
+}
+
 TEST(PosixRegistry, DefaultFolderFollowsXdgConfigHome) {
   testing::IsolatedEnv env;
   EXPECT_EQ(DefaultRegistryFolder(), env.config() + "/vrnke/registry");

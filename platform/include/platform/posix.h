@@ -2,6 +2,7 @@
 // the environment. Where its files live is described in platform/README.md.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,12 @@ std::unique_ptr<Platform> CreatePosixPlatform(const PosixOptions& options = {});
 
 // The file-backed registry on its own (the registry tool and benchmarks use it directly).
 std::unique_ptr<Registry> CreatePosixRegistry(const std::string& folder = {});
+
+// Where the file-backed registry tells of a damaged file it met: one line naming the file, the
+// fault and what the user can do. Each file is told once per registry object. Without a sink
+// (the default) the line goes to standard error. Returns the sink it replaces.
+using StoreProblemSink = std::function<void(const std::string& message)>;
+StoreProblemSink SetStoreProblemSink(StoreProblemSink sink);
 
 // The folders the defaults above resolve to, for tools and documentation.
 std::string DefaultRegistryFolder();

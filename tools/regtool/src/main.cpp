@@ -1,4 +1,5 @@
 // vrnkereg: shows, exports and imports the settings store.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -47,13 +48,19 @@ const char* TypeName(plat::RegType t) {
   }
 }
 
-regfile::Document Select(plat::Registry& reg, const std::string& key) {
-  if (key.empty()) return regfile::ExportAll(reg);
+regfile::Document Select(plat::Registry& reg, const std::string& key, std::vector<std::string>& damaged) {
+  if (key.empty()) return regfile::ExportAll(reg, &damaged);
   plat::RegKey root;
   std::string path;
   if (!regfile::SplitKeyName(key, root, path)) throw std::runtime_error("unknown root in '" + key + "'");
   while (!path.empty() && path.back() == '\\') path.pop_back();
-  return regfile::Export(reg, root, path);
+  return regfile::Export(reg, root, path, &damaged);
+}
+
+// Damaged keys do not stop a listing or an export; they are told at the end and fail the run.
+int TellDamaged(const std::vector<std::string>& damaged) {
+  for (const auto& d : damaged) std::cerr << "vrnkereg: " << d << "\n";
+  return damaged.empty() ? 0 : 1;
 }
 
 void List(const regfile::Document& doc) {
@@ -91,9 +98,10 @@ int main(int argc, char** argv) {
   try {
     auto reg = plat::CreatePosixRegistry(store);
     const std::string& cmd = args[0];
+    std::vector<std::string> damaged;
     if (cmd == "list" && args.size() <= 2) {
-      List(Select(*reg, args.size() == 2 ? args[1] : ""));
-      return 0;
+      List(Select(*reg, args.size() == 2 ? args[1] : "", damaged));
+      return std::max(TellDamaged(damaged), std::cout.good() ? 0 : 1);
     }
     if (cmd == "export") {
       std::string key, out;
@@ -107,10 +115,10 @@ int main(int argc, char** argv) {
           return 2;
         }
       }
-      std::string text = regfile::Write(Select(*reg, key));
+      std::string text = regfile::Write(Select(*reg, key, damaged));
       if (out.empty() || out == "-") {
         std::cout << text;
-        return std::cout.good() ? 0 : 1;
+        return std::max(TellDamaged(damaged), std::cout.good() ? 0 : 1);
       }
       // Written aside and renamed, so a failed export never leaves half a file.
       std::string tmp = out + ".tmp";
@@ -120,7 +128,7 @@ int main(int argc, char** argv) {
         if (!f.flush()) throw std::runtime_error("cannot write " + tmp);
       }
       if (std::rename(tmp.c_str(), out.c_str()) != 0) throw std::runtime_error("cannot write " + out);
-      return 0;
+      return TellDamaged(damaged);
     }
     if (cmd == "import" && args.size() == 2) {
       std::stringstream ss;

@@ -205,22 +205,40 @@ std::string_view ReadQuoted(std::string_view s, std::string& out, int line, cons
   throw ParseError(line, std::string("unterminated ") + what);
 }
 
-std::vector<std::uint8_t> ParseHexList(std::string_view s, int line) {
+// Where each continued line's text begins in the gathered hex data, so a fault is told at the
+// line it is on.
+struct HexLines {
+  std::vector<std::pair<std::size_t, int>> starts;  // offset in the data, line number
+  int At(std::size_t offset) const {
+    int line = starts.front().second;
+    for (const auto& [from, l] : starts)
+      if (from <= offset) line = l;
+    return line;
+  }
+};
+
+std::vector<std::uint8_t> ParseHexList(std::string_view all, const HexLines& lines) {
   std::vector<std::uint8_t> out;
-  s = Trim(s);
+  std::string_view s = Trim(all);
   if (s.empty()) return out;
   std::size_t pos = 0;
   while (true) {
     std::string_view rest = TrimLeft(s.substr(pos));
     std::size_t comma = rest.find(',');
     std::string_view tok = Trim(rest.substr(0, comma));
-    if (tok.size() < 1 || tok.size() > 2 || HexDigit(tok[0]) < 0 || (tok.size() == 2 && HexDigit(tok[1]) < 0))
-      throw ParseError(line, "bad hex byte '" + std::string(tok) + "'");
+    if (tok.size() < 1 || tok.size() > 2 || HexDigit(tok[0]) < 0 ||
+        (tok.size() == 2 && HexDigit(tok[1]) < 0)) {
+      // An empty token is told where it was expected: just after the comma before it.
+      std::size_t at = tok.empty() ? static_cast<std::size_t>(rest.data() - all.data())
+                                   : static_cast<std::size_t>(tok.data() - all.data());
+      throw ParseError(lines.At(at), "bad hex byte '" + std::string(tok) + "'");
+    }
     out.push_back(static_cast<std::uint8_t>(tok.size() == 1 ? HexDigit(tok[0])
                                                             : HexDigit(tok[0]) * 16 + HexDigit(tok[1])));
     if (comma == std::string_view::npos) break;
     pos = static_cast<std::size_t>(rest.data() - s.data()) + comma + 1;
-    if (Trim(s.substr(pos)).empty()) throw ParseError(line, "hex data ends with a comma");
+    if (Trim(s.substr(pos)).empty())
+      throw ParseError(lines.starts.back().second, "hex data ends with a comma");
   }
   return out;
 }
@@ -278,17 +296,19 @@ Value ParseValue(std::string_view s, int line, const std::vector<std::string>& l
     if (t.empty() || t[0] != ':') throw ParseError(line, "expected ':' after hex");
     // Gather continued lines: a line ending in "\" goes on in the next one.
     std::string all;
+    HexLines at;
     std::string_view part = t.substr(1);
-    int at = line;
+    int current = line;
     while (true) {
       std::string_view p = Trim(part);
+      at.starts.emplace_back(all.size(), current);
       if (!p.empty() && p.back() == '\\') {
         all.append(p.substr(0, p.size() - 1));
         bool last =
             index + 1 >= lines.size() || (index + 2 == lines.size() && Trim(lines[index + 1]).empty());
-        if (last) throw ParseError(at, "hex data continues past the end of the file");
+        if (last) throw ParseError(current, "hex data continues past the end of the file");
         part = lines[++index];
-        ++at;
+        ++current;
         continue;
       }
       all.append(p);
@@ -359,8 +379,8 @@ std::string Join(std::string_view path, std::string_view name) {
   return path.empty() ? std::string(name) : std::string(path) + "\\" + std::string(name);
 }
 
-void ExportTree(plat::Registry& reg, RegKey root, const std::string& path, Document& doc,
-                bool skipEmptyRoot) {
+void ExportTree(plat::Registry& reg, RegKey root, const std::string& path, Document& doc, bool skipEmptyRoot,
+                std::vector<std::string>* damaged) {
   RegKey k = plat::kNoKey;
   if (path.empty()) {
     k = root;
@@ -384,10 +404,24 @@ void ExportTree(plat::Registry& reg, RegKey root, const std::string& path, Docum
     std::string name;
     RegResult r = reg.EnumKey(k, i, name);
     if (r == RegResult::NoMoreItems) break;
+    if (r == RegResult::CorruptStore && damaged) {
+      // The store gives such a key under the name it could recover: go on with it when it opens.
+      std::string where = Join(RootName(root), Join(path, name));
+      RegKey probe;
+      if (!name.empty() && reg.OpenKey(root, Join(path, name), probe) == RegResult::Success) {
+        reg.CloseKey(probe);
+        damaged->push_back(where + ": the key's name is damaged in the store; exported under this name");
+        subs.push_back(std::move(name));
+      } else {
+        damaged->push_back(where +
+                           ": the key's name is damaged in the store; left out with everything below it");
+      }
+      continue;
+    }
     Check(r, "read sub-keys of " + Join(RootName(root), path));
     subs.push_back(std::move(name));
   }
-  for (const auto& s : subs) ExportTree(reg, root, Join(path, s), doc, skipEmptyRoot);
+  for (const auto& s : subs) ExportTree(reg, root, Join(path, s), doc, skipEmptyRoot, damaged);
 }
 
 void DeleteTree(plat::Registry& reg, RegKey root, const std::string& path) {
@@ -412,15 +446,16 @@ void DeleteTree(plat::Registry& reg, RegKey root, const std::string& path) {
 
 }  // namespace
 
-Document Export(plat::Registry& reg, RegKey root, std::string_view path) {
+Document Export(plat::Registry& reg, RegKey root, std::string_view path, std::vector<std::string>* damaged) {
   Document doc;
-  ExportTree(reg, root, std::string(path), doc, false);
+  ExportTree(reg, root, std::string(path), doc, false, damaged);
   return doc;
 }
 
-Document ExportAll(plat::Registry& reg) {
+Document ExportAll(plat::Registry& reg, std::vector<std::string>* damaged) {
   Document doc;
-  for (RegKey root : {plat::kHkeyCurrentUser, plat::kHkeyLocalMachine}) ExportTree(reg, root, "", doc, true);
+  for (RegKey root : {plat::kHkeyCurrentUser, plat::kHkeyLocalMachine})
+    ExportTree(reg, root, "", doc, true, damaged);
   return doc;
 }
 

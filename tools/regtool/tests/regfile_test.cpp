@@ -178,6 +178,12 @@ TEST(RegFileParse, MalformedInputsNameTheLineAndTheFault) {
       {H + "[HKCU\\a]\n\"v\"=hex:00,\n", 3, "ends with a comma"},
       {H + "[HKCU\\a]\n\"v\"=hex:00,\\\n  01,\\\n", 4, "past the end"},
       {H + "[HKCU\\a]\n\"v\"=hex:00,\\\n  01,0g\n", 4, "bad hex byte '0g'"},
+      // A bad byte of a continued value is told on its own line, not the value's last.
+      {H + "[HKCU\\a]\n\"v\"=hex:0z,\\\n  01,\\\n  02\n", 3, "bad hex byte '0z'"},
+      {H + "[HKCU\\a]\n\"v\"=hex:00,\\\n  x1,\\\n  02\n", 4, "bad hex byte 'x1'"},
+      {H + "[HKCU\\a]\n\"v\"=hex:00,\\\n  01,,\\\n  02\n", 4, "bad hex byte ''"},
+      {H + "[HKCU\\a]\n\"v\"=hex:00,\\\n\\\n  123\n", 5, "bad hex byte '123'"},
+      {H + "[HKCU\\a]\n\"v\"=hex(3):00,\\\n  01,\\\n  02,\n", 5, "ends with a comma"},
       {H + "[HKCU\\a]\n\"v\"=hex(zz):00\n", 3, "bad hex(type)"},
       {H + "[HKCU\\a]\n\"v\"=hex;00\n", 3, "expected ':'"},
       {H + "[HKCU\\a]\n\"v\"=dword:123456789\n", 3, "1 to 8 hex digits"},
@@ -293,6 +299,64 @@ TEST_F(RegTool, ErrorsAreReportedWithFileAndLineAndNothingIsWritten) {
   EXPECT_NE(err.find("unknown root"), std::string::npos) << err;
   EXPECT_EQ(Run("--store " + dir_ + "/s export HKCU\\\\missing", &err), 1);
   EXPECT_EQ(Run("bogus", &err), 2);
+}
+
+// A store with three keys, one of whose name file is then damaged.
+TEST_F(RegTool, ADamagedKeyNameIsToldAndTheOtherKeysAreListedAndExported) {
+  std::string store = dir_ + "/s";
+  {
+    auto reg = plat::CreatePosixRegistry(store);
+    for (const char* name : {"Alpha", "Broken", "Zulu"}) {
+      plat::RegKey k;
+      ASSERT_EQ(reg->CreateKey(kHkeyCurrentUser, std::string("software\\") + name, k),
+                plat::RegResult::Success);
+      std::uint8_t d = 7;
+      ASSERT_EQ(reg->SetValue(k, "v", RegType::Binary, &d, 1), plat::RegResult::Success);
+      reg->CloseKey(k);
+    }
+  }
+  std::string nameFile = store + "/HKEY_CURRENT_USER/k_software/k_broken/.name";
+  std::ofstream(nameFile, std::ios::trunc) << "..\\elsewhere";
+  std::string err;
+  EXPECT_EQ(Run("--store " + store + " list > " + dir_ + "/list.txt", &err), 1);
+  std::ifstream l(dir_ + "/list.txt");
+  std::string listing(std::istreambuf_iterator<char>(l), {});
+  for (const char* key : {"software\\Alpha", "software\\broken", "software\\Zulu"})
+    EXPECT_NE(listing.find(std::string("HKEY_CURRENT_USER\\") + key + "\n"), std::string::npos) << listing;
+  EXPECT_NE(err.find(nameFile), std::string::npos) << err;
+  EXPECT_NE(err.find("HKEY_CURRENT_USER\\software\\broken: the key's name is damaged"), std::string::npos)
+      << err;
+
+  EXPECT_EQ(Run("--store " + store + " export 'HKCU\\software' -o " + dir_ + "/x.reg", &err), 1);
+  std::ifstream f(dir_ + "/x.reg", std::ios::binary);
+  Document doc = Parse(std::string(std::istreambuf_iterator<char>(f), {}));
+  std::vector<std::string> paths;
+  for (const auto& k : doc.keys) paths.push_back(k.path + " " + std::to_string(k.values.size()));
+  EXPECT_EQ(paths, (std::vector<std::string>{"software 0", "software\\Alpha 1", "software\\broken 1",
+                                             "software\\Zulu 1"}));
+}
+
+TEST_F(RegTool, ADamagedValueFileIsNamedWithWhatToDo) {
+  std::string store = dir_ + "/s";
+  {
+    auto reg = plat::CreatePosixRegistry(store);
+    plat::RegKey k;
+    ASSERT_EQ(reg->CreateKey(kHkeyCurrentUser, "a", k), plat::RegResult::Success);
+    std::uint8_t d[4] = {1, 2, 3, 4};
+    ASSERT_EQ(reg->SetValue(k, "v", RegType::Binary, d, 4), plat::RegResult::Success);
+    reg->CloseKey(k);
+  }
+  std::string file = store + "/HKEY_CURRENT_USER/k_a/v_v";
+  {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(18);
+    f.put('\x55');
+  }
+  std::string err;
+  EXPECT_EQ(Run("--store " + store + " export 'HKCU\\a'", &err), 1);
+  EXPECT_NE(err.find("damaged value file " + file + ": its checksum does not match"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("vrnkereg import"), std::string::npos) << err;
 }
 
 }  // namespace

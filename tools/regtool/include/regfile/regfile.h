@@ -68,8 +68,12 @@ std::string Write(const Document& doc);
 Document Parse(std::string_view text);
 
 // Everything at and below `path` (empty: the whole root), keys before their sub-keys, sorted.
-Document Export(plat::Registry& reg, plat::RegKey root, std::string_view path);
-Document ExportAll(plat::Registry& reg);
+// A sub-key whose name the store reports damaged (CorruptStore from EnumKey) throws StoreError;
+// with `damaged`, it is told there instead, one line each, and the export goes on: with the key
+// under the name the store gave when that name opens it, else without that key.
+Document Export(plat::Registry& reg, plat::RegKey root, std::string_view path,
+                std::vector<std::string>* damaged = nullptr);
+Document ExportAll(plat::Registry& reg, std::vector<std::string>* damaged = nullptr);
 // Applies a document: creates keys, sets and deletes values, deletes keys. Throws StoreError.
 void Import(plat::Registry& reg, const Document& doc);
 
