@@ -164,7 +164,6 @@ void DrawKeyboard(const std::string& dir) {
     Set(cr, i == 1 ? 0xFF29D3FF : 0xFF3A4147);
     cairo_fill(cr);
   }
-  Text(cr, "PROGRAMMABLE F1 \xE2\x80\x93 F8", kWellX + 150, 14, 300, 22, "DejaVu Sans 7.5", 0xFF6FCBE6, 0);
 
   for (const Key& k : Keys()) DrawKey(cr, k.x, k.y, k.w, k.h, k.legend, k.fkey > 0);
   pic.Save(dir, "keyboard.png");
@@ -254,7 +253,7 @@ void DrawMainBackground(const std::string& dir) {
   cairo_set_source_rgba(cr, 1, 1, 1, 0.07);
   cairo_set_line_width(cr, 1);
   cairo_stroke(cr);
-  Text(cr, "FUNCTION KEYS", 30, kTop + 18, 180, 18, "DejaVu Sans Bold 7.5", 0xFF6FCBE6, 0);
+  // The panel's heading is a label of the window (it is translated); only its rule is drawn.
   cairo_rectangle(cr, 30, kTop + 38, kColumn - 60, 1);
   cairo_set_source_rgba(cr, 0.44, 0.8, 0.9, 0.35);
   cairo_fill(cr);
@@ -281,8 +280,9 @@ void DrawMainBackground(const std::string& dir) {
 enum class State { Normal, Hot, Down };
 const char* Suffix(State s) { return s == State::Normal ? "normal" : s == State::Hot ? "hot" : "down"; }
 
-// A function key button: the icon area at its left holds a small keycap.
-void DrawFunctionButton(const std::string& dir, State s) {
+// A function key button of key `key` (1..8): the icon area at its left holds a keycap that
+// names the key, so the column's order reads without hovering.
+void DrawFunctionButton(const std::string& dir, int key, State s) {
   Picture pic(199, 28);
   cairo_t* cr = pic.cr();
   RoundRect(cr, 0.5, 0.5, 198, 27, 5);
@@ -293,17 +293,23 @@ void DrawFunctionButton(const std::string& dir, State s) {
   Set(cr, s == State::Normal ? 0xFF50575E : 0xFF39D0FF);
   cairo_set_line_width(cr, 1);
   cairo_stroke(cr);
-  // Icon area.
-  RoundRect(cr, 5, 5, 18, 18, 3);
-  Set(cr, s == State::Normal ? 0xFF1B1E21 : 0xFF083A4C);
-  cairo_fill(cr);
-  RoundRect(cr, 7, 6.5, 14, 12, 2);
-  Set(cr, s == State::Normal ? 0xFF8C959E : 0xFFBFF1FF);
-  cairo_fill(cr);
-  cairo_rectangle(cr, 28, 6, 1, 16);
+  // Icon area: a small keycap like the keyboard picture's, with the key's legend.
+  RoundRect(cr, 4, 4, 24, 20, 3);
+  FillVertical(cr, 4, 24,
+               s == State::Normal
+                   ? std::vector<std::pair<double, unsigned>>{{0, 0xFF1A1D20}, {1, 0xFF101214}}
+                   : std::vector<std::pair<double, unsigned>>{{0, 0xFF0A6F8F}, {1, 0xFF063F52}});
+  RoundRect(cr, 5.5, 5, 21, 15.5, 2.5);
+  if (s == State::Normal)
+    FillVertical(cr, 5, 20.5, {{0, 0xFF4A5058}, {1, 0xFF33383E}});
+  else
+    FillVertical(cr, 5, 20.5, {{0, 0xFF7FE6FF}, {0.45, 0xFF1FC6F2}, {1, 0xFF0A93C4}});
+  Text(cr, "F" + std::to_string(key), 5.5, 5, 21, 15.5, "DejaVu Sans Bold 6.5",
+       s == State::Normal ? 0xFF9FE8FF : 0xFFFFFFFF);
+  cairo_rectangle(cr, 31, 6, 1, 16);
   cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
   cairo_fill(cr);
-  cairo_rectangle(cr, 29, 6, 1, 16);
+  cairo_rectangle(cr, 32, 6, 1, 16);
   cairo_set_source_rgba(cr, 1, 1, 1, 0.10);
   cairo_fill(cr);
   if (s != State::Down) {
@@ -311,7 +317,7 @@ void DrawFunctionButton(const std::string& dir, State s) {
     cairo_set_source_rgba(cr, 1, 1, 1, 0.06);
     cairo_fill(cr);
   }
-  pic.Save(dir, std::string("fkey_") + Suffix(s) + ".png");
+  pic.Save(dir, "fkey_f" + std::to_string(key) + "_" + Suffix(s) + ".png");
 }
 
 // The bottom bar's buttons; the accented one is OK.
@@ -425,7 +431,7 @@ int main(int argc, char** argv) {
   DrawLogo(dir);
   DrawKeyboard(dir);
   for (State s : {State::Normal, State::Hot, State::Down}) {
-    DrawFunctionButton(dir, s);
+    for (int key = 1; key <= 8; ++key) DrawFunctionButton(dir, key, s);
     DrawBarButton(dir, s, false);
     DrawBarButton(dir, s, true);
     DrawCaptionButton(dir, "help", s, 24, false);

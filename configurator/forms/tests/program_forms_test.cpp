@@ -1,5 +1,7 @@
 // The program's three stored windows: their components, sizes, texts and colours, the dialog
 // buttons' modal results, and renders of each window.
+#include "program_forms.h"
+
 #include <gtest/gtest.h>
 #include <pango/pangocairo.h>
 
@@ -26,19 +28,9 @@ using tk::forms::TPlaceholderComponent;
 
 const std::string kFormsDir = VRNKE_TEST_FORMS_DIR;
 
-// Stand-ins with the program's class names, so the description's class is checked.
-struct TTestMain : tk::TForm {
-  using tk::TForm::TForm;
-  std::string ClassName() const override { return "TVRNKECFGMAIN"; }
-};
-struct TTestSingle : tk::TForm {
-  using tk::TForm::TForm;
-  std::string ClassName() const override { return "TFrmSingleKey"; }
-};
-struct TTestCombo : tk::TForm {
-  using tk::TForm::TForm;
-  std::string ClassName() const override { return "TFrmCombo"; }
-};
+using vrnke::test::TTestCombo;
+using vrnke::test::TTestMain;
+using vrnke::test::TTestSingle;
 
 // The program's own non-visual components are built elsewhere: here they load as placeholders.
 const std::set<std::string> kProgramClasses = {"TqvCommandSetting", "TqvMenuEx", "TqvLanguage", "TQVStream",
@@ -53,10 +45,7 @@ class ProgramForms : public ::testing::Test {
   void TearDown() override { tk::SetTranslateFunction({}); }
 
   void Load(tk::TForm& form, const std::string& file) {
-    tk::forms::LoadOptions o = tk::forms::ToolkitLoadOptions(tk::forms::HandlerBinding::RecordOnly);
-    o.placeholders = true;
-    o.pictureDirs = {kFormsDir};
-    tk::forms::LoadFormFile(form, kFormsDir + "/" + file, o);
+    vrnke::test::LoadProgramForm(form, kFormsDir, file);
     for (rt::TComponent* c : form.ComponentList()) {
       if (dynamic_cast<TPlaceholderComponent*>(c)) {
         EXPECT_TRUE(kProgramClasses.count(c->ClassName()))
@@ -125,8 +114,24 @@ TEST_F(ProgramForms, MainWindowHasTheBarsColumnKeyboardAndHiddenImages) {
   }
   EXPECT_FALSE(Find<tk::TvgLabel>(form, "Label3")->Text().empty());
   EXPECT_EQ(Handler(form.FindComponent("PopupBoxLanguage"), "OnChange"), "PopupBoxLanguageChange");
-  for (const char* name : {"bsbtnhelp", "bsbtnmin", "bsbtnclose"})
-    EXPECT_EQ(Handler(form.FindComponent(name), "OnClick"), std::string(name) + "Click");
+  for (const auto& [name, hint] : std::vector<std::pair<std::string, std::string>>{
+           {"bsbtnhelp", "Help"}, {"bsbtnmin", "Minimize"}, {"bsbtnclose", "Close"}}) {
+    auto* b = Find<tk::TVisualObject>(form, name);
+    EXPECT_EQ(Handler(b, "OnClick"), name + "Click");
+    EXPECT_EQ(b->Hint(), hint);
+    EXPECT_TRUE(b->ShowHint()) << name;
+  }
+  // The language pop-up wears the bar's dark skin, not the light default.
+  auto* popup = Find<tk::TvgPopupBox>(form, "PopupBoxLanguage");
+  EXPECT_EQ(popup->Resource(), "darkpopupboxstyle");
+  {
+    form.Show();
+    const tk::TBitmap shot = form.Render();
+    const tk::TRectF r = Abs(popup);
+    const tk::TAlphaColor inside = shot.Pixel(int(r.left + r.Width() / 2), int(r.top + r.Height() / 2));
+    const int lum = int((inside >> 16) & 255) + int((inside >> 8) & 255) + int(inside & 255);
+    EXPECT_LT(lum, 3 * 80) << std::hex << inside;
+  }
   // The three title bar buttons, left to right, at the right end.
   EXPECT_LT(Abs(Find<tk::TVisualObject>(form, "bsbtnhelp")).left,
             Abs(Find<tk::TVisualObject>(form, "bsbtnmin")).left);
@@ -155,6 +160,31 @@ TEST_F(ProgramForms, MainWindowHasTheBarsColumnKeyboardAndHiddenImages) {
     EXPECT_EQ(Handler(b, "OnMouseEnter"), "FUNCBTN1MouseEnter");
     EXPECT_EQ(Handler(b, "OnMouseLeave"), "FUNCBTN1MouseLeave");
   }
+  // Each button's icon area names its own key: the eight pictures differ there, in every state.
+  for (int a = 1; a <= 8; ++a)
+    for (int b = a + 1; b <= 8; ++b) {
+      auto* ba = Find<tk::TvgBitmapStateButton>(form, "FUNCBTN" + std::to_string(a));
+      auto* bb = Find<tk::TvgBitmapStateButton>(form, "FUNCBTN" + std::to_string(b));
+      const auto iconDiffers = [](const tk::TBitmap& x, const tk::TBitmap& y) {
+        int n = 0;
+        for (int py = 4; py < 24; ++py)
+          for (int px = 4; px < 28; ++px) n += x.Pixel(px, py) != y.Pixel(px, py);
+        return n > 10;
+      };
+      EXPECT_TRUE(iconDiffers(ba->Bitmap(), bb->Bitmap())) << a << " " << b;
+      EXPECT_TRUE(iconDiffers(ba->BitmapHot(), bb->BitmapHot())) << a << " " << b;
+      EXPECT_TRUE(iconDiffers(ba->BitmapDown(), bb->BitmapDown())) << a << " " << b;
+    }
+  // The headings are labels (translated with the window), not ink in the pictures.
+  auto* heading = Find<tk::TvgLabel>(form, "LabelFunctionKeys");
+  EXPECT_EQ(heading->Text(), "FUNCTION KEYS");
+  EXPECT_EQ(heading->Parent(), form.FindComponent("LayoutLeft"));
+  EXPECT_LT(Abs(heading).bottom, Abs(Find<tk::TVisualObject>(form, "FUNCBTN4")).top);
+  auto* programmable = Find<tk::TvgLabel>(form, "LabelProgrammable");
+  EXPECT_EQ(programmable->Text(), "PROGRAMMABLE F1 \u2013 F8");
+  EXPECT_EQ(programmable->Parent(), form.FindComponent("ImageKeyboard"));
+  EXPECT_LT(Abs(programmable).bottom, Abs(Find<tk::TVisualObject>(form, "BSF1")).top);
+
   auto* version = Find<tk::TvgLabel>(form, "LabelVersionDisplay");
   EXPECT_EQ(version->Text(), "Version:1.0");
   EXPECT_GT(Abs(version).top, lastTop);
@@ -225,7 +255,10 @@ TEST_F(ProgramForms, ComponentsAreOwnedByTheFormInDescriptionOrder) {
   EXPECT_LT(pos("FUNCBTN2"), pos("FUNCBTN7"));
   EXPECT_LT(pos("BSF8"), pos("ImageCustom2"));
   EXPECT_EQ(names.back(), "qvLanguage1");
-  EXPECT_EQ(names.size(), 46u);
+  EXPECT_LT(pos("LayoutLeft"), pos("LabelFunctionKeys"));
+  EXPECT_LT(pos("LabelFunctionKeys"), pos("FUNCBTN4"));
+  EXPECT_LT(pos("ImageKeyboard"), pos("LabelProgrammable"));
+  EXPECT_EQ(names.size(), 48u);
 }
 
 struct DialogCase {
@@ -454,29 +487,40 @@ TEST_F(ProgramForms, MainWindowSavedBackLoadsToTheSamePicture) {
 
 namespace {
 
-// What the user sees with the pointer on function key 3's button: the button hot, the key lit.
+// What the user sees with the pointer on function key 3's button: the button hot, the key lit,
+// all of it from the pointer moving there; and both back when it moves away.
 TEST_F(ProgramForms, HoveredFunctionKeyLooksLit) {
   TTestMain form(nullptr);
   Load(form, "SettingMain.form");
+  vrnke::test::WireKeyHighlight(form);
   form.Show();
   const tk::TBitmap normal = form.Render();
   auto* button = Find<tk::TvgBitmapStateButton>(form, "FUNCBTN3");
   auto* key = Find<tk::TvgBitmapStateButton>(form, "BSF3");
   const tk::TPointF p = button->LocalToScreen({100, 14});
   backend_->MoveMouse(p.x, p.y);
-  key->SetIsPressed(true);  // what HighlightKey does on entering
+  EXPECT_TRUE(button->IsMouseOver());
+  EXPECT_TRUE(key->IsPressed());
   const tk::TBitmap lit = form.Render();
   lit.SaveToFile((fs::path(VRNKE_TEST_RENDER_DIR) / "SettingMain_hover.png").string());
-  const auto changed = [&](tk::TVisualObject* o) {
+  const auto changed = [&](const tk::TBitmap& a, const tk::TBitmap& b, tk::TVisualObject* o) {
     int n = 0;
     const tk::TRectF r = Abs(o);
     for (int y = int(r.top); y < int(r.bottom); ++y)
-      for (int x = int(r.left); x < int(r.right); ++x) n += normal.Pixel(x, y) != lit.Pixel(x, y);
+      for (int x = int(r.left); x < int(r.right); ++x) n += a.Pixel(x, y) != b.Pixel(x, y);
     return n;
   };
-  EXPECT_GT(changed(button), 1000);
-  EXPECT_GT(changed(key), 300);
-  EXPECT_EQ(changed(Find<tk::TVisualObject>(form, "BSF4")), 0);
+  EXPECT_GT(changed(normal, lit, button), 1000);
+  EXPECT_GT(changed(normal, lit, key), 300);
+  EXPECT_EQ(changed(normal, lit, Find<tk::TVisualObject>(form, "BSF4")), 0);
+
+  // Away from the column: nothing stays lit.
+  backend_->MoveMouse(p.x + 600, p.y + 300);
+  EXPECT_FALSE(button->IsMouseOver());
+  EXPECT_FALSE(key->IsPressed());
+  const tk::TBitmap after = form.Render();
+  EXPECT_EQ(changed(normal, after, button), 0);
+  EXPECT_EQ(changed(normal, after, key), 0);
 }
 
 }  // namespace
