@@ -149,12 +149,18 @@ TBitmap RenderText(const std::string& text, const std::string& family, float siz
 
 TEST(Canvas, ChineseTextIsDrawnWithRealGlyphs) {
   for (const char* family : {"黑体", "楷体_GB2312", "Microsoft Sans Serif"}) {
-    const TBitmap both = RenderText("复制", family);
-    const TBitmap fu = RenderText("复", family), zhi = RenderText("制", family);
-    EXPECT_GT(test::InkPixels(both), 60) << family;
-    // Two different characters give different pictures (a missing-glyph box would not).
-    EXPECT_FALSE(test::SamePixels(fu, zhi)) << family;
+    TFont f;
+    f.SetFamily(family);
+    f.SetSize(24);
+    // Every character has a glyph in the font the family resolves to: no missing-glyph boxes.
+    EXPECT_EQ(test::UnknownGlyphs("复制", f), 0) << family;
+    EXPECT_GT(test::InkPixels(RenderText("复制", family)), 60) << family;
   }
+  // The count does see a missing glyph: a private-use character no shipped font has.
+  TFont f;
+  f.SetFamily("黑体");
+  f.SetSize(24);
+  EXPECT_EQ(test::UnknownGlyphs("复\U0010FFFD制", f), 1);
 }
 
 TEST(Canvas, FontAliasesResolveToTheShippedFonts) {

@@ -60,12 +60,20 @@ TEST_F(ControlsFixture, ChineseCaptionIsDrawnInTheWindow) {
   label->Font().SetFamily("黑体");
   label->Font().SetSize(20);
   label->SetText("Copy");
-  const TBitmap b = window->Render();
-  int ink = 0;
+  ASSERT_EQ(label->DisplayText(), "复制");
+  EXPECT_EQ(test::UnknownGlyphs(label->DisplayText(), label->Font()), 0);
+  const TBitmap chinese = window->Render();
+  EXPECT_GT(test::InkPixels(chinese), 60);
+
+  // The same window untranslated draws something else where the caption is.
+  SetTranslateFunction(nullptr);
+  window->Scene()->Retranslate();
+  ASSERT_EQ(label->DisplayText(), "Copy");
+  const TBitmap english = window->Render();
+  int differing = 0;
   for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 120; ++x)
-      if (test::Alpha(b.Pixel(x, y)) > 64) ++ink;
-  EXPECT_GT(ink, 60);
+    for (int x = 0; x < 120; ++x) differing += chinese.Pixel(x, y) != english.Pixel(x, y);
+  EXPECT_GT(differing, 100);
 }
 
 TEST_F(ControlsFixture, ATextStyleKeepsItsFontUntilTheControlSetsOne) {

@@ -1,7 +1,10 @@
 // Helpers shared by the toolkit's tests.
 #pragma once
 
+#include <pango/pangocairo.h>
+
 #include <memory>
+#include <string>
 
 #include "toolkit/toolkit.h"
 
@@ -46,6 +49,25 @@ inline bool SamePixels(const TBitmap& a, const TBitmap& b) {
     for (int x = 0; x < a.Width(); ++x)
       if (a.Pixel(x, y) != b.Pixel(x, y)) return false;
   return true;
+}
+
+// How many glyphs of `text` in `font` Pango has no glyph for (it draws those as boxes with
+// the code point): the text laid out as the canvas lays it out.
+inline int UnknownGlyphs(const std::string& text, const TFont& font) {
+  InitFonts();
+  PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+  PangoLayout* layout = pango_layout_new(context);
+  PangoFontDescription* desc = pango_font_description_new();
+  pango_font_description_set_family(desc, font.Family().c_str());
+  pango_font_description_set_absolute_size(desc, std::max(1.f, font.Size()) * PANGO_SCALE);
+  pango_font_description_set_weight(desc, (font.Style() & fsBold) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_layout_set_font_description(layout, desc);
+  pango_layout_set_text(layout, text.c_str(), -1);
+  const int unknown = pango_layout_get_unknown_glyphs_count(layout);
+  pango_font_description_free(desc);
+  g_object_unref(layout);
+  g_object_unref(context);
+  return unknown;
 }
 
 }  // namespace tk::test
