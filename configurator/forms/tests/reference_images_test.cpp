@@ -182,6 +182,35 @@ TEST_F(ReferenceImages, PointerOnAFunctionKey) {
   ExpectLooksLikeReference(form.Render(), "SettingMain_hover");
 }
 
+// The language list dropped down from the title bar, the pointer on its last row: dark like
+// the bar, light text, the row under the pointer lit and the chosen one marked.
+TEST_F(ReferenceImages, LanguageListOnTheDarkBar) {
+  TTestMain form(nullptr);
+  LoadMain(form, "0804");
+  auto* popup = dynamic_cast<tk::TvgPopupBox*>(form.FindComponent("PopupBoxLanguage"));
+  ASSERT_NE(popup, nullptr);
+  const tk::TPointF at = popup->LocalToScreen({popup->Width() / 2, popup->Height() / 2});
+  backend_->Click(at.x, at.y);
+  ASSERT_NE(popup->ListPopup(), nullptr);
+  ASSERT_TRUE(popup->ListPopup()->IsOpen());
+  tk::TWindow* list = popup->ListPopup()->PopupWindow();
+  ASSERT_NE(list, nullptr);
+  tk::TVisualObject* last = nullptr;
+  for (tk::TVisualObject* c : popup->ListPopup()->Children())
+    if (dynamic_cast<tk::TvgTextControl*>(c)) last = c;
+  ASSERT_NE(last, nullptr);
+  const tk::TPointF row = last->LocalToScreen({20, last->Height() / 2});
+  backend_->MoveMouse(row.x, row.y);
+  const tk::TBitmap image = list->Render();
+  const auto lum = [&](int x, int y) {
+    const tk::TAlphaColor c = image.Pixel(x, y);
+    return int((c >> 16) & 255) + int((c >> 8) & 255) + int(c & 255);
+  };
+  EXPECT_LT(lum(image.Width() - 4, 4), 3 * 80);  // the list's own fill, beside the first row's text
+  ExpectLooksLikeReference(image, "SettingMain_language_list");
+  popup->ListPopup()->ClosePopup();
+}
+
 TEST_F(ReferenceImages, CancelsQuestionInTheMainWindow) {
   TTestMain form(nullptr);
   LoadMain(form, "0409");

@@ -1422,7 +1422,8 @@ namespace {
 // A row of a pop-up box's list.
 class TPopupListRow : public TvgTextControl {
  public:
-  TPopupListRow(TvgPopupBox* box, int index) : TvgTextControl(nullptr), box_(box), index_(index) {
+  TPopupListRow(TvgPopupBox* box, int index, TAlphaColor hot, TAlphaColor selected)
+      : TvgTextControl(nullptr), box_(box), index_(index), hot_(hot), selected_(selected) {
     SetStored(false);
     SetTextAlign(TTextAlign::Near);
     Padding().Set(6, 0, 6, 0);
@@ -1430,7 +1431,7 @@ class TPopupListRow : public TvgTextControl {
   std::string ClassName() const override { return "TvgPopupListRow"; }
   void Paint(TCanvas& canvas) override {
     if (IsMouseOver() || box_->ItemIndex() == index_) {
-      TBrush hi(TBrushKind::Solid, IsMouseOver() ? 0xFF9BD3F5 : 0xFFD8ECF9);
+      TBrush hi(TBrushKind::Solid, IsMouseOver() ? hot_ : selected_);
       canvas.FillRect(LocalRect(), 0, 0, crnAll, 1, hi);
     }
     TvgTextControl::Paint(canvas);
@@ -1457,6 +1458,7 @@ class TPopupListRow : public TvgTextControl {
  private:
   TvgPopupBox* box_;
   int index_;
+  TAlphaColor hot_, selected_;
 };
 }  // namespace
 
@@ -1524,17 +1526,32 @@ void TvgPopupBox::DropDown() {
     popup_->SetPlacement(TvgPlacement::vgPlacementBottom);
   }
   while (popup_->ChildCount() > 0) delete popup_->Child(popup_->ChildCount() - 1);
+  // A style may dress the list too: hidden parts "list" (its fill and border) and
+  // "listhighlight" (the row under the pointer; the chosen row takes it at half strength).
+  // The rows' text then takes the box's own text colour.
+  auto* listPart = dynamic_cast<TvgShape*>(FindResource("list"));
+  auto* highlightPart = dynamic_cast<TvgShape*>(FindResource("listhighlight"));
+  TAlphaColor hot = 0xFF9BD3F5, selected = 0xFFD8ECF9;
+  if (highlightPart) {
+    hot = highlightPart->Fill().Color();
+    selected = (hot & 0x00FFFFFF) | ((hot >> 25) << 24);
+  }
   auto* back = new TvgRectangle(nullptr);
   back->Fill().SetColor(claWhite);
   back->Stroke().SetColor(0xFF8A8A8A);
+  if (listPart) {
+    back->Fill().Assign(listPart->Fill());
+    back->Stroke().Assign(listPart->Stroke());
+  }
   back->SetHitTest(false);
   back->SetAlign(TvgAlign::vaContents);
   back->SetParent(popup_);
   const float rowH = std::max(20.f, MeasureTextRect("Wg", Font(), {0, 0, 1000, 1000}, false).Height() + 6);
   float width = Width();
   for (int i = 0; i < int(items_.size()); ++i) {
-    auto* row = new TPopupListRow(this, i);
+    auto* row = new TPopupListRow(this, i, hot, selected);
     row->Font().Assign(Font());
+    if (listPart) row->FontFill().Assign(FontFill());
     row->SetText(items_[i]);
     row->SetBounds(1, 1 + rowH * float(i), 0, rowH);
     row->SetParent(popup_);
