@@ -21,16 +21,13 @@
 #include "shell/qvCommandSetting.h"
 #endif
 
+namespace vrnke::test {
 namespace {
 
 namespace fs = std::filesystem;
 using tk::forms::TPlaceholderComponent;
 
 const std::string kFormsDir = VRNKE_TEST_FORMS_DIR;
-
-using vrnke::test::TTestCombo;
-using vrnke::test::TTestMain;
-using vrnke::test::TTestSingle;
 
 // The program's own non-visual components are built elsewhere: here they load as placeholders.
 const std::set<std::string> kProgramClasses = {"TqvCommandSetting", "TqvMenuEx", "TqvLanguage", "TQVStream",
@@ -45,7 +42,7 @@ class ProgramForms : public ::testing::Test {
   void TearDown() override { tk::SetTranslateFunction({}); }
 
   void Load(tk::TForm& form, const std::string& file) {
-    vrnke::test::LoadProgramForm(form, kFormsDir, file);
+    LoadProgramForm(form, kFormsDir, file);
     for (rt::TComponent* c : form.ComponentList()) {
       if (dynamic_cast<TPlaceholderComponent*>(c)) {
         EXPECT_TRUE(kProgramClasses.count(c->ClassName()))
@@ -459,7 +456,9 @@ TEST_F(ProgramForms, ChineseCaptionsAreDrawnWithRealGlyphs) {
 }
 
 }  // namespace
+}  // namespace vrnke::test
 
+namespace vrnke::test {
 namespace {
 
 TEST_F(ProgramForms, MainWindowSavedBackLoadsToTheSamePicture) {
@@ -484,7 +483,9 @@ TEST_F(ProgramForms, MainWindowSavedBackLoadsToTheSamePicture) {
 }
 
 }  // namespace
+}  // namespace vrnke::test
 
+namespace vrnke::test {
 namespace {
 
 // What the user sees with the pointer on function key 3's button: the button hot, the key lit,
@@ -492,7 +493,7 @@ namespace {
 TEST_F(ProgramForms, HoveredFunctionKeyLooksLit) {
   TTestMain form(nullptr);
   Load(form, "SettingMain.form");
-  vrnke::test::WireKeyHighlight(form);
+  WireKeyHighlight(form);
   form.Show();
   const tk::TBitmap normal = form.Render();
   auto* button = Find<tk::TvgBitmapStateButton>(form, "FUNCBTN3");
@@ -524,8 +525,10 @@ TEST_F(ProgramForms, HoveredFunctionKeyLooksLit) {
 }
 
 }  // namespace
+}  // namespace vrnke::test
 
 #ifdef VRNKE_HAVE_COMMANDS
+namespace vrnke::test {
 namespace {
 
 // The main window's command setting, loaded into the real component.
@@ -552,4 +555,5 @@ TEST_F(ProgramForms, CommandSettingLoadsIntoTheRealComponent) {
 }
 
 }  // namespace
+}  // namespace vrnke::test
 #endif
