@@ -35,10 +35,10 @@ void Run(benchmark::State& state, plat::Registry& registry) {
   NoShell shell;
   EnglishLocale locale;
   {
-    profile::TDM first(nullptr, registry, shell, locale);
+    vrnke::TDM first(nullptr, registry, shell, locale);
     first.DataModuleCreate();  // stores both values
   }
-  auto dm = std::make_unique<profile::TDM>(nullptr, registry, shell, locale);
+  auto dm = std::make_unique<vrnke::TDM>(nullptr, registry, shell, locale);
   for (auto _ : state) {
     dm->LoadProfiles();
     benchmark::DoNotOptimize(dm->FCurrentProfileInfo.ConfigInfo.ButtonCount.get());
@@ -67,9 +67,9 @@ void BM_CreateAndLoad_MemoryRegistry(benchmark::State& state) {
   plat::MemoryRegistry registry;
   NoShell shell;
   EnglishLocale locale;
-  profile::TDM(nullptr, registry, shell, locale).DataModuleCreate();
+  vrnke::TDM(nullptr, registry, shell, locale).DataModuleCreate();
   for (auto _ : state) {
-    auto dm = std::make_unique<profile::TDM>(nullptr, registry, shell, locale);
+    auto dm = std::make_unique<vrnke::TDM>(nullptr, registry, shell, locale);
     dm->DataModuleCreate();
     benchmark::DoNotOptimize(dm.get());
   }

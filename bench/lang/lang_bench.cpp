@@ -9,7 +9,7 @@ namespace {
 // Reading qv.local from disk and parsing it, as the component does at start.
 void BM_LoadShippedLanguageFile(benchmark::State& state) {
   for (auto _ : state) {
-    lang::TLanguageData data = lang::ReadLanguageFile(VRNKE_QV_LOCAL);
+    vrnke::TLanguageData data = vrnke::ReadLanguageFile(VRNKE_QV_LOCAL);
     benchmark::DoNotOptimize(data);
   }
 }
@@ -20,7 +20,7 @@ void BM_ParseShippedLanguageFile(benchmark::State& state) {
   rt::TMemoryStream stream;
   stream.LoadFromFile(VRNKE_QV_LOCAL);
   for (auto _ : state) {
-    lang::TLanguageData data = lang::ParseLanguageData(stream.Bytes(), VRNKE_QV_LOCAL);
+    vrnke::TLanguageData data = vrnke::ParseLanguageData(stream.Bytes(), VRNKE_QV_LOCAL);
     benchmark::DoNotOptimize(data);
   }
 }
@@ -28,8 +28,8 @@ BENCHMARK(BM_ParseShippedLanguageFile)->Unit(benchmark::kMicrosecond);
 
 // One lookup in the active table, as every caption and message makes it.
 void BM_TranslateLookup(benchmark::State& state) {
-  const lang::TLanguageData data = lang::ReadLanguageFile(VRNKE_QV_LOCAL);
-  lang::TTranslationService service;
+  const vrnke::TLanguageData data = vrnke::ReadLanguageFile(VRNKE_QV_LOCAL);
+  vrnke::TTranslationService service;
   service.Activate(data.languages.at(1).table);
   const std::string texts[] = {"Show Desktop",
                                "The settings has been changed, save the current settings anyway?", "Copy",

@@ -34,13 +34,13 @@ struct Store {
     fs::remove_all(folder);
     fs::create_directories(folder);
     registry = plat::CreatePosixRegistry(folder.string());
-    store = std::make_unique<profile::TqvProfile>(nullptr, *registry, shell);
+    store = std::make_unique<vrnke::TqvProfile>(nullptr, *registry, shell);
     store->SetRootKey(plat::kHkeyCurrentUser);
     store->SetKeyPath(std::string(vrnke::kRegistryKeyPath));
     store->SetFileName(std::string(vrnke::kCurrentProfileValue));
-    record = std::make_unique<profile::TMouseProfileInfoEx>();
+    record = std::make_unique<vrnke::TMouseProfileInfoEx>();
     std::mt19937 gen(1);
-    for (uint8_t& b : profile::AsWritableBytes(*record)) b = static_cast<uint8_t>(gen());
+    for (uint8_t& b : vrnke::AsWritableBytes(*record)) b = static_cast<uint8_t>(gen());
     store->Write(record.get(), sizeof *record);
   }
   ~Store() {
@@ -52,8 +52,8 @@ struct Store {
   fs::path folder;
   NoFiles shell;
   std::unique_ptr<plat::Registry> registry;
-  std::unique_ptr<profile::TqvProfile> store;
-  std::unique_ptr<profile::TMouseProfileInfoEx> record;
+  std::unique_ptr<vrnke::TqvProfile> store;
+  std::unique_ptr<vrnke::TMouseProfileInfoEx> record;
 };
 
 void BM_SaveStreamToRegistry(benchmark::State& state) {

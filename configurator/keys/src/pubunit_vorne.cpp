@@ -100,19 +100,19 @@ const THIDCodeArray& BasicHIDCodes() { return HID().basic; }
 const THIDCodeArray& AdvancedHIDCodes() { return HID().advanced; }
 const THIDCodeArray& MediaHIDCodes() { return HID().media; }
 
-void GetBasicComboKeyInfo(int32_t Index, profile::TCOMBOKEYINFO& Info) {
+void GetBasicComboKeyInfo(int32_t Index, vrnke::TCOMBOKEYINFO& Info) {
   CopyEntry(BasicComboKeys(), Index, Info);
 }
-void GetAdvancedComboKeyInfo(int32_t Index, profile::TCOMBOKEYINFO& Info) {
+void GetAdvancedComboKeyInfo(int32_t Index, vrnke::TCOMBOKEYINFO& Info) {
   CopyEntry(AdvancedComboKeys(), Index, Info);
 }
-void GetMediaHIDCodeInfo(int32_t Index, profile::THID_CODE_INFO& Info) {
+void GetMediaHIDCodeInfo(int32_t Index, vrnke::THID_CODE_INFO& Info) {
   CopyEntry(MediaHIDCodes(), Index, Info);
 }
 
-profile::TCOMBOKEYINFO MakeComboKeyInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
-                                        int32_t Key2Extended) {
-  profile::TCOMBOKEYINFO info;
+vrnke::TCOMBOKEYINFO MakeComboKeyInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
+                                      int32_t Key2Extended) {
+  vrnke::TCOMBOKEYINFO info;
   info.nModifier = Word(Modifier);
   info.nKeyValue1 = Word(Key1);
   info.nKey1Extended = Word(Key1Extended);
@@ -121,9 +121,9 @@ profile::TCOMBOKEYINFO MakeComboKeyInfo(int32_t Modifier, int32_t Key1, int32_t 
   return info;
 }
 
-profile::THID_CODE_INFO MakeHIDCodeInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
-                                        int32_t Key2Extended) {
-  profile::THID_CODE_INFO info;
+vrnke::THID_CODE_INFO MakeHIDCodeInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
+                                      int32_t Key2Extended) {
+  vrnke::THID_CODE_INFO info;
   info.nModifier = Word(Modifier);
   info.nKeyValue1 = Word(GetHIDCodeByVKCode(Key1, Key1Extended));
   info.nKeyValue2 = Word(GetHIDCodeByVKCode(Key2, Key2Extended));

@@ -6,7 +6,7 @@
 
 #include "keys/qvKeyCode.h"
 
-namespace vrnke {
+namespace vrnke::test {
 namespace {
 
 struct LookupCase {
@@ -142,4 +142,4 @@ TEST(KeyCode, FirstUseFromSeveralThreads) {
 }
 
 }  // namespace
-}  // namespace vrnke
+}  // namespace vrnke::test

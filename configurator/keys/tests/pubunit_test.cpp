@@ -7,11 +7,11 @@
 #include "keys/pubunit_vorne.h"
 #include "runtime/errors.h"
 
-namespace vrnke {
+namespace vrnke::test {
 namespace {
 
-using profile::TCOMBOKEYINFO;
-using profile::THID_CODE_INFO;
+using vrnke::TCOMBOKEYINFO;
+using vrnke::THID_CODE_INFO;
 
 TEST(FunctionTable, MenuIdConversions) {
   const struct {
@@ -82,8 +82,8 @@ void ExpectArrays(const TComboKeyArray& combo, const THIDCodeArray& hid,
     ++i;
   }
   for (; i < kBuiltInKeyCount; ++i) {
-    const auto c = profile::AsBytes(combo[i]);
-    const auto h = profile::AsBytes(hid[i]);
+    const auto c = vrnke::AsBytes(combo[i]);
+    const auto h = vrnke::AsBytes(hid[i]);
     EXPECT_TRUE(std::all_of(c.begin(), c.end(), [](uint8_t b) { return b == 0; })) << "combo entry " << i;
     EXPECT_TRUE(std::all_of(h.begin(), h.end(), [](uint8_t b) { return b == 0; })) << "hid entry " << i;
   }
@@ -132,9 +132,9 @@ TEST(BuiltInKeys, Lookups) {
   EXPECT_EQ(combo.nModifier, 8);
 
   GetAdvancedComboKeyInfo(6, combo);  // past the filled entries: zeros
-  EXPECT_EQ(profile::ToBytes(combo), std::vector<uint8_t>(10, 0));
+  EXPECT_EQ(vrnke::ToBytes(combo), std::vector<uint8_t>(10, 0));
   GetAdvancedComboKeyInfo(49, combo);
-  EXPECT_EQ(profile::ToBytes(combo), std::vector<uint8_t>(10, 0));
+  EXPECT_EQ(vrnke::ToBytes(combo), std::vector<uint8_t>(10, 0));
 
   THID_CODE_INFO hid = MakeHIDCodeInfo(3, 0x41, 0, 0x42, 0);
   GetMediaHIDCodeInfo(6, hid);
@@ -146,7 +146,7 @@ TEST(BuiltInKeys, Lookups) {
   const THID_CODE_INFO before = MakeHIDCodeInfo(3, 0x41, 0, 0x42, 0);
   hid = before;
   GetMediaHIDCodeInfo(50, hid);
-  EXPECT_EQ(profile::ToBytes(hid), profile::ToBytes(before));
+  EXPECT_EQ(vrnke::ToBytes(hid), vrnke::ToBytes(before));
   combo = MakeComboKeyInfo(1, 2, 3, 4, 5);
   GetBasicComboKeyInfo(INT_MAX, combo);
   EXPECT_EQ(combo.nKeyValue2, 4);
@@ -186,8 +186,8 @@ TEST(BuiltInKeys, MakeHIDCodeUsesTheExtendedFlag) {
   THID_CODE_INFO hid = MakeHIDCodeInfo(1, 0x0D, 0, 0x0D, 1);
   EXPECT_EQ(hid.nKeyValue1, 0x28);
   EXPECT_EQ(hid.nKeyValue2, 0x58);
-  EXPECT_EQ(profile::ToBytes(hid), (std::vector<uint8_t>{0x28, 0, 0x58, 0, 1, 0}));
+  EXPECT_EQ(vrnke::ToBytes(hid), (std::vector<uint8_t>{0x28, 0, 0x58, 0, 1, 0}));
 }
 
 }  // namespace
-}  // namespace vrnke
+}  // namespace vrnke::test

@@ -6,10 +6,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
-    const lang::TLanguageData parsed = lang::ParseLanguageData({data, size}, "fuzz.Local");
-    const std::vector<uint8_t> again = lang::SerializeLanguageData(parsed);
-    if (!(lang::ParseLanguageData(again, "again.Local") == parsed)) std::abort();
-  } catch (const lang::ELangFileError&) {
+    const vrnke::TLanguageData parsed = vrnke::ParseLanguageData({data, size}, "fuzz.Local");
+    const std::vector<uint8_t> again = vrnke::SerializeLanguageData(parsed);
+    if (!(vrnke::ParseLanguageData(again, "again.Local") == parsed)) std::abort();
+  } catch (const vrnke::ELangFileError&) {
   }
   return 0;
 }

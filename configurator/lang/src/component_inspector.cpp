@@ -3,7 +3,7 @@
 #include "lang/string_lists.h"
 #include "runtime/text.h"
 
-namespace lang {
+namespace vrnke {
 
 bool TDefaultComponentInspector::IsApplication(const rt::TComponent& c) const {
   return rt::SameText(c.ClassName(), "TApplication");
@@ -66,4 +66,4 @@ const IComponentInspector& ComponentInspector() {
 
 void SetComponentInspector(const IComponentInspector* inspector) { Installed() = inspector; }
 
-}  // namespace lang
+}  // namespace vrnke

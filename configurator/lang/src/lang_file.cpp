@@ -6,35 +6,35 @@
 #include "runtime/stream.h"
 #include "runtime/text.h"
 
-namespace lang {
+namespace vrnke {
 
 ELangFileError::ELangFileError(const std::string& fileName, int64_t offset, const std::string& reason)
     : rt::EReadError(rt::Format("Language file \"%s\" is damaged at offset %lld: %s", fileName.c_str(),
                                 static_cast<long long>(offset), reason.c_str())),
-      fileName_(fileName),
-      offset_(offset),
-      reason_(reason) {}
+      FFileName(fileName),
+      FOffset(offset),
+      FReason(reason) {}
 
 namespace {
 
 class TReader {
  public:
-  TReader(std::span<const uint8_t> bytes, const std::string& fileName) : bytes_(bytes), fileName_(fileName) {}
+  TReader(std::span<const uint8_t> bytes, const std::string& fileName) : FBytes(bytes), FFileName(fileName) {}
 
-  size_t Remaining() const { return bytes_.size() - pos_; }
-  size_t Position() const { return pos_; }
+  size_t Remaining() const { return FBytes.size() - FPos; }
+  size_t Position() const { return FPos; }
 
   int32_t ReadInt32(const char* what) {
-    if (Remaining() < 4) Fail(pos_, rt::Format("%s: 4 bytes needed, %zu left", what, Remaining()));
-    uint32_t v = static_cast<uint32_t>(bytes_[pos_]) | static_cast<uint32_t>(bytes_[pos_ + 1]) << 8 |
-                 static_cast<uint32_t>(bytes_[pos_ + 2]) << 16 |
-                 static_cast<uint32_t>(bytes_[pos_ + 3]) << 24;
-    pos_ += 4;
+    if (Remaining() < 4) Fail(FPos, rt::Format("%s: 4 bytes needed, %zu left", what, Remaining()));
+    uint32_t v = static_cast<uint32_t>(FBytes[FPos]) | static_cast<uint32_t>(FBytes[FPos + 1]) << 8 |
+                 static_cast<uint32_t>(FBytes[FPos + 2]) << 16 |
+                 static_cast<uint32_t>(FBytes[FPos + 3]) << 24;
+    FPos += 4;
     return static_cast<int32_t>(v);
   }
 
   std::string ReadString(const char* what) {
-    const size_t at = pos_;
+    const size_t at = FPos;
     const int32_t count = ReadInt32(what);
     if (count < 0) Fail(at, rt::Format("%s: negative length %d", what, count));
     // Checked before anything is allocated: the count must fit in what is left.
@@ -43,19 +43,19 @@ class TReader {
       Fail(at, rt::Format("%s: %d characters announced, only %zu bytes left", what, count, Remaining()));
     std::u16string units(static_cast<size_t>(count), u'\0');
     for (size_t i = 0; i < units.size(); ++i)
-      units[i] = static_cast<char16_t>(bytes_[pos_ + 2 * i] | bytes_[pos_ + 2 * i + 1] << 8);
-    pos_ += bytes;
+      units[i] = static_cast<char16_t>(FBytes[FPos + 2 * i] | FBytes[FPos + 2 * i + 1] << 8);
+    FPos += bytes;
     return rt::Utf16ToUtf8(units);
   }
 
   [[noreturn]] void Fail(size_t offset, const std::string& reason) const {
-    throw ELangFileError(fileName_, static_cast<int64_t>(offset), reason);
+    throw ELangFileError(FFileName, static_cast<int64_t>(offset), reason);
   }
 
  private:
-  std::span<const uint8_t> bytes_;
-  const std::string& fileName_;
-  size_t pos_ = 0;
+  std::span<const uint8_t> FBytes;
+  const std::string& FFileName;
+  size_t FPos = 0;
 };
 
 void AppendInt32(std::vector<uint8_t>& out, int32_t value) {
@@ -139,4 +139,4 @@ void WriteLanguageFile(const std::string& fileName, const TLanguageData& data) {
   }
 }
 
-}  // namespace lang
+}  // namespace vrnke

@@ -2,7 +2,7 @@
 
 #include "runtime/text.h"
 
-namespace lang {
+namespace vrnke {
 
 void TLocaleTables::Rebuild(plat::Locale& locale) {
   std::vector<TLocaleEntry> entries;
@@ -19,12 +19,12 @@ void TLocaleTables::Rebuild(plat::Locale& locale) {
         locale.GetLocaleInfo(static_cast<plat::LCID>(lcid), plat::LocaleField::SNativeLangName);
     entries.push_back(std::move(entry));
   }
-  entries_ = std::move(entries);
+  FEntries = std::move(entries);
 }
 
 const TLocaleEntry* TLocaleTables::Find(std::string_view languageId) const {
   if (languageId.empty()) return nullptr;
-  for (const auto& e : entries_)
+  for (const auto& e : FEntries)
     if (rt::SameText(e.languageId, languageId)) return &e;
   return nullptr;
 }
@@ -44,4 +44,4 @@ std::string TwoLetterLanguageCode(plat::Locale& locale) {
   return rt::LowerCase(abbrev.substr(0, 2));
 }
 
-}  // namespace lang
+}  // namespace vrnke

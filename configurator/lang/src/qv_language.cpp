@@ -7,7 +7,7 @@
 #include "keys/suite_names.h"
 #include "runtime/text.h"
 
-namespace lang {
+namespace vrnke {
 
 TLanguageEnvironment TLanguageEnvironment::FromPlatform(plat::Platform& platform) {
   TLanguageEnvironment env;
@@ -19,62 +19,62 @@ TLanguageEnvironment TLanguageEnvironment::FromPlatform(plat::Platform& platform
 // ---- TvgLang ------------------------------------------------------------------------------
 
 TvgLang::TvgLang(rt::TComponent* owner, const TLanguageEnvironment& env)
-    : rt::TComponent(owner), env_(env), service_(env.service ? env.service : &TranslationService()) {
-  if (!env_.locale) throw rt::EComponentError("A language component needs the locale services");
-  PublishString("FileName", &fileName_);
-  PublishBool("StoreInForm", &storeInForm_);
+    : rt::TComponent(owner), FEnv(env), FService(env.service ? env.service : &TranslationService()) {
+  if (!FEnv.locale) throw rt::EComponentError("A language component needs the locale services");
+  PublishString("FileName", &FFileName);
+  PublishBool("StoreInForm", &FStoreInForm);
 }
 
 int TvgLang::IndexOfLanguage(std::string_view name) const {
-  for (size_t i = 0; i < data_.languages.size(); ++i)
-    if (rt::SameText(data_.languages[i].name, name)) return static_cast<int>(i);
+  for (size_t i = 0; i < FData.languages.size(); ++i)
+    if (rt::SameText(FData.languages[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 
 TTranslationTable* TvgLang::FindTable(std::string_view name) {
   const int i = IndexOfLanguage(name);
-  return i < 0 ? nullptr : &data_.languages[static_cast<size_t>(i)].table;
+  return i < 0 ? nullptr : &FData.languages[static_cast<size_t>(i)].table;
 }
 
 void TvgLang::AddLang(const std::string& name) {
   if (IndexOfLanguage(name) >= 0) return;
-  data_.languages.push_back(TLanguage{name, {}});
+  FData.languages.push_back(TLanguage{name, {}});
 }
 
 void TvgLang::LoadFromFile(const std::string& fileName) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(fileName, ec)) return;
-  data_ = ReadLanguageFile(fileName);  // parsed completely before anything is replaced
+  FData = ReadLanguageFile(fileName);  // parsed completely before anything is replaced
 }
 
-void TvgLang::SaveToFile(const std::string& fileName) const { WriteLanguageFile(fileName, data_); }
+void TvgLang::SaveToFile(const std::string& fileName) const { WriteLanguageFile(fileName, FData); }
 
 void TvgLang::ReadResourcesBin(std::span<const uint8_t> bytes) {
   TLanguageData stored = ParseLanguageData(bytes, Name().empty() ? "ResourcesBin" : Name() + ".ResourcesBin");
-  data_.original = std::move(stored.original);
-  for (TLanguage& l : stored.languages) data_.languages.push_back(std::move(l));
+  FData.original = std::move(stored.original);
+  for (TLanguage& l : stored.languages) FData.languages.push_back(std::move(l));
 }
 
 std::optional<std::vector<uint8_t>> TvgLang::WriteResourcesBin() const {
-  if (!storeInForm_ || data_.languages.empty()) return std::nullopt;
-  return SerializeLanguageData(data_);
+  if (!FStoreInForm || FData.languages.empty()) return std::nullopt;
+  return SerializeLanguageData(FData);
 }
 
 void TvgLang::Loaded() {
-  loading_ = false;
-  if (!baseAutoSelect_) return;
-  const std::string code = TwoLetterLanguageCode(*env_.locale);
+  FLoading = false;
+  if (!FBaseAutoSelect) return;
+  const std::string code = TwoLetterLanguageCode(*FEnv.locale);
   if (!code.empty() && (rt::SameText(code, "en") || IndexOfLanguage(code) >= 0)) ActivateLanguage(code);
 }
 
 void TvgLang::ActivateLanguage(const std::string& name) {
-  baseLang_ = name;
-  if (loading_) return;
+  FBaseLang = name;
+  if (FLoading) return;
   if (rt::SameText(name, "en")) {
-    service_->Reset();
+    FService->Reset();
     return;
   }
-  if (const TTranslationTable* table = FindTable(name)) service_->Activate(*table);
+  if (const TTranslationTable* table = FindTable(name)) FService->Activate(*table);
 }
 
 // ---- program-wide state -------------------------------------------------------------------
@@ -132,29 +132,29 @@ bool BoolText(const std::string& v) {
 }  // namespace
 
 TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env) : TvgLang(owner, env) {
-  if (!env_.designMode) LocaleTables().Rebuild(*env_.locale);
-  propertyList_ = {"Caption", "Hint"};
-  specialClassList_ = {"TMenuItem", "TTabControl", "TTabSheet",   "TListView",
+  if (!FEnv.designMode) LocaleTables().Rebuild(*FEnv.locale);
+  FPropertyList = {"Caption", "Hint"};
+  FSpecialClassList = {"TMenuItem", "TTabControl", "TTabSheet",   "TListView",
                        "TTreeView", "TStatusBar",  "TComboBoxEx", "TqvMenuEx"};
 
   Publish(
-      "Active", [this] { return std::string(active_ ? "True" : "False"); },
+      "Active", [this] { return std::string(FActive ? "True" : "False"); },
       [this](const std::string& v) { SetActive(BoolText(v)); });
   Publish(
       "ActiveLoadFromFile", [] { return std::string("False"); },
       [this](const std::string& v) { SetActiveLoadFromFile(BoolText(v)); });
   Publish(
-      "AutoSelect", [this] { return std::string(autoSelect_ ? "True" : "False"); },
+      "AutoSelect", [this] { return std::string(FAutoSelect ? "True" : "False"); },
       [this](const std::string& v) { SetAutoSelect(BoolText(v)); });
   Publish(
       "qvParentFormCount", [this] { return rt::IntToStr(qvParentFormCount()); }, nullptr);
   Publish(
-      "Lang", [this] { return languageName_; }, [this](const std::string& v) { SetLang(v); });
+      "Lang", [this] { return FLanguageName; }, [this](const std::string& v) { SetLang(v); });
   Publish(
       "SpecialClassName",
       [this] {
         std::string text;
-        for (const auto& n : specialClassList_) text += n + "\r\n";
+        for (const auto& n : FSpecialClassList) text += n + "\r\n";
         return text;
       },
       nullptr);
@@ -162,33 +162,33 @@ TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env)
       "CustomClassList",
       [this] {
         std::string text;
-        for (const auto& n : customClassList_) text += n + "\r\n";
+        for (const auto& n : FCustomClassList) text += n + "\r\n";
         return text;
       },
       [this](const std::string& v) {
-        customClassList_.clear();
-        for (std::string_view l : SplitLines(v)) customClassList_.emplace_back(l);
+        FCustomClassList.clear();
+        for (std::string_view l : SplitLines(v)) FCustomClassList.emplace_back(l);
       });
   PublishEvent("OnCustomTranslate", &OnCustomTranslate);
   PublishEvent("OnLanguageChanged", &OnLanguageChanged);
 
   if (owner && Inspector().IsForm(*owner)) {
-    registeredForm_ = owner;
+    FRegisteredForm = owner;
     FormRegistry().push_back({owner, this});
   }
 
-  if (!env_.designMode && !env_.programFolder.empty()) {
+  if (!FEnv.designMode && !FEnv.programFolder.empty()) {
     const std::string file =
-        (std::filesystem::path(env_.programFolder) / std::string(vrnke::kLanguageFileName)).string();
+        (std::filesystem::path(FEnv.programFolder) / std::string(vrnke::kLanguageFileName)).string();
     std::error_code ec;
     if (std::filesystem::is_regular_file(file, ec)) {
       try {
         TLanguageData loaded = ReadLanguageFile(file);
-        data_.languages.clear();
-        data_ = std::move(loaded);
+        FData.languages.clear();
+        FData = std::move(loaded);
       } catch (const rt::Exception& e) {
         // The form still comes up, untranslated; the owner can show the reason.
-        loadError_ = e.Message();
+        FLoadError = e.Message();
       }
     }
   }
@@ -204,8 +204,8 @@ TqvLanguage::~TqvLanguage() {
 int TqvLanguage::qvParentFormCount() const { return static_cast<int>(FormRegistry().size()); }
 
 std::string TqvLanguage::GetLanguageShortIDByIndex(int index) const {
-  if (index < 0 || index >= static_cast<int>(data_.languages.size())) return {};
-  return data_.languages[static_cast<size_t>(index)].name;
+  if (index < 0 || index >= static_cast<int>(FData.languages.size())) return {};
+  return FData.languages[static_cast<size_t>(index)].name;
 }
 
 std::string TqvLanguage::GetLanguageLongNameByLangID(plat::LangID langId) const {
@@ -219,10 +219,10 @@ std::string TqvLanguage::GetLanguageLongNameByShortID(std::string_view shortId) 
 
 void TqvLanguage::SetLang(const std::string& name) {
   ActivateLanguage(name);
-  languageName_ = name;
-  if (!env_.designMode) {
-    reached_.clear();
-    selecting_ = true;
+  FLanguageName = name;
+  if (!FEnv.designMode) {
+    FReached.clear();
+    FSelecting = true;
     try {
       std::vector<rt::TComponent*> walked;
       for (rt::TComponent* form : RegisteredForms()) {
@@ -233,19 +233,19 @@ void TqvLanguage::SetLang(const std::string& name) {
         TranslateComponent(*form, texts, true);
       }
     } catch (...) {
-      selecting_ = false;
+      FSelecting = false;
       throw;
     }
-    selecting_ = false;
+    FSelecting = false;
     // Components no walk reached are gone (or left their form): drop what was kept for them.
-    std::erase_if(shown_, [this](const auto& entry) { return !reached_.count(entry.first.first); });
-    reached_.clear();
+    std::erase_if(FShown, [this](const auto& entry) { return !FReached.count(entry.first.first); });
+    FReached.clear();
   }
   if (OnLanguageChanged) OnLanguageChanged(this, name, GetLanguageLongNameByShortID(name));
 }
 
 void TqvLanguage::SetAutoSelect(bool value) {
-  autoSelect_ = value;
+  FAutoSelect = value;
   if (value) {
     const std::string code = TwoLetterCode();
     if (!code.empty()) SetLang(code);
@@ -281,9 +281,9 @@ void TqvLanguage::Walk(rt::TComponent& c, std::vector<std::string>& texts,
   const std::vector<rt::TComponent*> children = c.ComponentList();
   for (rt::TComponent* child : children) {
     const std::string cls = child->ClassName();
-    if (InList(specialClassList_, cls)) {
+    if (InList(FSpecialClassList, cls)) {
       TranslateSpecial(*child, texts, translate);
-    } else if (InList(customClassList_, cls)) {
+    } else if (InList(FCustomClassList, cls)) {
       if (OnCustomTranslate) OnCustomTranslate(child, texts, visited, childBase, translate);
     } else if (inspector.IsApplication(c) && inspector.IsForm(*child)) {
       continue;
@@ -300,18 +300,18 @@ void TqvLanguage::Walk(rt::TComponent& c, std::vector<std::string>& texts,
 
 std::string TqvLanguage::TranslateShown(const rt::TComponent& c, const std::string& slot,
                                         const std::string& shown) {
-  if (selecting_) reached_.insert(&c);
+  if (FSelecting) FReached.insert(&c);
   auto key = std::make_pair(&c, slot);
   std::string source = shown;
-  auto it = shown_.find(key);
-  if (it != shown_.end() && it->second.shown == shown) {
+  auto it = FShown.find(key);
+  if (it != FShown.end() && it->second.shown == shown) {
     source = it->second.source;
-  } else if (const TTranslationTable* previous = service_->PreviousTable()) {
+  } else if (const TTranslationTable* previous = FService->PreviousTable()) {
     // Set by someone else in the previous language (a key label, say): find its source.
     if (const std::string* name = previous->NameOfValue(shown); name && !name->empty()) source = *name;
   }
-  std::string result = service_->Translate(source);
-  if (!result.empty()) shown_[key] = TShown{source, result};
+  std::string result = FService->Translate(source);
+  if (!result.empty()) FShown[key] = TShown{source, result};
   return result;
 }
 
@@ -331,7 +331,7 @@ void TqvLanguage::TranslateProperty(rt::TComponent& c, const std::string& prop,
 }
 
 void TqvLanguage::TranslateOwnProperties(rt::TComponent& c, std::vector<std::string>& texts, bool translate) {
-  for (const std::string& prop : propertyList_) TranslateProperty(c, prop, texts, translate);
+  for (const std::string& prop : FPropertyList) TranslateProperty(c, prop, texts, translate);
 }
 
 void TqvLanguage::TranslateSpecial(rt::TComponent& c, std::vector<std::string>& texts, bool translate) {
@@ -371,51 +371,51 @@ bool AddSource(TSortedStrings& original, std::string text) {
 
 int TqvLanguage::CollectTexts() {
   int added = 0;
-  service_->BeginCollecting();
+  FService->BeginCollecting();
   try {
-    service_->Reset();
-    service_->RetranslateScenes();
+    FService->Reset();
+    FService->RetranslateScenes();
   } catch (...) {
-    service_->EndCollecting();
+    FService->EndCollecting();
     throw;
   }
-  for (std::string& t : service_->EndCollecting()) added += AddSource(data_.original, std::move(t)) ? 1 : 0;
+  for (std::string& t : FService->EndCollecting()) added += AddSource(FData.original, std::move(t)) ? 1 : 0;
 
   std::vector<std::string> texts;
   for (rt::TComponent* form : RegisteredForms()) TranslateComponent(*form, texts, false);
-  for (std::string& t : texts) added += AddSource(data_.original, std::move(t)) ? 1 : 0;
-  for (const std::string& t : ConstantTexts()) added += AddSource(data_.original, t) ? 1 : 0;
+  for (std::string& t : texts) added += AddSource(FData.original, std::move(t)) ? 1 : 0;
+  for (const std::string& t : ConstantTexts()) added += AddSource(FData.original, t) ? 1 : 0;
   return added;
 }
 
 void TqvLanguage::SetActive(bool value) {
-  if (value == active_ || !env_.designMode) return;
-  active_ = value;
+  if (value == FActive || !FEnv.designMode) return;
+  FActive = value;
   if (!value) return;
   try {
     CollectTexts();
   } catch (...) {
-    active_ = false;
+    FActive = false;
     return;
   }
   try {
     if (LanguageDesignHooks().showEditor) LanguageDesignHooks().showEditor(*this);
   } catch (...) {
-    active_ = false;
+    FActive = false;
     throw;
   }
-  active_ = false;
+  FActive = false;
 }
 
 void TqvLanguage::SetActiveLoadFromFile(bool value) {
-  if (!value || !env_.designMode) return;
+  if (!value || !FEnv.designMode) return;
   const auto& choose = LanguageDesignHooks().chooseFile;
   if (!choose) return;
   const std::optional<std::string> file = choose("Language Files|*.Local");
   if (!file) return;
   TLanguageData loaded = ReadLanguageFile(*file);
-  data_.languages.clear();
-  data_ = std::move(loaded);
+  FData.languages.clear();
+  FData = std::move(loaded);
 }
 
-}  // namespace lang
+}  // namespace vrnke

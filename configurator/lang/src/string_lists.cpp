@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace lang {
+namespace vrnke {
 
 bool TSortedStrings::Add(std::string text) {
   auto it = std::lower_bound(items_.begin(), items_.end(), text);
@@ -123,4 +123,4 @@ const std::string* TTranslationTable::NameOfValue(std::string_view value) const 
   return it == byValue_.end() ? nullptr : &it->second;
 }
 
-}  // namespace lang
+}  // namespace vrnke

@@ -4,7 +4,7 @@
 
 #include "toolkit/scene.h"
 
-namespace lang {
+namespace vrnke {
 
 int ConnectToolkitScenes(TTranslationService& service) {
   static std::map<TTranslationService*, int> connected;
@@ -15,4 +15,4 @@ int ConnectToolkitScenes(TTranslationService& service) {
   return handle;
 }
 
-}  // namespace lang
+}  // namespace vrnke

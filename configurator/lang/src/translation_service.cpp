@@ -5,7 +5,7 @@
 
 #include "toolkit/translate.h"
 
-namespace lang {
+namespace vrnke {
 
 void TTranslationService::RetranslateScenes() {
   // A scene may unregister while re-translating; work on a copy.
@@ -79,4 +79,4 @@ TTranslationService& TranslationService() {
   return *service;
 }
 
-}  // namespace lang
+}  // namespace vrnke

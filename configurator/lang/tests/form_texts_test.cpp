@@ -8,7 +8,7 @@
 #include "lang/lang_file.h"
 #include "toolkit/forms/form_text.h"
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 void CollectTexts(const tk::forms::FormNode& node, std::vector<std::string>& out) {
@@ -45,4 +45,4 @@ TEST(ShippedFileAndForms, TranslatesEveryTextOfTheStoredWindows) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> b) {
@@ -195,4 +195,4 @@ TEST(LanguageFile, UnpairedSurrogateBecomesReplacementCharacter) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-namespace lang::testing {
+namespace vrnke::test {
 
 inline constexpr std::array<std::string_view, 83> kProgramTexts = {
     // Main window: title bar, key panel and bottom bar
@@ -102,4 +102,4 @@ inline constexpr std::array<std::string_view, 83> kProgramTexts = {
     "Wheel Down(Mouse)",
 };
 
-}  // namespace lang::testing
+}  // namespace vrnke::test

@@ -9,7 +9,7 @@
 #include "platform/posix.h"
 #include "runtime/text.h"
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 class FakeLocale : public plat::Locale {
@@ -39,29 +39,29 @@ class FakeLocale : public plat::Locale {
 class Form : public rt::TComponent {
  public:
   explicit Form(rt::TComponent* owner = nullptr, std::string cls = "TFakeForm")
-      : rt::TComponent(owner), cls_(std::move(cls)) {
+      : rt::TComponent(owner), FClassName(std::move(cls)) {
     PublishString("Caption", &caption);
   }
-  std::string ClassName() const override { return cls_; }
+  std::string ClassName() const override { return FClassName; }
   std::string caption;
 
  private:
-  std::string cls_;
+  std::string FClassName;
 };
 
 class Control : public rt::TComponent {
  public:
   Control(rt::TComponent* owner, const std::string& name, std::string cls = "TButton")
-      : rt::TComponent(owner), cls_(std::move(cls)) {
+      : rt::TComponent(owner), FClassName(std::move(cls)) {
     SetName(name);
     PublishString("Caption", &caption);
     PublishString("Hint", &hint);
   }
-  std::string ClassName() const override { return cls_; }
+  std::string ClassName() const override { return FClassName; }
   std::string caption, hint;
 
  private:
-  std::string cls_;
+  std::string FClassName;
 };
 
 class TabControl : public rt::TComponent {
@@ -489,4 +489,4 @@ TEST_F(LanguageTest, NeedsLocaleServices) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test

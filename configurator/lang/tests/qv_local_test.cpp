@@ -9,7 +9,7 @@
 #include "program_texts.h"
 #include "runtime/text.h"
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 class ShippedFile : public ::testing::Test {
@@ -29,7 +29,7 @@ TEST_F(ShippedFile, ListsTheThreeLanguagesInTheirFixedOrder) {
 }
 
 TEST_F(ShippedFile, TranslatesEveryTextOfTheProgramInEveryLanguage) {
-  std::vector<std::string_view> texts(testing::kProgramTexts.begin(), testing::kProgramTexts.end());
+  std::vector<std::string_view> texts(kProgramTexts.begin(), kProgramTexts.end());
   texts.push_back(vrnke::kAppTitle);
   for (const std::string& t : ConstantTexts()) texts.push_back(t);
   for (std::string_view t : texts) {
@@ -109,4 +109,4 @@ TEST_F(ShippedFile, LoadsIntoTheComponentAndTranslatesTheMenu) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 TEST(SortedStrings, SortsOrdinallyDropsDuplicatesAndSplitsEveryLineBreak) {
@@ -49,4 +49,4 @@ TEST(TranslationTable, FirstLineInSortedOrderWinsForBothDirections) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test

@@ -7,7 +7,7 @@
 
 #include "toolkit/toolkit.h"
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 TEST(ToolkitScenes, ActivatingALanguageRetranslatesWhatTheScenesShow) {
@@ -34,4 +34,4 @@ TEST(ToolkitScenes, ActivatingALanguageRetranslatesWhatTheScenesShow) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test

@@ -4,7 +4,7 @@
 
 #include "toolkit/translate.h"
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 TTranslationTable Table(const char* text) {
@@ -83,9 +83,9 @@ TEST(TranslationService, InstallsItselfAsTheToolkitFunction) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test
 
-namespace lang {
+namespace vrnke::test {
 namespace {
 
 TEST(TranslationService, TheProgramWideServiceIsTheToolkitsTranslateFunction) {
@@ -99,4 +99,4 @@ TEST(TranslationService, TheProgramWideServiceIsTheToolkitsTranslateFunction) {
 }
 
 }  // namespace
-}  // namespace lang
+}  // namespace vrnke::test

@@ -7,7 +7,7 @@
 
 #include "runtime/errors.h"
 
-namespace vrnke {
+namespace vrnke::test {
 namespace {
 
 class FunctionManagerTest : public testing::Test {
@@ -143,4 +143,4 @@ TEST_F(FunctionManagerTest, AssigningItemsCopiesThem) {
 }
 
 }  // namespace
-}  // namespace vrnke
+}  // namespace vrnke::test

@@ -9,7 +9,7 @@
 #include "keys/suite_names.h"
 #include "runtime/text.h"
 
-namespace profile {
+namespace vrnke {
 
 TDM* DM = nullptr;
 
@@ -44,7 +44,7 @@ TDM::TDM(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell, pl
     : rt::TComponent(owner),
       qvProfile1(rt::Create<TqvProfile>(this, registry, shell)),
       qvProfileInfo(rt::Create<TqvProfile>(this, registry, shell)),
-      locale_(locale) {
+      FLocale(locale) {
   qvProfile1->SetName("qvProfile1");
   qvProfileInfo->SetName("qvProfileInfo");
   qvProfile1->OnRestoreToDefault.Bind(this, &TDM::qvProfile1RestoreToDefault);
@@ -155,7 +155,7 @@ void TDM::qvProfile1RestoreToDefault(rt::TMemoryStream& AStream) {
 }
 
 void TDM::qvProfileInfoRestoreToDefault(rt::TMemoryStream& AStream) {
-  const uint8_t language = DefaultLanguageIndex(OSDefaultLang(locale_));
+  const uint8_t language = DefaultLanguageIndex(OSDefaultLang(FLocale));
   EditStreamRecord<TALLPROFILESETTINGINFO>(AStream, [language](TALLPROFILESETTINGINFO& a) {
     for (TGAMESETENTRY& e : a.Allgameset) {
       e.nValue = 0;
@@ -188,4 +188,4 @@ TDM* CreateDataModule(rt::TComponent* owner, plat::Registry& registry, plat::She
   return dm;
 }
 
-}  // namespace profile
+}  // namespace vrnke

@@ -11,7 +11,7 @@
 #include "runtime/errors.h"
 #include "runtime/text.h"
 
-namespace profile {
+namespace vrnke {
 namespace {
 
 bool EndsWithBackslash(const std::string& s) { return !s.empty() && s.back() == '\\'; }
@@ -41,8 +41,8 @@ plat::RegKey RootKeyFromText(const std::string& text) {
 
 TqvProfile::TqvProfile(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell)
     : rt::TComponent(owner),
-      registry_(registry),
-      shell_(shell),
+      FRegistry(registry),
+      FShell(shell),
       FMemoryStream(std::make_unique<rt::TMemoryStream>()) {
   PublishAll();
 }
@@ -78,7 +78,7 @@ bool TqvProfile::SetFilePath(const std::string& value) {
   std::string terminated = value;
   if (!EndsWithBackslash(terminated)) terminated += '\\';
   if (terminated == FFilePath) return true;
-  if (value.empty() || !shell_.DirectoryExists(value)) return false;
+  if (value.empty() || !FShell.DirectoryExists(value)) return false;
   FFilePath = terminated;
   return true;
 }
@@ -124,12 +124,12 @@ bool TqvProfile::LoadStreamFromRegistry() {
   const std::string subKey = RegistrySubKey();
   if (subKey.empty()) return false;
 
-  plat::ScopedKey key(registry_);
-  if (registry_.CreateKey(FRootKey, subKey, *key.out()) != plat::RegResult::Success) return false;
+  plat::ScopedKey key(FRegistry);
+  if (FRegistry.CreateKey(FRootKey, subKey, *key.out()) != plat::RegResult::Success) return false;
 
   plat::RegType type = plat::RegType::None;
   uint32_t size = 0;
-  plat::RegResult r = registry_.QueryValue(key.get(), FFileName, &type, nullptr, &size);
+  plat::RegResult r = FRegistry.QueryValue(key.get(), FFileName, &type, nullptr, &size);
   if (r == plat::RegResult::FileNotFound) return false;
   if (r != plat::RegResult::Success) {
     throw rt::ERegistryException(rt::Format("Failed to get data for '%s'", FFileName.c_str()));
@@ -146,7 +146,7 @@ bool TqvProfile::LoadStreamFromRegistry() {
     plat::RegType readType = plat::RegType::None;
     // A 0-byte value still needs a buffer pointer, or the call is taken as a size query.
     uint8_t empty = 0;
-    r = registry_.QueryValue(key.get(), FFileName, &readType, data.empty() ? &empty : data.data(), &got);
+    r = FRegistry.QueryValue(key.get(), FFileName, &readType, data.empty() ? &empty : data.data(), &got);
     if (r == plat::RegResult::MoreData && attempt < 8) {
       data.resize(got);
       continue;
@@ -179,8 +179,8 @@ bool TqvProfile::SaveStreamToRegistry() {
   const std::string subKey = RegistrySubKey();
   if (subKey.empty()) return false;
 
-  plat::ScopedKey key(registry_);
-  if (registry_.CreateKey(FRootKey, subKey, *key.out()) != plat::RegResult::Success) return false;
+  plat::ScopedKey key(FRegistry);
+  if (FRegistry.CreateKey(FRootKey, subKey, *key.out()) != plat::RegResult::Success) return false;
 
   const int64_t size = FMemoryStream->Size();
   if (size > static_cast<int64_t>(std::numeric_limits<uint32_t>::max())) {
@@ -188,7 +188,7 @@ bool TqvProfile::SaveStreamToRegistry() {
   }
   const uint8_t none = 0;
   const void* data = size == 0 ? static_cast<const void*>(&none) : FMemoryStream->Memory();
-  if (registry_.SetValue(key.get(), FFileName, plat::RegType::Binary, data, static_cast<uint32_t>(size)) !=
+  if (FRegistry.SetValue(key.get(), FFileName, plat::RegType::Binary, data, static_cast<uint32_t>(size)) !=
       plat::RegResult::Success) {
     throw rt::ERegistryException::FailedToSetData(FFileName);
   }
@@ -200,20 +200,20 @@ bool TqvProfile::SaveStreamToRegistry() {
 
 bool TqvProfile::EnsureFolder(const std::string& folder) {
   if (folder.empty()) return false;
-  if (shell_.DirectoryExists(folder)) return true;
+  if (FShell.DirectoryExists(folder)) return true;
   // One level only: a missing parent is not created.
-  return shell_.CreateDirectory(folder) || shell_.DirectoryExists(folder);
+  return FShell.CreateDirectory(folder) || FShell.DirectoryExists(folder);
 }
 
 void TqvProfile::LoadFile(const std::string& path) {
   // The stream layer reads aside and replaces the contents only when the whole file was read.
-  FMemoryStream->LoadFromFile(shell_.NativePath(path));
+  FMemoryStream->LoadFromFile(FShell.NativePath(path));
 }
 
 void TqvProfile::SaveFile(const std::string& path) {
   // Written aside and renamed over the target, so a failed or interrupted save leaves the old
   // file whole instead of a truncated one.
-  const std::string target = shell_.NativePath(path);
+  const std::string target = FShell.NativePath(path);
   std::random_device rd;
   const std::string aside = target + ".~" + rt::IntToStr(static_cast<long long>(rd() & 0xFFFFFF));
   try {
@@ -242,16 +242,16 @@ bool TqvProfile::LoadStreamFromFile() {
   if (FFilePath.empty()) return false;
   if (!EndsWithBackslash(FFilePath)) FFilePath += '\\';
   const std::string path = FFilePath + FFileName;
-  if (FFileName.empty() || !shell_.FileExists(path)) return false;
+  if (FFileName.empty() || !FShell.FileExists(path)) return false;
   LoadFile(path);
   OnAfterLoadFromFile(*FMemoryStream);
   return true;
 }
 
 bool TqvProfile::LoadStreamFromFile(const std::string& strFilewithpath) {
-  if (strFilewithpath.empty() || !shell_.FileExists(strFilewithpath)) return false;
+  if (strFilewithpath.empty() || !FShell.FileExists(strFilewithpath)) return false;
   if (!Before(OnBeforeLoadFromFile)) return false;
-  if (!shell_.FileExists(strFilewithpath)) return false;
+  if (!FShell.FileExists(strFilewithpath)) return false;
   LoadFile(strFilewithpath);
   OnAfterLoadFromFile(*FMemoryStream);
   return true;
@@ -289,4 +289,4 @@ bool TqvProfile::SaveStreamToFile(const std::string& strFileWithPath) {
 
 void TqvProfile::RestoreToDefault() { OnRestoreToDefault(*FMemoryStream); }
 
-}  // namespace profile
+}  // namespace vrnke

@@ -2,7 +2,7 @@
 
 #include "runtime/text.h"
 
-namespace profile {
+namespace vrnke {
 
 std::string GetGameSetText(const TGAMESETENTRY& entry) {
   std::u16string units;
@@ -32,4 +32,4 @@ bool SetGameSetText(TGAMESETENTRY& entry, std::string_view text) {
   return whole;
 }
 
-}  // namespace profile
+}  // namespace vrnke

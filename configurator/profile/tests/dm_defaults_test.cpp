@@ -4,7 +4,7 @@
 #include "dm_fakes.h"
 #include "keys/pubunit_vorne.h"
 
-namespace profile::test {
+namespace vrnke::test {
 namespace {
 
 class DMDefaults : public testing::Test, public Fixture {};
@@ -128,4 +128,4 @@ TEST_F(DMDefaults, StreamLongerThanTheRecordKeepsItsTail) {
 }
 
 }  // namespace
-}  // namespace profile::test
+}  // namespace vrnke::test

@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "profile/DMUnit.h"
 
-namespace profile::test {
+namespace vrnke::test {
 
 class FakeShell : public plat::Shell {
  public:
@@ -116,4 +116,4 @@ struct Fixture {
   }
 };
 
-}  // namespace profile::test
+}  // namespace vrnke::test

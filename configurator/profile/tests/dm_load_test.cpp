@@ -4,7 +4,7 @@
 #include "dm_fakes.h"
 #include "runtime/errors.h"
 
-namespace profile::test {
+namespace vrnke::test {
 namespace {
 
 class DMLoad : public testing::Test, public Fixture {};
@@ -218,4 +218,4 @@ TEST_F(DMLoad, ButtonFunctionIndexByButtonIndex) {
 }
 
 }  // namespace
-}  // namespace profile::test
+}  // namespace vrnke::test

@@ -9,10 +9,8 @@
 #include "profile/qvProfile.h"
 #include "qvprofile_fixture.h"
 
-namespace profile {
+namespace vrnke::test {
 namespace {
-
-using testing::FsShell;
 
 class Component : public ::testing::Test {
  protected:
@@ -123,4 +121,4 @@ TEST_F(Component, RestoreToDefaultRunsTheHandlerOnTheStreamOnly) {
 }
 
 }  // namespace
-}  // namespace profile
+}  // namespace vrnke::test

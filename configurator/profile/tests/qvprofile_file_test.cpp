@@ -7,14 +7,9 @@
 #include "profile/qvProfile.h"
 #include "qvprofile_fixture.h"
 
-namespace profile {
+namespace vrnke::test {
 namespace {
 
-using testing::FileBytes;
-using testing::FsShell;
-using testing::PutFile;
-using testing::RandomBytes;
-using testing::TempDir;
 namespace fs = std::filesystem;
 
 class FileStore : public ::testing::Test {
@@ -200,4 +195,4 @@ TEST_F(FileStore, WriteErrorsAreRaisedAndTheTargetSurvives) {
 }
 
 }  // namespace
-}  // namespace profile
+}  // namespace vrnke::test

@@ -14,7 +14,7 @@
 
 #include "platform/platform.h"
 
-namespace profile::testing {
+namespace vrnke::test {
 
 namespace fs = std::filesystem;
 
@@ -85,4 +85,4 @@ inline void PutFile(const fs::path& p, const std::vector<uint8_t>& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace profile::testing
+}  // namespace vrnke::test

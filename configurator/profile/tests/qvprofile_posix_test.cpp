@@ -13,19 +13,15 @@
 #include "profile/records.h"
 #include "qvprofile_fixture.h"
 
-namespace profile {
+namespace vrnke::test {
 namespace {
-
-using testing::FileBytes;
-using testing::RandomBytes;
-using testing::TempDir;
 
 class PosixStore : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* old = std::getenv("XDG_CONFIG_HOME");
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
+    FHadOld = old != nullptr;
+    if (FHadOld) FOld = old;
     ::setenv("XDG_CONFIG_HOME", config.str().c_str(), 1);
     plat::PosixOptions options;
     options.runtimeFolder = (runtime.path() / "run").string();
@@ -33,8 +29,8 @@ class PosixStore : public ::testing::Test {
   }
   void TearDown() override {
     platform.reset();
-    if (hadOld_) {
-      ::setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+    if (FHadOld) {
+      ::setenv("XDG_CONFIG_HOME", FOld.c_str(), 1);
     } else {
       ::unsetenv("XDG_CONFIG_HOME");
     }
@@ -52,8 +48,8 @@ class PosixStore : public ::testing::Test {
   std::unique_ptr<plat::Platform> platform;
 
  private:
-  bool hadOld_ = false;
-  std::string old_;
+  bool FHadOld = false;
+  std::string FOld;
 };
 
 TEST_F(PosixStore, BothRecordsSurviveInTheUsersConfigurationFolder) {
@@ -113,4 +109,4 @@ TEST_F(PosixStore, StoredFilePathKeepsItsBackslashAndOpensTheHostPath) {
 }
 
 }  // namespace
-}  // namespace profile
+}  // namespace vrnke::test

@@ -10,12 +10,10 @@
 #include "profile/records.h"
 #include "qvprofile_fixture.h"
 
-namespace profile {
+namespace vrnke::test {
 namespace {
 
 using plat::RegType;
-using testing::FsShell;
-using testing::RandomBytes;
 
 const std::string kPath(vrnke::kRegistryKeyPath);
 const std::string kValue(vrnke::kCurrentProfileValue);
@@ -376,4 +374,4 @@ TEST_F(RegistryStore, FirstStartPattern) {
 }
 
 }  // namespace
-}  // namespace profile
+}  // namespace vrnke::test

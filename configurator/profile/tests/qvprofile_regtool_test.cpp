@@ -22,12 +22,8 @@
 #error "VRNKE_REGTOOL must name the export tool"
 #endif
 
-namespace profile {
+namespace vrnke::test {
 namespace {
-
-using testing::FsShell;
-using testing::RandomBytes;
-using testing::TempDir;
 
 // The .reg text as ASCII, whether the tool wrote UTF-8 or UTF-16LE with a byte-order mark.
 std::string ReadRegText(const std::filesystem::path& p) {
@@ -111,4 +107,4 @@ TEST(RegistryExport, ToolShowsTheBytesTheStoreWrote) {
 }
 
 }  // namespace
-}  // namespace profile
+}  // namespace vrnke::test

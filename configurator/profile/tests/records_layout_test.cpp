@@ -7,7 +7,7 @@
 
 #include "profile/records.h"
 
-namespace profile {
+namespace vrnke::test {
 namespace {
 
 // Bytes a little-endian integer of `width` bytes occupies.
@@ -277,4 +277,4 @@ TEST(GameSetText, OverlongTextIsCutSoTheTerminatorFits) {
 }
 
 }  // namespace
-}  // namespace profile
+}  // namespace vrnke::test

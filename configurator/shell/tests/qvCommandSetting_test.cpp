@@ -8,7 +8,7 @@
 
 #include "runtime/errors.h"
 
-namespace vrnke {
+namespace vrnke::test {
 namespace {
 
 struct Call {
@@ -154,4 +154,4 @@ TEST(CommandSettingOwnership, OwnerDestroysComponentAndCommands) {
 }
 
 }  // namespace
-}  // namespace vrnke
+}  // namespace vrnke::test

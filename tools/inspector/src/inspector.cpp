@@ -89,10 +89,10 @@ std::string HidModifierString(uint16_t m) {
   return s;
 }
 
-std::string KeyFields(const profile::TBUTTONFUNCINFO& r) {
+std::string KeyFields(const vrnke::TBUTTONFUNCINFO& r) {
   switch (r.FunctionKind) {
-    case profile::FUNCTION_KIND_COMBO_KEY: {
-      const profile::TCOMBOKEYINFO& c = r.ComboKey;
+    case vrnke::FUNCTION_KIND_COMBO_KEY: {
+      const vrnke::TCOMBOKEYINFO& c = r.ComboKey;
       std::string keys = vrnke::GetModifierString(static_cast<uint8_t>(c.nModifier));
       if (c.nKeyValue1 != 0) keys += KeyName(c.nKeyValue1, c.nKey1Extended);
       if (c.nKeyValue2 != 0) keys += "+" + KeyName(c.nKeyValue2, c.nKey2Extended);
@@ -100,13 +100,13 @@ std::string KeyFields(const profile::TBUTTONFUNCINFO& r) {
                         c.nKeyValue1.get(), c.nKey1Extended.get(), c.nKeyValue2.get(), c.nKey2Extended.get(),
                         c.nModifier.get());
     }
-    case profile::FUNCTION_KIND_SINGLE_KEY: {
-      const profile::TSINGLEKEYINFO& s = r.SingleKey;
+    case vrnke::FUNCTION_KIND_SINGLE_KEY: {
+      const vrnke::TSINGLEKEYINFO& s = r.SingleKey;
       return rt::Format("  SingleKey %s (key 0x%02X ext %u)", KeyName(s.nKeyValue1, s.nKey1Extended).c_str(),
                         s.nKeyValue1.get(), s.nKey1Extended.get());
     }
-    case profile::FUNCTION_KIND_HID_CODE: {
-      const profile::THID_CODE_INFO& h = r.HidCode;
+    case vrnke::FUNCTION_KIND_HID_CODE: {
+      const vrnke::THID_CODE_INFO& h = r.HidCode;
       // The record carries no page: the media commands mean Consumer page usages.
       const bool consumer = r.FunctionIndex >= 24 && r.FunctionIndex <= 30;
       return rt::Format("  HidCode %s0x%04X 0x%04X (%s page, modifier 0x%02X)",
@@ -133,19 +133,18 @@ bool IsFunctionItem(int32_t menuItemId) {
 
 int ExpectedKind(int32_t id) {
   if (!IsFunctionItem(id)) return -1;
-  if (id == 12) return profile::FUNCTION_KIND_SINGLE_KEY;
-  if (id == 13 || (id >= 801 && id <= 808) || (id >= 901 && id <= 906))
-    return profile::FUNCTION_KIND_COMBO_KEY;
-  if (id == 14 || (id >= 1001 && id <= 1007)) return profile::FUNCTION_KIND_HID_CODE;
-  return profile::FUNCTION_KIND_BUILTIN;
+  if (id == 12) return vrnke::FUNCTION_KIND_SINGLE_KEY;
+  if (id == 13 || (id >= 801 && id <= 808) || (id >= 901 && id <= 906)) return vrnke::FUNCTION_KIND_COMBO_KEY;
+  if (id == 14 || (id >= 1001 && id <= 1007)) return vrnke::FUNCTION_KIND_HID_CODE;
+  return vrnke::FUNCTION_KIND_BUILTIN;
 }
 
-int32_t EffectiveMenuId(const profile::TBUTTONFUNCINFO& r) {
+int32_t EffectiveMenuId(const vrnke::TBUTTONFUNCINFO& r) {
   if (r.MenuItemID != 0) return r.MenuItemID;
   return vrnke::GetMenuIDByFunctionIndex(r.FunctionIndex);
 }
 
-std::string DescribeKey(int keyNumber, const profile::TBUTTONFUNCINFO& r) {
+std::string DescribeKey(int keyNumber, const vrnke::TBUTTONFUNCINFO& r) {
   std::string line =
       rt::Format("Key %d  %-24s FunctionKind %u  FunctionType %d  MenuItemID %d  FunctionIndex %u", keyNumber,
                  Quoted(MenuCaption(EffectiveMenuId(r))).c_str(), r.FunctionKind, r.FunctionType.get(),
@@ -153,7 +152,7 @@ std::string DescribeKey(int keyNumber, const profile::TBUTTONFUNCINFO& r) {
   return line + KeyFields(r);
 }
 
-std::vector<std::string> CheckKey(int keyNumber, const profile::TBUTTONFUNCINFO& r) {
+std::vector<std::string> CheckKey(int keyNumber, const vrnke::TBUTTONFUNCINFO& r) {
   std::vector<std::string> problems;
   auto report = [&](const std::string& what) {
     problems.push_back(rt::Format("Key %d: ", keyNumber) + what);
@@ -185,7 +184,7 @@ std::vector<std::string> CheckKey(int keyNumber, const profile::TBUTTONFUNCINFO&
   const int32_t effective = EffectiveMenuId(r);
   const int expected = ExpectedKind(effective);
   const int kind = r.FunctionKind;
-  const bool defaultRecord = id == 0 && kind == profile::FUNCTION_KIND_BUILTIN;
+  const bool defaultRecord = id == 0 && kind == vrnke::FUNCTION_KIND_BUILTIN;
   if (kind != 1 && kind != 3 && kind != 8 && kind != 10) {
     report(rt::Format("FunctionKind %d is given by no menu item (1, 3, 8 or 10)", kind));
   } else if (expected != -1 && kind != expected && !defaultRecord) {
@@ -197,16 +196,16 @@ std::vector<std::string> CheckKey(int keyNumber, const profile::TBUTTONFUNCINFO&
 
 Report InspectProfile(const std::vector<uint8_t>& value, bool check) {
   Report out;
-  auto record = std::make_unique<profile::TMouseProfileInfoEx>();
-  profile::FromBytes(value, *record);
-  if (value.size() != profile::kCurrentProfileSize) {
+  auto record = std::make_unique<vrnke::TMouseProfileInfoEx>();
+  vrnke::FromBytes(value, *record);
+  if (value.size() != vrnke::kCurrentProfileSize) {
     const std::string note = rt::Format("The stored value holds %zu bytes; the record has %zu", value.size(),
-                                        profile::kCurrentProfileSize);
-    out.text += note + (value.size() < profile::kCurrentProfileSize ? " (the rest reads as zero).\n" : ".\n");
-    if (check && value.size() < profile::kCurrentProfileSize) out.problems.push_back(note);
+                                        vrnke::kCurrentProfileSize);
+    out.text += note + (value.size() < vrnke::kCurrentProfileSize ? " (the rest reads as zero).\n" : ".\n");
+    if (check && value.size() < vrnke::kCurrentProfileSize) out.problems.push_back(note);
   }
   for (int k = 0; k < kFunctionKeys; ++k) {
-    const profile::TBUTTONFUNCINFO& r = record->ConfigInfo.ButtonFuncInfo[k];
+    const vrnke::TBUTTONFUNCINFO& r = record->ConfigInfo.ButtonFuncInfo[k];
     out.text += DescribeKey(k + 1, r) + "\n";
     if (check) {
       auto p = CheckKey(k + 1, r);

@@ -18,12 +18,12 @@
 namespace inspector {
 namespace {
 
-using profile::TBUTTONFUNCINFO;
-using profile::TMouseProfileInfoEx;
+using vrnke::TBUTTONFUNCINFO;
+using vrnke::TMouseProfileInfoEx;
 
 // The profile the program stores on a first start.
 std::unique_ptr<TMouseProfileInfoEx> DefaultProfile() {
-  profile::test::Fixture f;
+  vrnke::test::Fixture f;
   auto dm = f.NewDM();
   dm->DataModuleCreate();
   return std::make_unique<TMouseProfileInfoEx>(dm->FCurrentProfileInfo);
@@ -50,7 +50,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST(Inspector, DefaultProfileShowsTheEightDefaultCaptions) {
   const auto p = DefaultProfile();
-  const Report r = InspectProfile(profile::ToBytes(*p), true);
+  const Report r = InspectProfile(vrnke::ToBytes(*p), true);
   const std::vector<std::string> lines = Lines(r.text);
   ASSERT_EQ(lines.size(), 8u) << r.text;
   const char* captions[] = {"@", "Undo", "Redo", "Save", "Function", "www.", ".com", "iTunes"};
@@ -80,7 +80,7 @@ TEST(Inspector, KeyFieldsOfEachKind) {
   Assign(keys[5], 905, 3);
   vrnke::GetAdvancedComboKeyInfo(4, keys[5].ComboKey);
 
-  const Report r = InspectProfile(profile::ToBytes(*p), true);
+  const Report r = InspectProfile(vrnke::ToBytes(*p), true);
   EXPECT_TRUE(r.problems.empty()) << r.problems.front();
   const auto lines = Lines(r.text);
   ASSERT_EQ(lines.size(), 8u);
@@ -96,7 +96,7 @@ TEST(Inspector, KeyFieldsOfEachKind) {
   EXPECT_NE(lines[5].find("ComboKey WIN+D "), std::string::npos);
   // A kind-1 record shows no key fields, whatever stale data it carries.
   keys[6].ComboKey = vrnke::MakeComboKeyInfo(2, 0x43, 0, 0, 0);
-  EXPECT_EQ(InspectProfile(profile::ToBytes(*p), false).text.find("Ctrl+C"), std::string::npos);
+  EXPECT_EQ(InspectProfile(vrnke::ToBytes(*p), false).text.find("Ctrl+C"), std::string::npos);
 }
 
 TEST(Inspector, CheckReportsEveryDisagreeingRecord) {
@@ -129,7 +129,7 @@ TEST(Inspector, CheckReportsEveryDisagreeingRecord) {
     SCOPED_TRACE(c.name);
     auto p = DefaultProfile();
     c.corrupt(p->ConfigInfo.ButtonFuncInfo[0]);
-    const Report r = InspectProfile(profile::ToBytes(*p), true);
+    const Report r = InspectProfile(vrnke::ToBytes(*p), true);
     ASSERT_EQ(r.problems.size(), 1u) << (r.problems.empty() ? "" : r.problems[0]);
     EXPECT_EQ(r.problems[0].rfind("Key 1: ", 0), 0u);
     EXPECT_NE(r.problems[0].find(c.problem), std::string::npos) << r.problems[0];
@@ -137,16 +137,16 @@ TEST(Inspector, CheckReportsEveryDisagreeingRecord) {
   // Records past the eighth are not function keys and are not checked.
   auto p = DefaultProfile();
   p->ConfigInfo.ButtonFuncInfo[8].FunctionType = 99;
-  EXPECT_TRUE(InspectProfile(profile::ToBytes(*p), true).problems.empty());
+  EXPECT_TRUE(InspectProfile(vrnke::ToBytes(*p), true).problems.empty());
   // Default records of commands that a menu choice would store as combinations are sound.
   p->ConfigInfo.ButtonFuncInfo[2].FunctionIndex = 8;
   p->ConfigInfo.ButtonFuncInfo[2].FunctionType = 15;
-  EXPECT_TRUE(InspectProfile(profile::ToBytes(*p), true).problems.empty());
+  EXPECT_TRUE(InspectProfile(vrnke::ToBytes(*p), true).problems.empty());
 }
 
 TEST(Inspector, ShortAndLongValues) {
   const auto p = DefaultProfile();
-  auto bytes = profile::ToBytes(*p);
+  auto bytes = vrnke::ToBytes(*p);
   bytes.resize(856 + 3760 * 2);  // keys 1 and 2 only
   Report r = InspectProfile(bytes, true);
   EXPECT_NE(r.text.find("holds 8376 bytes; the record has 132032 (the rest reads as zero)"),
@@ -157,7 +157,7 @@ TEST(Inspector, ShortAndLongValues) {
   EXPECT_NE(r.problems[1].find("Key 3: FunctionType 0 is not the table's 14"), std::string::npos);
   EXPECT_NE(r.problems[2].find("Key 3: FunctionKind 0 is given by no menu item"), std::string::npos);
 
-  bytes = profile::ToBytes(*p);
+  bytes = vrnke::ToBytes(*p);
   bytes.resize(bytes.size() + 10, 0xAA);
   r = InspectProfile(bytes, true);
   EXPECT_TRUE(r.problems.empty());
@@ -205,7 +205,7 @@ class InspectorProgram : public testing::Test {
 
 TEST_F(InspectorProgram, RawFileAndCheck) {
   auto p = DefaultProfile();
-  const std::string good = Write("good.bin", profile::ToBytes(*p));
+  const std::string good = Write("good.bin", vrnke::ToBytes(*p));
   ProgramRun r = Program("--check --raw " + good);
   EXPECT_EQ(r.status, 0) << r.out;
   for (const char* caption :
@@ -213,7 +213,7 @@ TEST_F(InspectorProgram, RawFileAndCheck) {
     EXPECT_NE(r.out.find(caption), std::string::npos) << caption;
 
   p->ConfigInfo.ButtonFuncInfo[4].MenuItemID = 812;
-  const std::string bad = Write("bad.bin", profile::ToBytes(*p));
+  const std::string bad = Write("bad.bin", vrnke::ToBytes(*p));
   r = Program("--raw " + bad);
   EXPECT_EQ(r.status, 0) << r.out;  // without --check it only shows
   r = Program("--raw " + bad + " --check");
@@ -223,7 +223,7 @@ TEST_F(InspectorProgram, RawFileAndCheck) {
 
 TEST_F(InspectorProgram, RegistryExportAndStore) {
   // A .reg export of the default profile, as the registry editor writes it: UTF-16LE, wrapped.
-  const auto bytes = profile::ToBytes(*DefaultProfile());
+  const auto bytes = vrnke::ToBytes(*DefaultProfile());
   std::string text =
       "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\VRNKEDriver]\r\n";
   text += "\"VRNKEProfile1.PFX\"=hex:";
@@ -247,9 +247,9 @@ TEST_F(InspectorProgram, RegistryExportAndStore) {
   const std::string folder = (dir / "store").string();
   {
     auto registry = plat::CreatePosixRegistry(folder);
-    profile::test::FakeShell shell;
-    profile::test::FakeLocale locale;
-    profile::TDM dm(nullptr, *registry, shell, locale);
+    vrnke::test::FakeShell shell;
+    vrnke::test::FakeLocale locale;
+    vrnke::TDM dm(nullptr, *registry, shell, locale);
     dm.DataModuleCreate();
   }
   r = Program("--check --registry " + folder);

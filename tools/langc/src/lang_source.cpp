@@ -27,7 +27,7 @@ struct TBlock {
 
 }  // namespace
 
-lang::TLanguageData ParseLanguageSource(std::string_view text, const std::string& fileName) {
+vrnke::TLanguageData ParseLanguageSource(std::string_view text, const std::string& fileName) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::vector<std::string> languages;
   std::vector<TBlock> blocks;
@@ -91,8 +91,8 @@ lang::TLanguageData ParseLanguageSource(std::string_view text, const std::string
   }
   if (!blocks.empty()) finish(blocks.back());
 
-  lang::TLanguageData data;
-  for (const auto& l : languages) data.languages.push_back(lang::TLanguage{l, {}});
+  vrnke::TLanguageData data;
+  for (const auto& l : languages) data.languages.push_back(vrnke::TLanguage{l, {}});
   for (const TBlock& b : blocks) {
     data.original.Add(b.source);
     for (auto& l : data.languages) l.table.Put(b.source, b.translations.at(rt::UpperCase(l.name)));
@@ -100,7 +100,7 @@ lang::TLanguageData ParseLanguageSource(std::string_view text, const std::string
   return data;
 }
 
-std::string FormatLanguageSource(const lang::TLanguageData& data) {
+std::string FormatLanguageSource(const vrnke::TLanguageData& data) {
   std::string out = "languages";
   for (const auto& l : data.languages) out += " " + l.name;
   out += "\n";
@@ -111,7 +111,7 @@ std::string FormatLanguageSource(const lang::TLanguageData& data) {
       if (eq != std::string::npos && !data.original.Contains(std::string_view(line).substr(0, eq)))
         sources.push_back(line.substr(0, eq));
     }
-  lang::TSortedStrings all;
+  vrnke::TSortedStrings all;
   for (auto& s : sources) all.Add(s);
   for (const std::string& s : all) {
     out += "\n" + s + "\n";

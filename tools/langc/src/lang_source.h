@@ -30,9 +30,9 @@ class ESourceError : public rt::Exception {
   int line_;
 };
 
-lang::TLanguageData ParseLanguageSource(std::string_view text, const std::string& fileName);
+vrnke::TLanguageData ParseLanguageSource(std::string_view text, const std::string& fileName);
 // The readable form of language data (for review of a binary file); texts without a
 // translation in some language are written with the ones they have.
-std::string FormatLanguageSource(const lang::TLanguageData& data);
+std::string FormatLanguageSource(const vrnke::TLanguageData& data);
 
 }  // namespace langc

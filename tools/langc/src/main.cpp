@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
   try {
     if (argc == 3 && std::string(argv[1]) == "--dump") {
-      std::cout << langc::FormatLanguageSource(lang::ReadLanguageFile(argv[2]));
+      std::cout << langc::FormatLanguageSource(vrnke::ReadLanguageFile(argv[2]));
       return 0;
     }
     if (argc != 3) {
@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     }
     std::stringstream text;
     text << in.rdbuf();
-    const lang::TLanguageData data = langc::ParseLanguageSource(text.str(), argv[1]);
-    lang::WriteLanguageFile(argv[2], data);
+    const vrnke::TLanguageData data = langc::ParseLanguageSource(text.str(), argv[1]);
+    vrnke::WriteLanguageFile(argv[2], data);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "langc: " << e.what() << "\n";

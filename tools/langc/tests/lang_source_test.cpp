@@ -18,7 +18,7 @@ TEST(LangSource, CompilesBlocksIntoTablesInDeclaredLanguageOrder) {
       "    0404 播放/暫停\r\n"
       "    0804 播放/暂停\r\n"
       "    0409 Play/Pause\r\n";
-  const lang::TLanguageData d = ParseLanguageSource(text, "qv.local.txt");
+  const vrnke::TLanguageData d = ParseLanguageSource(text, "qv.local.txt");
   EXPECT_EQ(d.original.Items(), (std::vector<std::string>{"Copy", "Play/Pause"}));
   ASSERT_EQ(d.languages.size(), 3u);
   EXPECT_EQ(d.languages[0].name, "0409");

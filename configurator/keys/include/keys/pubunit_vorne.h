@@ -47,8 +47,8 @@ int32_t GetMenuIDByFunctionIndex(int32_t Index);
 
 // Entries of each built-in key-code array.
 inline constexpr int kBuiltInKeyCount = 50;
-using TComboKeyArray = std::array<profile::TCOMBOKEYINFO, kBuiltInKeyCount>;
-using THIDCodeArray = std::array<profile::THID_CODE_INFO, kBuiltInKeyCount>;
+using TComboKeyArray = std::array<vrnke::TCOMBOKEYINFO, kBuiltInKeyCount>;
+using THIDCodeArray = std::array<vrnke::THID_CODE_INFO, kBuiltInKeyCount>;
 
 // The six arrays, built on first use (from any thread) and never changed afterwards.
 const TComboKeyArray& BasicComboKeys();
@@ -60,17 +60,17 @@ const THIDCodeArray& MediaHIDCodes();
 
 // Copy entry Index into Info; Info is left unchanged for Index >= 50, a negative Index
 // raises rt::ERangeError.
-void GetBasicComboKeyInfo(int32_t Index, profile::TCOMBOKEYINFO& Info);
-void GetAdvancedComboKeyInfo(int32_t Index, profile::TCOMBOKEYINFO& Info);
-void GetMediaHIDCodeInfo(int32_t Index, profile::THID_CODE_INFO& Info);
+void GetBasicComboKeyInfo(int32_t Index, vrnke::TCOMBOKEYINFO& Info);
+void GetAdvancedComboKeyInfo(int32_t Index, vrnke::TCOMBOKEYINFO& Info);
+void GetMediaHIDCodeInfo(int32_t Index, vrnke::THID_CODE_INFO& Info);
 
 // The five values as given; each must fit in 16 bits (rt::ERangeError otherwise).
 // Modifier bits: 1 Alt, 2 Ctrl, 4 Shift, 8 Win.
-profile::TCOMBOKEYINFO MakeComboKeyInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
-                                        int32_t Key2Extended);
+vrnke::TCOMBOKEYINFO MakeComboKeyInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
+                                      int32_t Key2Extended);
 // The keys converted to HID usage codes through the key table; Modifier is already in the HID
 // layout (1 Ctrl, 2 Shift, 4 Alt, 8 GUI) and must fit in 16 bits.
-profile::THID_CODE_INFO MakeHIDCodeInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
-                                        int32_t Key2Extended);
+vrnke::THID_CODE_INFO MakeHIDCodeInfo(int32_t Modifier, int32_t Key1, int32_t Key1Extended, int32_t Key2,
+                                      int32_t Key2Extended);
 
 }  // namespace vrnke

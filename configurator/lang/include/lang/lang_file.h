@@ -16,20 +16,20 @@
 #include "lang/string_lists.h"
 #include "runtime/errors.h"
 
-namespace lang {
+namespace vrnke {
 
 // A language file that cannot be read: names the file and the byte offset of the fault.
 class ELangFileError : public rt::EReadError {
  public:
   ELangFileError(const std::string& fileName, int64_t offset, const std::string& reason);
-  const std::string& FileName() const { return fileName_; }
-  int64_t Offset() const { return offset_; }
-  const std::string& Reason() const { return reason_; }
+  const std::string& FileName() const { return FFileName; }
+  int64_t Offset() const { return FOffset; }
+  const std::string& Reason() const { return FReason; }
 
  private:
-  std::string fileName_;
-  int64_t offset_;
-  std::string reason_;
+  std::string FFileName;
+  int64_t FOffset;
+  std::string FReason;
 };
 
 struct TLanguage {
@@ -54,4 +54,4 @@ std::vector<uint8_t> SerializeLanguageData(const TLanguageData& data);
 TLanguageData ReadLanguageFile(const std::string& fileName);
 void WriteLanguageFile(const std::string& fileName, const TLanguageData& data);
 
-}  // namespace lang
+}  // namespace vrnke

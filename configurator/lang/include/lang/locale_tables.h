@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 
-namespace lang {
+namespace vrnke {
 
 struct TLocaleEntry {
   std::string languageId;  // LOCALE_ILANGUAGE as the system writes it ("0804")
@@ -21,11 +21,11 @@ class TLocaleTables {
   void Rebuild(plat::Locale& locale);
   // Ids compare without regard to case; a duplicate id keeps its first entry.
   const TLocaleEntry* Find(std::string_view languageId) const;
-  const std::vector<TLocaleEntry>& Entries() const { return entries_; }
-  void Clear() { entries_.clear(); }
+  const std::vector<TLocaleEntry>& Entries() const { return FEntries; }
+  void Clear() { FEntries.clear(); }
 
  private:
-  std::vector<TLocaleEntry> entries_;  // enumeration order, ids unique
+  std::vector<TLocaleEntry> FEntries;  // enumeration order, ids unique
 };
 
 TLocaleTables& LocaleTables();
@@ -35,4 +35,4 @@ std::string OSDefaultLang(plat::Locale& locale);
 // First two characters of the user-default locale's abbreviated language name, lower-cased ("en").
 std::string TwoLetterLanguageCode(plat::Locale& locale);
 
-}  // namespace lang
+}  // namespace vrnke

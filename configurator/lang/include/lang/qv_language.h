@@ -19,7 +19,7 @@
 #include "runtime/component.h"
 #include "runtime/event.h"
 
-namespace lang {
+namespace vrnke {
 
 // Where a language component runs.
 struct TLanguageEnvironment {
@@ -38,17 +38,17 @@ class TvgLang : public rt::TComponent {
   TvgLang(rt::TComponent* owner, const TLanguageEnvironment& env);
   std::string ClassName() const override { return "TvgLang"; }
 
-  const TSortedStrings& Original() const { return data_.original; }
-  TSortedStrings& Original() { return data_.original; }
-  const std::vector<TLanguage>& Resources() const { return data_.languages; }
-  std::vector<TLanguage>& Resources() { return data_.languages; }
-  const TLanguageData& Data() const { return data_; }
+  const TSortedStrings& Original() const { return FData.original; }
+  TSortedStrings& Original() { return FData.original; }
+  const std::vector<TLanguage>& Resources() const { return FData.languages; }
+  std::vector<TLanguage>& Resources() { return FData.languages; }
+  const TLanguageData& Data() const { return FData; }
   // Position of the language, names compared without regard to case; -1 when absent.
   int IndexOfLanguage(std::string_view name) const;
   TTranslationTable* FindTable(std::string_view name);
   // Adds an empty table under that name unless the name is present.
   void AddLang(const std::string& name);
-  void ClearResources() { data_.languages.clear(); }
+  void ClearResources() { FData.languages.clear(); }
 
   // Replaces source texts and languages with the file's. A file that does not exist does
   // nothing; a damaged one raises ELangFileError and leaves everything as it was.
@@ -63,36 +63,36 @@ class TvgLang : public rt::TComponent {
   std::optional<std::vector<uint8_t>> WriteResourcesBin() const;
 
   // Form loading: nothing is activated in between; Loaded applies the base AutoSelect.
-  void BeginLoading() { loading_ = true; }
+  void BeginLoading() { FLoading = true; }
   virtual void Loaded();
-  bool Loading() const { return loading_; }
+  bool Loading() const { return FLoading; }
 
   // "en" resets the service; any other name activates the table of that name, if present.
   void ActivateLanguage(const std::string& name);
-  const std::string& BaseLang() const { return baseLang_; }
+  const std::string& BaseLang() const { return FBaseLang; }
 
-  bool BaseAutoSelect() const { return baseAutoSelect_; }
-  void SetBaseAutoSelect(bool v) { baseAutoSelect_ = v; }
-  bool StoreInForm() const { return storeInForm_; }
-  void SetStoreInForm(bool v) { storeInForm_ = v; }
-  const std::string& FileName() const { return fileName_; }
-  void SetFileName(const std::string& v) { fileName_ = v; }
+  bool BaseAutoSelect() const { return FBaseAutoSelect; }
+  void SetBaseAutoSelect(bool v) { FBaseAutoSelect = v; }
+  bool StoreInForm() const { return FStoreInForm; }
+  void SetStoreInForm(bool v) { FStoreInForm = v; }
+  const std::string& FileName() const { return FFileName; }
+  void SetFileName(const std::string& v) { FFileName = v; }
 
-  TTranslationService& Service() const { return *service_; }
-  const TLanguageEnvironment& Environment() const { return env_; }
-  bool DesignMode() const { return env_.designMode; }
+  TTranslationService& Service() const { return *FService; }
+  const TLanguageEnvironment& Environment() const { return FEnv; }
+  bool DesignMode() const { return FEnv.designMode; }
 
  protected:
-  TLanguageEnvironment env_;
-  TTranslationService* service_;
-  TLanguageData data_;
+  TLanguageEnvironment FEnv;
+  TTranslationService* FService;
+  TLanguageData FData;
 
  private:
-  std::string baseLang_;
-  bool baseAutoSelect_ = true;
-  bool storeInForm_ = true;
-  std::string fileName_;
-  bool loading_ = false;
+  std::string FBaseLang;
+  bool FBaseAutoSelect = true;
+  bool FStoreInForm = true;
+  std::string FFileName;
+  bool FLoading = false;
 };
 
 class TqvLanguage;
@@ -124,32 +124,32 @@ class TqvLanguage : public TvgLang {
   std::string ClassName() const override { return "TqvLanguage"; }
 
   static std::string GetOSDefaultLang(plat::Locale& locale) { return OSDefaultLang(locale); }
-  std::string GetOSDefaultLang() const { return OSDefaultLang(*env_.locale); }
+  std::string GetOSDefaultLang() const { return OSDefaultLang(*FEnv.locale); }
   int GetLanguageIndexByShortID(std::string_view shortId) const { return IndexOfLanguage(shortId); }
   std::string GetLanguageShortIDByIndex(int index) const;
   std::string GetLanguageLongNameByLangID(plat::LangID langId) const;
   std::string GetLanguageLongNameByShortID(std::string_view shortId) const;
 
-  const std::string& Lang() const { return languageName_; }
+  const std::string& Lang() const { return FLanguageName; }
   void SetLang(const std::string& name);
-  bool AutoSelect() const { return autoSelect_; }
+  bool AutoSelect() const { return FAutoSelect; }
   void SetAutoSelect(bool value);
-  std::string TwoLetterCode() const { return TwoLetterLanguageCode(*env_.locale); }
+  std::string TwoLetterCode() const { return TwoLetterLanguageCode(*FEnv.locale); }
 
-  bool Active() const { return active_; }
+  bool Active() const { return FActive; }
   void SetActive(bool value);
   bool ActiveLoadFromFile() const { return false; }
   void SetActiveLoadFromFile(bool value);
 
   int qvParentFormCount() const;
-  const std::vector<std::string>& TranslatePropertyList() const { return propertyList_; }
-  const std::vector<std::string>& SpecialClassName() const { return specialClassList_; }
-  const std::vector<std::string>& CustomClassList() const { return customClassList_; }
-  void SetCustomClassList(const std::vector<std::string>& list) { customClassList_ = list; }
+  const std::vector<std::string>& TranslatePropertyList() const { return FPropertyList; }
+  const std::vector<std::string>& SpecialClassName() const { return FSpecialClassList; }
+  const std::vector<std::string>& CustomClassList() const { return FCustomClassList; }
+  void SetCustomClassList(const std::vector<std::string>& list) { FCustomClassList = list; }
 
   // The error that kept the language file from loading at creation, empty when none: a
   // damaged file leaves the component without languages instead of failing the form.
-  const std::string& LoadError() const { return loadError_; }
+  const std::string& LoadError() const { return FLoadError; }
 
   // Translates (or, with translate false, only collects the texts of) the component and
   // everything it owns. baseName empty: built from the owners.
@@ -181,19 +181,19 @@ class TqvLanguage : public TvgLang {
     std::string source;
     std::string shown;
   };
-  std::map<std::pair<const rt::TComponent*, std::string>, TShown> shown_;
+  std::map<std::pair<const rt::TComponent*, std::string>, TShown> FShown;
   // Components reached by the current selection; what was not reached is forgotten after it.
-  std::set<const rt::TComponent*> reached_;
-  bool selecting_ = false;
+  std::set<const rt::TComponent*> FReached;
+  bool FSelecting = false;
 
-  bool active_ = false;
-  bool autoSelect_ = false;
-  std::string languageName_;
-  std::vector<std::string> propertyList_;
-  std::vector<std::string> specialClassList_;
-  std::vector<std::string> customClassList_;
-  rt::TComponent* registeredForm_ = nullptr;
-  std::string loadError_;
+  bool FActive = false;
+  bool FAutoSelect = false;
+  std::string FLanguageName;
+  std::vector<std::string> FPropertyList;
+  std::vector<std::string> FSpecialClassList;
+  std::vector<std::string> FCustomClassList;
+  rt::TComponent* FRegisteredForm = nullptr;
+  std::string FLoadError;
 };
 
-}  // namespace lang
+}  // namespace vrnke

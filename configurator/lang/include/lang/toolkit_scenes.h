@@ -5,9 +5,9 @@
 
 #include "lang/translation_service.h"
 
-namespace lang {
+namespace vrnke {
 
 // Registers the toolkit's scenes with the service (once per service); returns the handle.
 int ConnectToolkitScenes(TTranslationService& service = TranslationService());
 
-}  // namespace lang
+}  // namespace vrnke

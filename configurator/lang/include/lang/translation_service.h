@@ -9,7 +9,7 @@
 
 #include "lang/string_lists.h"
 
-namespace lang {
+namespace vrnke {
 
 class TTranslationService {
  public:
@@ -59,4 +59,4 @@ class TTranslationService {
 // The program-wide service, installed as the toolkit's translate function on first use.
 TTranslationService& TranslationService();
 
-}  // namespace lang
+}  // namespace vrnke

@@ -15,7 +15,7 @@
 #include "runtime/component.h"
 #include "runtime/stream.h"
 
-namespace profile {
+namespace vrnke {
 
 // Default functions of button records 0..18 (buttons 0..7 are function keys 1..8).
 inline constexpr uint16_t kDefaultButtonFunctions[19] = {0,  1,  2,  3,  4, 5, 6, 31, 45, 36,
@@ -76,7 +76,7 @@ class TDM : public rt::TComponent {
   void InitCurrentProfileInfo();
   bool LoadOrCreate(TqvProfile& store, void* record, int64_t size);
 
-  plat::Locale& locale_;
+  plat::Locale& FLocale;
 };
 
 // The program's one data module (set by CreateDataModule, cleared when that instance goes).
@@ -91,4 +91,4 @@ TDM* CreateDataModule(rt::TComponent* owner, plat::Platform& platform, const TEr
 TDM* CreateDataModule(rt::TComponent* owner, plat::Registry& registry, plat::Shell& shell,
                       plat::Locale& locale, const TErrorDisplay& onError = {});
 
-}  // namespace profile
+}  // namespace vrnke

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <type_traits>
 
-namespace profile {
+namespace vrnke {
 
 template <class T>
 struct LeInt {
@@ -46,4 +46,4 @@ static_assert(sizeof(le_u32) == 4 && alignof(le_u32) == 1);
 static_assert(sizeof(le_i32) == 4 && alignof(le_i32) == 1);
 static_assert(std::is_trivially_copyable_v<le_u16> && std::is_standard_layout_v<le_u16>);
 
-}  // namespace profile
+}  // namespace vrnke

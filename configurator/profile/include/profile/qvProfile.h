@@ -18,7 +18,7 @@
 #include "runtime/event.h"
 #include "runtime/stream.h"
 
-namespace profile {
+namespace vrnke {
 
 // Fills the stream with default contents.
 using TqvProfileOnRestoreToDefault = rt::TEvent<rt::TMemoryStream&>;
@@ -102,8 +102,8 @@ class TqvProfile : public rt::TComponent {
   void LoadFile(const std::string& path);
   void SaveFile(const std::string& path);
 
-  plat::Registry& registry_;
-  plat::Shell& shell_;
+  plat::Registry& FRegistry;
+  plat::Shell& FShell;
 
   std::unique_ptr<rt::TMemoryStream> FMemoryStream;
   plat::RegKey FRootKey = 0;
@@ -112,4 +112,4 @@ class TqvProfile : public rt::TComponent {
   std::string FFilePath;
 };
 
-}  // namespace profile
+}  // namespace vrnke

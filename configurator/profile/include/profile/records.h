@@ -19,7 +19,7 @@
 
 #include "profile/le.h"
 
-namespace profile {
+namespace vrnke {
 
 // ---- keystroke records (all fields u16, packed) -------------------------------------------
 
@@ -397,4 +397,4 @@ std::string GetGameSetText(const TGAMESETENTRY& entry);
 // Returns false when the text had to be cut.
 bool SetGameSetText(TGAMESETENTRY& entry, std::string_view text);
 
-}  // namespace profile
+}  // namespace vrnke

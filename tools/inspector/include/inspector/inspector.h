@@ -21,12 +21,12 @@ bool IsFunctionItem(int32_t menuItemId);
 int ExpectedKind(int32_t menuItemId);
 // The menu item a record names: MenuItemID, or when that is 0 the catalogue's item of its
 // FunctionIndex (-1 when that index is outside the catalogue).
-int32_t EffectiveMenuId(const profile::TBUTTONFUNCINFO& record);
+int32_t EffectiveMenuId(const vrnke::TBUTTONFUNCINFO& record);
 
 // One line per key: number, caption, the four numbers and the key fields of its kind.
-std::string DescribeKey(int keyNumber, const profile::TBUTTONFUNCINFO& record);
+std::string DescribeKey(int keyNumber, const vrnke::TBUTTONFUNCINFO& record);
 // Every disagreement between the record's fields, as readable sentences (empty when sound).
-std::vector<std::string> CheckKey(int keyNumber, const profile::TBUTTONFUNCINFO& record);
+std::vector<std::string> CheckKey(int keyNumber, const vrnke::TBUTTONFUNCINFO& record);
 
 struct Report {
   std::string text;                   // what the user sees
