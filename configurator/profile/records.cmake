@@ -1,7 +1,7 @@
 # Profile records and the profile stream store.
 add_library(vrnke_profile_records STATIC ${CMAKE_CURRENT_LIST_DIR}/src/records.cpp)
 target_include_directories(vrnke_profile_records PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
-target_link_libraries(vrnke_profile_records PUBLIC vrnke_runtime)
+target_link_libraries(vrnke_profile_records PUBLIC vrnke_keys vrnke_runtime)
 
 add_library(vrnke_profile_store STATIC ${CMAKE_CURRENT_LIST_DIR}/src/qvProfile.cpp)
 target_include_directories(vrnke_profile_store PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)

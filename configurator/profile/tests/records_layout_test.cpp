@@ -25,26 +25,6 @@ std::unique_ptr<R> Random(uint32_t seed) {
   return r;
 }
 
-TEST(LeInt, StoresLittleEndianWhateverTheHost) {
-  le_u16 a;
-  a = 0x1234;
-  EXPECT_EQ(a.b[0], 0x34);
-  EXPECT_EQ(a.b[1], 0x12);
-  EXPECT_EQ(a.get(), 0x1234);
-
-  le_i32 n;
-  n = -2;
-  EXPECT_EQ(std::vector<uint8_t>(n.b, n.b + 4), (std::vector<uint8_t>{0xFE, 0xFF, 0xFF, 0xFF}));
-  EXPECT_EQ(n.get(), -2);
-  n = INT32_MIN;
-  EXPECT_EQ(n.get(), INT32_MIN);
-
-  le_u32 u;
-  u = 0xA1B2C3D4u;
-  EXPECT_EQ(std::vector<uint8_t>(u.b, u.b + 4), (std::vector<uint8_t>{0xD4, 0xC3, 0xB2, 0xA1}));
-  EXPECT_EQ(static_cast<uint32_t>(u), 0xA1B2C3D4u);
-}
-
 // Each named field, written through the record type, must appear at its stored offset as
 // little-endian bytes, and nowhere else.
 struct FieldCase {

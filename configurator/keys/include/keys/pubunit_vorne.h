@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "keys/key_records.h"
 #include "keys/suite_names.h"
-#include "profile/records.h"
 
 namespace vrnke {
 

@@ -1,7 +1,8 @@
 // The suite's stored profile records, byte for byte. The monitor program reads the same
 // registry values, so every size, offset and padding byte here is a shared format.
 //
-// Every field is a byte array or a little-endian wrapper (profile/le.h): the records have
+// Every field is a byte array, a little-endian wrapper (keys/le.h) or a keystroke record
+// (keys/key_records.h, with the byte views shared by every record): the records have
 // alignment 1, their object representation is their stored form, and they can be copied to and
 // from a byte buffer with memcpy on any host. Areas this program never interprets are kept as
 // opaque byte arrays so that whatever was loaded is written back unchanged.
@@ -11,40 +12,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <span>
 #include <string>
-#include <type_traits>
-#include <vector>
+#include <string_view>
 
-#include "profile/le.h"
+#include "keys/key_records.h"
 
 namespace vrnke {
-
-// ---- keystroke records (all fields u16, packed) -------------------------------------------
-
-// One key: a Windows virtual-key code and its extended-key flag.
-struct TSINGLEKEYINFO {
-  le_u16 nKeyValue1;
-  le_u16 nKey1Extended;
-};
-
-// A key combination in virtual-key codes; modifier bits 1 Alt, 2 Ctrl, 4 Shift, 8 Win.
-struct TCOMBOKEYINFO {
-  le_u16 nKeyValue1;
-  le_u16 nKey1Extended;
-  le_u16 nKeyValue2;
-  le_u16 nKey2Extended;
-  le_u16 nModifier;
-};
-
-// The same in HID usage codes; modifier bits as the HID keyboard modifier byte:
-// 1 Ctrl, 2 Shift, 4 Alt, 8 GUI.
-struct THID_CODE_INFO {
-  le_u16 nKeyValue1;
-  le_u16 nKeyValue2;
-  le_u16 nModifier;
-};
 
 // ---- button function record --------------------------------------------------------------
 
@@ -200,26 +173,7 @@ struct TALLPROFILESETTINGINFO {
 
 // ---- sizes and offsets, as stored ----------------------------------------------------------
 
-template <class R>
-concept StoredRecord = std::is_trivially_copyable_v<R> && std::is_standard_layout_v<R> && alignof(R) == 1;
-
 #define VRNKE_AT(T, field, offset) static_assert(offsetof(T, field) == (offset), #T "." #field)
-
-static_assert(sizeof(TSINGLEKEYINFO) == 4);
-VRNKE_AT(TSINGLEKEYINFO, nKeyValue1, 0);
-VRNKE_AT(TSINGLEKEYINFO, nKey1Extended, 2);
-
-static_assert(sizeof(TCOMBOKEYINFO) == 10);
-VRNKE_AT(TCOMBOKEYINFO, nKeyValue1, 0);
-VRNKE_AT(TCOMBOKEYINFO, nKey1Extended, 2);
-VRNKE_AT(TCOMBOKEYINFO, nKeyValue2, 4);
-VRNKE_AT(TCOMBOKEYINFO, nKey2Extended, 6);
-VRNKE_AT(TCOMBOKEYINFO, nModifier, 8);
-
-static_assert(sizeof(THID_CODE_INFO) == 6);
-VRNKE_AT(THID_CODE_INFO, nKeyValue1, 0);
-VRNKE_AT(THID_CODE_INFO, nKeyValue2, 2);
-VRNKE_AT(THID_CODE_INFO, nModifier, 4);
 
 static_assert(sizeof(TBUTTONFUNCINFO) == 3760);
 VRNKE_AT(TBUTTONFUNCINFO, Reserved0, 0);
@@ -352,41 +306,12 @@ VRNKE_AT(TALLPROFILESETTINGINFO, ReservedData, 30956);
 
 #undef VRNKE_AT
 
-static_assert(StoredRecord<TSINGLEKEYINFO> && StoredRecord<TCOMBOKEYINFO> && StoredRecord<THID_CODE_INFO>);
 static_assert(StoredRecord<TBUTTONFUNCINFO> && StoredRecord<TMouseProfileInfoEx>);
 static_assert(StoredRecord<TALLPROFILESETTINGINFO>);
 
 inline constexpr size_t kCurrentProfileSize = sizeof(TMouseProfileInfoEx);
 inline constexpr size_t kAllProfileSettingSize = sizeof(TALLPROFILESETTINGINFO);
 inline constexpr size_t kButtonFuncInfoSize = sizeof(TBUTTONFUNCINFO);
-
-// ---- byte views ----------------------------------------------------------------------------
-
-// The record's stored bytes, in place.
-template <StoredRecord R>
-std::span<const uint8_t, sizeof(R)> AsBytes(const R& record) {
-  return std::span<const uint8_t, sizeof(R)>(reinterpret_cast<const uint8_t*>(&record), sizeof(R));
-}
-template <StoredRecord R>
-std::span<uint8_t, sizeof(R)> AsWritableBytes(R& record) {
-  return std::span<uint8_t, sizeof(R)>(reinterpret_cast<uint8_t*>(&record), sizeof(R));
-}
-
-// A copy of the record's stored bytes.
-template <StoredRecord R>
-std::vector<uint8_t> ToBytes(const R& record) {
-  const auto bytes = AsBytes(record);
-  return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
-
-// Lays `bytes` over the start of `record`: a shorter input fills only the first part and
-// leaves the rest as it was; bytes beyond the record are ignored. Returns the bytes copied.
-template <StoredRecord R>
-size_t FromBytes(std::span<const uint8_t> bytes, R& record) {
-  const size_t n = bytes.size() < sizeof(R) ? bytes.size() : sizeof(R);
-  if (n != 0) std::memcpy(&record, bytes.data(), n);
-  return n;
-}
 
 // ---- Allgameset text -----------------------------------------------------------------------
 
