@@ -25,6 +25,7 @@
 #include "platform/posix.h"
 #include "posix_util.h"
 #include "registry_util.h"
+#include "runtime/crc32.h"
 
 namespace plat {
 namespace {
@@ -131,9 +132,9 @@ RegResult ReadValueFile(const std::string& path, bool headerOnly, ParsedValue& o
   std::uint8_t crcBytes[4];
   if ((dataLen && !detail::ReadAll(f.get(), target, dataLen)) || !detail::ReadAll(f.get(), crcBytes, 4))
     return RegResult::ReadFault;
-  std::uint32_t crc = detail::Crc32(h, kHeader);
-  crc = detail::Crc32(out.name.data(), nameLen, crc);
-  crc = detail::Crc32(target, dataLen, crc);
+  std::uint32_t crc = rt::Crc32(h, kHeader);
+  crc = rt::Crc32(out.name.data(), nameLen, crc);
+  crc = rt::Crc32(target, dataLen, crc);
   if (crc != GetU32(crcBytes)) {
     *why = "its checksum does not match its contents";
     return RegResult::CorruptStore;
@@ -218,7 +219,7 @@ class PosixRegistry : public Registry {
     if (!name.empty()) std::memcpy(file.data() + kHeader, name.data(), name.size());
     if (size) std::memcpy(file.data() + kHeader + name.size(), data, size);
     std::size_t body = file.size() - 4;
-    PutU32(file.data() + body, detail::Crc32(file.data(), body));
+    PutU32(file.data() + body, rt::Crc32(file.data(), body));
     {
       Fd f(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
       if (f.get() < 0) return RegResult::WriteFault;

@@ -15,7 +15,6 @@ std::string DecodeComponent(std::string_view encoded);
 bool MakeFolders(const std::string& path, unsigned mode);
 bool WriteAll(int fd, const void* data, std::size_t size);
 bool ReadAll(int fd, void* data, std::size_t size);
-std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc = 0);
 std::string EnvOr(const char* name, const std::string& fallback);
 
 }  // namespace plat::detail

@@ -192,6 +192,10 @@ TEST_F(LanguageTest, LocaleTablesGiveNativeNamesCaseInsensitivelyAndKeepTheFirst
   EXPECT_EQ(l->GetOSDefaultLang(), "0804");
   locale.systemLang = 0x0c0a;
   EXPECT_EQ(TqvLanguage::GetOSDefaultLang(locale), "0C0A");
+  locale.systemLang = 0x0404;
+  EXPECT_EQ(OSDefaultLang(locale), "0404");
+  locale.systemLang = 0xABCD;
+  EXPECT_EQ(OSDefaultLang(locale), "ABCD");
 }
 
 TEST_F(LanguageTest, SelectingALanguageTranslatesEveryRegisteredFormAndReports) {

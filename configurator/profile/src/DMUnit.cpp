@@ -7,15 +7,11 @@
 
 #include "keys/pubunit_vorne.h"
 #include "keys/suite_names.h"
-#include "runtime/text.h"
+#include "lang/locale_tables.h"
 
 namespace vrnke {
 
 TDM* DM = nullptr;
-
-std::string OSDefaultLang(plat::Locale& locale) {
-  return rt::Format("%.4X", locale.GetSystemDefaultLangID());
-}
 
 uint8_t DefaultLanguageIndex(const std::string& langId) {
   if (langId == "0804") return 1;

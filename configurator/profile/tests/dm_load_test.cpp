@@ -54,10 +54,6 @@ TEST_F(DMLoad, SystemLanguageGivesCurrentLanguage) {
     EXPECT_EQ(dm->FAllProfileSettingInfo.CurrentLanguage, c.index);
     EXPECT_EQ(f.Stored(kGpx).at(30952), c.index);
   }
-  FakeLocale l(0x0404);
-  EXPECT_EQ(OSDefaultLang(l), "0404");
-  l.Set(0xABCD);
-  EXPECT_EQ(OSDefaultLang(l), "ABCD");
 }
 
 TEST_F(DMLoad, ExistingValuesAreLoadedAndNothingIsWritten) {

@@ -13,6 +13,7 @@
 
 #include "keys/suite_names.h"
 #include "platform/posix.h"
+#include "runtime/crc32.h"
 
 namespace {
 
@@ -30,15 +31,6 @@ const char* kUsage =
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
 
-std::uint32_t Crc32(const std::vector<std::uint8_t>& d) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::uint8_t b : d) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-  }
-  return ~crc;
-}
-
 // " NAME size=N crc32=XXXXXXXX", or " NAME missing", with the type when it is not binary.
 std::string Describe(plat::Registry& reg, plat::RegKey key, std::string_view name) {
   std::string out = " " + std::string(name);
@@ -49,7 +41,7 @@ std::string Describe(plat::Registry& reg, plat::RegKey key, std::string_view nam
   if (r == plat::RegResult::FileNotFound) return out + " missing";
   if (r != plat::RegResult::Success) return out + " error=" + std::to_string(static_cast<int>(r));
   char buf[64];
-  std::snprintf(buf, sizeof buf, " size=%zu crc32=%08x", data.size(), Crc32(data));
+  std::snprintf(buf, sizeof buf, " size=%zu crc32=%08x", data.size(), rt::Crc32(data));
   out += buf;
   if (type != plat::RegType::Binary) out += " type=" + std::to_string(static_cast<unsigned>(type));
   return out;

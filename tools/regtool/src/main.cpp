@@ -8,6 +8,7 @@
 
 #include "platform/posix.h"
 #include "regfile/regfile.h"
+#include "runtime/crc32.h"
 
 namespace {
 
@@ -17,15 +18,6 @@ const char* kUsage =
     "       vrnkereg [--store DIR] import FILE|-\n"
     "KEY is like HKEY_CURRENT_USER\\software\\VRNKEDriver (HKCU and HKLM work too);\n"
     "without KEY the whole store is used. The store defaults to $XDG_CONFIG_HOME/vrnke/registry.\n";
-
-std::uint32_t Crc32(const std::vector<std::uint8_t>& d) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::uint8_t b : d) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-  }
-  return ~crc;
-}
 
 const char* TypeName(plat::RegType t) {
   switch (t) {
@@ -69,7 +61,7 @@ void List(const regfile::Document& doc) {
     for (const auto& v : k.values) {
       char line[64];
       std::snprintf(line, sizeof line, "%u bytes  crc32 %08x", static_cast<unsigned>(v.data.size()),
-                    Crc32(v.data));
+                    rt::Crc32(v.data));
       std::cout << "  " << (v.name.empty() ? "@" : v.name) << "  " << TypeName(v.type) << "  " << line;
       if (v.type == plat::RegType::Sz || v.type == plat::RegType::ExpandSz)
         std::cout << "  \"" << plat::RegStringFromBytes(v.data.data(), v.data.size()) << "\"";

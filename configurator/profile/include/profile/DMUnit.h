@@ -22,9 +22,8 @@ inline constexpr uint16_t kDefaultButtonFunctions[19] = {0,  1,  2,  3,  4, 5, 6
                                                          37, 22, 20, 21, 8, 9, 7, 9,  23};
 inline constexpr int kDefaultButtonCount = 19;
 
-// GetSystemDefaultLangID as four upper-case hexadecimal digits ("0804").
-std::string OSDefaultLang(plat::Locale& locale);
-// Position of the system language in the language list: 1 "0804", 2 "0404", 0 otherwise.
+// Position of a system language id (OSDefaultLang, lang/locale_tables.h) in the language list:
+// 1 "0804", 2 "0404", 0 otherwise.
 uint8_t DefaultLanguageIndex(const std::string& langId);
 
 class TDM : public rt::TComponent {
