@@ -1,8 +1,8 @@
 #include <benchmark/benchmark.h>
 
 #include "lang/lang_file.h"
-#include "lang/translation_service.h"
 #include "runtime/stream.h"
+#include "toolkit/translation_service.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ BENCHMARK(BM_ParseShippedLanguageFile)->Unit(benchmark::kMicrosecond);
 // One lookup in the active table, as every caption and message makes it.
 void BM_TranslateLookup(benchmark::State& state) {
   const vrnke::TLanguageData data = vrnke::ReadLanguageFile(VRNKE_QV_LOCAL);
-  vrnke::TTranslationService service;
+  tk::TTranslationService service;
   service.Activate(data.languages.at(1).table);
   const std::string texts[] = {"Show Desktop",
                                "The settings has been changed, save the current settings anyway?", "Copy",

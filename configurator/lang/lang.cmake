@@ -1,18 +1,15 @@
-# The language component, the language file format and its translation service.
+# The language component and the language file format (the translation service it drives is the
+# toolkit's, vrnke_toolkit_translate).
 set(_lang ${CMAKE_CURRENT_LIST_DIR})
 add_library(vrnke_lang STATIC
-  ${_lang}/src/string_lists.cpp
   ${_lang}/src/lang_file.cpp
-  ${_lang}/src/translation_service.cpp
   ${_lang}/src/locale_tables.cpp
-  ${_lang}/src/component_inspector.cpp
   ${_lang}/src/qv_language.cpp)
 target_include_directories(vrnke_lang PUBLIC ${_lang}/include)
 target_link_libraries(vrnke_lang PUBLIC vrnke_runtime vrnke_toolkit_translate vrnke_platform PRIVATE vrnke_suite_names)
 
 vrnke_add_test(lang_tests
-  SOURCES ${_lang}/tests/string_lists_test.cpp ${_lang}/tests/lang_file_test.cpp
-          ${_lang}/tests/translation_service_test.cpp ${_lang}/tests/qv_language_test.cpp
+  SOURCES ${_lang}/tests/lang_file_test.cpp ${_lang}/tests/qv_language_test.cpp
           ${_lang}/tests/qv_local_test.cpp
   LIBS vrnke_lang vrnke_suite_names)
 # The shipped file is compiled by tools/langc into bin/ beside the program.

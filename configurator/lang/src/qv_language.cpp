@@ -19,7 +19,7 @@ TLanguageEnvironment TLanguageEnvironment::FromPlatform(plat::Platform& platform
 // ---- TvgLang ------------------------------------------------------------------------------
 
 TvgLang::TvgLang(rt::TComponent* owner, const TLanguageEnvironment& env)
-    : rt::TComponent(owner), FEnv(env), FService(env.service ? env.service : &TranslationService()) {
+    : rt::TComponent(owner), FEnv(env), FService(env.service ? env.service : &tk::TranslationService()) {
   if (!FEnv.locale) throw rt::EComponentError("A language component needs the locale services");
   PublishString("FileName", &FFileName);
   PublishBool("StoreInForm", &FStoreInForm);
@@ -31,7 +31,7 @@ int TvgLang::IndexOfLanguage(std::string_view name) const {
   return -1;
 }
 
-TTranslationTable* TvgLang::FindTable(std::string_view name) {
+tk::TTranslationTable* TvgLang::FindTable(std::string_view name) {
   const int i = IndexOfLanguage(name);
   return i < 0 ? nullptr : &FData.languages[static_cast<size_t>(i)].table;
 }
@@ -74,7 +74,7 @@ void TvgLang::ActivateLanguage(const std::string& name) {
     FService->Reset();
     return;
   }
-  if (const TTranslationTable* table = FindTable(name)) FService->Activate(*table);
+  if (const tk::TTranslationTable* table = FindTable(name)) FService->Activate(*table);
 }
 
 // ---- program-wide state -------------------------------------------------------------------
@@ -167,7 +167,7 @@ TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env)
       },
       [this](const std::string& v) {
         FCustomClassList.clear();
-        for (std::string_view l : SplitLines(v)) FCustomClassList.emplace_back(l);
+        for (std::string_view l : tk::SplitLines(v)) FCustomClassList.emplace_back(l);
       });
   PublishEvent("OnCustomTranslate", &OnCustomTranslate);
   PublishEvent("OnLanguageChanged", &OnLanguageChanged);
@@ -257,7 +257,7 @@ bool TqvLanguage::InList(const std::vector<std::string>& list, const std::string
 }
 
 std::string TqvLanguage::BaseNameOf(const rt::TComponent& c) const {
-  const IComponentInspector& inspector = Inspector();
+  const tk::IComponentInspector& inspector = Inspector();
   if (inspector.IsForm(c)) return c.ClassName();
   const rt::TComponent* owner = c.Owner();
   if (!owner) return {};
@@ -273,7 +273,7 @@ void TqvLanguage::TranslateComponent(rt::TComponent& c, std::vector<std::string>
 
 void TqvLanguage::Walk(rt::TComponent& c, std::vector<std::string>& texts,
                        std::vector<rt::TComponent*>& visited, bool translate, const std::string& baseName) {
-  const IComponentInspector& inspector = Inspector();
+  const tk::IComponentInspector& inspector = Inspector();
   TranslateOwnProperties(c, texts, translate);
   if (c.ComponentCount() == 0) return;
   const std::string childBase = inspector.IsForm(c) ? baseName : baseName + "." + c.Name();
@@ -306,7 +306,7 @@ std::string TqvLanguage::TranslateShown(const rt::TComponent& c, const std::stri
   auto it = FShown.find(key);
   if (it != FShown.end() && it->second.shown == shown) {
     source = it->second.source;
-  } else if (const TTranslationTable* previous = FService->PreviousTable()) {
+  } else if (const tk::TTranslationTable* previous = FService->PreviousTable()) {
     // Set by someone else in the previous language (a key label, say): find its source.
     if (const std::string* name = previous->NameOfValue(shown); name && !name->empty()) source = *name;
   }
@@ -335,7 +335,7 @@ void TqvLanguage::TranslateOwnProperties(rt::TComponent& c, std::vector<std::str
 }
 
 void TqvLanguage::TranslateSpecial(rt::TComponent& c, std::vector<std::string>& texts, bool translate) {
-  const IComponentInspector& inspector = Inspector();
+  const tk::IComponentInspector& inspector = Inspector();
   if (!inspector.IsVisualControl(c)) return;
   std::vector<std::string> props;
   if (std::string text = inspector.TextPropertyName(c); !text.empty()) props.push_back(text);
@@ -363,7 +363,7 @@ void TqvLanguage::TranslateSpecial(rt::TComponent& c, std::vector<std::string>& 
 
 namespace {
 // A text with a line break would come back as two lines from the line-based format.
-bool AddSource(TSortedStrings& original, std::string text) {
+bool AddSource(tk::TSortedStrings& original, std::string text) {
   if (text.find_first_of("\r\n") != std::string::npos) return false;
   return original.Add(std::move(text));
 }

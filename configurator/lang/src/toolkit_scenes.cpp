@@ -6,8 +6,8 @@
 
 namespace vrnke {
 
-int ConnectToolkitScenes(TTranslationService& service) {
-  static std::map<TTranslationService*, int> connected;
+int ConnectToolkitScenes(tk::TTranslationService& service) {
+  static std::map<tk::TTranslationService*, int> connected;
   auto it = connected.find(&service);
   if (it != connected.end()) return it->second;
   const int handle = service.AddScene([] { tk::RetranslateAllScenes(); });

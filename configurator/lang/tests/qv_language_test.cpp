@@ -128,7 +128,7 @@ class LanguageTest : public ::testing::Test {
 
   std::filesystem::path dir;
   FakeLocale locale;
-  TTranslationService service;
+  tk::TTranslationService service;
   TLanguageEnvironment env;
 };
 
@@ -333,7 +333,7 @@ TEST_F(LanguageTest, DesignModeCollectsEveryTextAndHandsOverToTheEditor) {
   l->SetPropertyText("Active", "True");
   EXPECT_EQ(shown, 1);
   EXPECT_FALSE(l->Active());
-  const TSortedStrings& o = l->Original();
+  const tk::TSortedStrings& o = l->Original();
   EXPECT_TRUE(o.Contains("Apply now"));
   EXPECT_TRUE(o.Contains("Scene text"));
   EXPECT_FALSE(o.Contains("Two\r\nlines"));  // would split into two lines in the file

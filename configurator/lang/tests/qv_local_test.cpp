@@ -17,7 +17,7 @@ class ShippedFile : public ::testing::Test {
   static void SetUpTestSuite() { data = new TLanguageData(ReadLanguageFile(VRNKE_QV_LOCAL)); }
   static void TearDownTestSuite() { delete data; }
   static TLanguageData* data;
-  static const TTranslationTable& Table(int i) { return data->languages[static_cast<size_t>(i)].table; }
+  static const tk::TTranslationTable& Table(int i) { return data->languages[static_cast<size_t>(i)].table; }
 };
 TLanguageData* ShippedFile::data = nullptr;
 
@@ -75,7 +75,7 @@ TEST_F(ShippedFile, NeitherChineseBorrowsTheOtherScript) {
       u"设认键选择将复关闭开执标滚进击显锁计机应档页换视级请组数录动时从这个们";
   const std::u16string traditionalOnly =
       u"設認鍵選擇將複關閉開執標滾進擊顯鎖計機應檔頁換視級請組數錄動時從這個們";
-  auto check = [](const TTranslationTable& t, const std::u16string& forbidden, const char* what) {
+  auto check = [](const tk::TTranslationTable& t, const std::u16string& forbidden, const char* what) {
     for (const std::string& line : t.Lines()) {
       const std::u16string u = rt::Utf8ToUtf16(line.substr(line.find('=') + 1));
       for (char16_t c : u) EXPECT_EQ(forbidden.find(c), std::u16string::npos) << what << ": " << line;
@@ -92,7 +92,7 @@ TEST_F(ShippedFile, LoadsIntoTheComponentAndTranslatesTheMenu) {
     plat::LangID GetSystemDefaultLangID() override { return 0x0409; }
     plat::LCID GetUserDefaultLCID() override { return 0x0409; }
   } locale;
-  TTranslationService service;
+  tk::TTranslationService service;
   TLanguageEnvironment env;
   env.locale = &locale;
   env.service = &service;

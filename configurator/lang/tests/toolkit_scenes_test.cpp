@@ -17,11 +17,11 @@ TEST(ToolkitScenes, ActivatingALanguageRetranslatesWhatTheScenesShow) {
   text->SetParent(window->Root());
   text->SetText("Copy");
 
-  TTranslationService& service = TranslationService();
+  tk::TTranslationService& service = tk::TranslationService();
   const int handle = ConnectToolkitScenes(service);
   EXPECT_EQ(ConnectToolkitScenes(service), handle);  // once per service
 
-  TTranslationTable simplified, traditional;
+  tk::TTranslationTable simplified, traditional;
   simplified.Put("Copy", "复制");
   traditional.Put("Copy", "複製");
   service.Activate(simplified);

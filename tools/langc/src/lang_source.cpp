@@ -111,7 +111,7 @@ std::string FormatLanguageSource(const vrnke::TLanguageData& data) {
       if (eq != std::string::npos && !data.original.Contains(std::string_view(line).substr(0, eq)))
         sources.push_back(line.substr(0, eq));
     }
-  vrnke::TSortedStrings all;
+  tk::TSortedStrings all;
   for (auto& s : sources) all.Add(s);
   for (const std::string& s : all) {
     out += "\n" + s + "\n";

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "lang/string_lists.h"
 #include "runtime/errors.h"
+#include "toolkit/string_lists.h"
 
 namespace vrnke {
 
@@ -34,12 +34,12 @@ class ELangFileError : public rt::EReadError {
 
 struct TLanguage {
   std::string name;  // four hex digits of a language id
-  TTranslationTable table;
+  tk::TTranslationTable table;
   bool operator==(const TLanguage&) const = default;
 };
 
 struct TLanguageData {
-  TSortedStrings original;
+  tk::TSortedStrings original;
   std::vector<TLanguage> languages;  // in file order
   bool operator==(const TLanguageData&) const = default;
 };

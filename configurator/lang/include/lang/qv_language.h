@@ -11,22 +11,22 @@
 #include <string>
 #include <vector>
 
-#include "lang/component_inspector.h"
 #include "lang/lang_file.h"
 #include "lang/locale_tables.h"
-#include "lang/translation_service.h"
 #include "platform/platform.h"
 #include "runtime/component.h"
 #include "runtime/event.h"
+#include "toolkit/component_inspector.h"
+#include "toolkit/translation_service.h"
 
 namespace vrnke {
 
 // Where a language component runs.
 struct TLanguageEnvironment {
-  plat::Locale* locale = nullptr;          // required
-  std::string programFolder;               // the folder that holds the language file
-  bool designMode = false;                 // the owning form is being edited in a designer
-  TTranslationService* service = nullptr;  // nullptr: the program-wide service
+  plat::Locale* locale = nullptr;              // required
+  std::string programFolder;                   // the folder that holds the language file
+  bool designMode = false;                     // the owning form is being edited in a designer
+  tk::TTranslationService* service = nullptr;  // nullptr: the program-wide service
 
   static TLanguageEnvironment FromPlatform(plat::Platform& platform);
 };
@@ -38,14 +38,14 @@ class TvgLang : public rt::TComponent {
   TvgLang(rt::TComponent* owner, const TLanguageEnvironment& env);
   std::string ClassName() const override { return "TvgLang"; }
 
-  const TSortedStrings& Original() const { return FData.original; }
-  TSortedStrings& Original() { return FData.original; }
+  const tk::TSortedStrings& Original() const { return FData.original; }
+  tk::TSortedStrings& Original() { return FData.original; }
   const std::vector<TLanguage>& Resources() const { return FData.languages; }
   std::vector<TLanguage>& Resources() { return FData.languages; }
   const TLanguageData& Data() const { return FData; }
   // Position of the language, names compared without regard to case; -1 when absent.
   int IndexOfLanguage(std::string_view name) const;
-  TTranslationTable* FindTable(std::string_view name);
+  tk::TTranslationTable* FindTable(std::string_view name);
   // Adds an empty table under that name unless the name is present.
   void AddLang(const std::string& name);
   void ClearResources() { FData.languages.clear(); }
@@ -78,13 +78,13 @@ class TvgLang : public rt::TComponent {
   const std::string& FileName() const { return FFileName; }
   void SetFileName(const std::string& v) { FFileName = v; }
 
-  TTranslationService& Service() const { return *FService; }
+  tk::TTranslationService& Service() const { return *FService; }
   const TLanguageEnvironment& Environment() const { return FEnv; }
   bool DesignMode() const { return FEnv.designMode; }
 
  protected:
   TLanguageEnvironment FEnv;
-  TTranslationService* FService;
+  tk::TTranslationService* FService;
   TLanguageData FData;
 
  private:
@@ -175,7 +175,7 @@ class TqvLanguage : public TvgLang {
   std::string TranslateShown(const rt::TComponent& c, const std::string& slot, const std::string& shown);
   bool InList(const std::vector<std::string>& list, const std::string& name) const;
   std::string BaseNameOf(const rt::TComponent& c) const;
-  const IComponentInspector& Inspector() const { return ComponentInspector(); }
+  const tk::IComponentInspector& Inspector() const { return tk::ComponentInspector(); }
 
   struct TShown {
     std::string source;

@@ -3,11 +3,11 @@
 // the toolkit.
 #pragma once
 
-#include "lang/translation_service.h"
+#include "toolkit/translation_service.h"
 
 namespace vrnke {
 
 // Registers the toolkit's scenes with the service (once per service); returns the handle.
-int ConnectToolkitScenes(TTranslationService& service = TranslationService());
+int ConnectToolkitScenes(tk::TTranslationService& service = tk::TranslationService());
 
 }  // namespace vrnke

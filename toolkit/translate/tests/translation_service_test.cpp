@@ -1,10 +1,10 @@
-#include "lang/translation_service.h"
+#include "toolkit/translation_service.h"
 
 #include <gtest/gtest.h>
 
 #include "toolkit/translate.h"
 
-namespace vrnke::test {
+namespace tk {
 namespace {
 
 TTranslationTable Table(const char* text) {
@@ -76,27 +76,21 @@ TEST(TranslationService, CollectsSourceTextsButNotTranslationsBeingUndone) {
 TEST(TranslationService, InstallsItselfAsTheToolkitFunction) {
   TTranslationService s;
   s.Activate(Table("OK=确定\r\n"));
-  auto previous = tk::SetTranslateFunction(nullptr);
+  auto previous = SetTranslateFunction(nullptr);
   s.Install();
-  EXPECT_EQ(tk::Translate("OK"), "确定");
-  tk::SetTranslateFunction(previous);
+  EXPECT_EQ(Translate("OK"), "确定");
+  SetTranslateFunction(previous);
 }
-
-}  // namespace
-}  // namespace vrnke::test
-
-namespace vrnke::test {
-namespace {
 
 TEST(TranslationService, TheProgramWideServiceIsTheToolkitsTranslateFunction) {
   TTranslationService& s = TranslationService();
   TTranslationTable t;
   t.Put("Run", "运行");
   s.Activate(t);
-  EXPECT_EQ(tk::Translate("Run"), "运行");
+  EXPECT_EQ(Translate("Run"), "运行");
   s.Reset();
-  EXPECT_EQ(tk::Translate("Run"), "Run");
+  EXPECT_EQ(Translate("Run"), "Run");
 }
 
 }  // namespace
-}  // namespace vrnke::test
+}  // namespace tk

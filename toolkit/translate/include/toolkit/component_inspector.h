@@ -10,7 +10,7 @@
 
 #include "runtime/component.h"
 
-namespace vrnke {
+namespace tk {
 
 class IComponentInspector {
  public:
@@ -51,4 +51,4 @@ const IComponentInspector& ComponentInspector();
 // Installs an inspector (nullptr restores the default); the caller keeps it alive.
 void SetComponentInspector(const IComponentInspector* inspector);
 
-}  // namespace vrnke
+}  // namespace tk

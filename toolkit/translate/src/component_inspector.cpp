@@ -1,9 +1,9 @@
-#include "lang/component_inspector.h"
+#include "toolkit/component_inspector.h"
 
-#include "lang/string_lists.h"
 #include "runtime/text.h"
+#include "toolkit/string_lists.h"
 
-namespace vrnke {
+namespace tk {
 
 bool TDefaultComponentInspector::IsApplication(const rt::TComponent& c) const {
   return rt::SameText(c.ClassName(), "TApplication");
@@ -66,4 +66,4 @@ const IComponentInspector& ComponentInspector() {
 
 void SetComponentInspector(const IComponentInspector* inspector) { Installed() = inspector; }
 
-}  // namespace vrnke
+}  // namespace tk

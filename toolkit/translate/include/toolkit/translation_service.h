@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "lang/string_lists.h"
+#include "toolkit/string_lists.h"
 
-namespace vrnke {
+namespace tk {
 
 class TTranslationService {
  public:
@@ -43,7 +43,7 @@ class TTranslationService {
   void RemoveScene(int handle);
   void RetranslateScenes();
 
-  // Makes this service the toolkit's translate function (tk::SetTranslateFunction).
+  // Makes this service the toolkit's translate function (SetTranslateFunction).
   void Install();
 
  private:
@@ -59,4 +59,4 @@ class TTranslationService {
 // The program-wide service, installed as the toolkit's translate function on first use.
 TTranslationService& TranslationService();
 
-}  // namespace vrnke
+}  // namespace tk

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace vrnke {
+namespace tk {
 
 // Sorted (ordinal, case-sensitive), duplicates ignored. Ordinal order keeps the stored
 // order the same on every machine, whatever its locale.
@@ -85,4 +85,4 @@ class TTranslationTable {
   mutable TStringMap byValue_;
 };
 
-}  // namespace vrnke
+}  // namespace tk

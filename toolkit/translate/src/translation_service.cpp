@@ -1,11 +1,11 @@
-#include "lang/translation_service.h"
+#include "toolkit/translation_service.h"
 
 #include <algorithm>
 #include <utility>
 
 #include "toolkit/translate.h"
 
-namespace vrnke {
+namespace tk {
 
 void TTranslationService::RetranslateScenes() {
   // A scene may unregister while re-translating; work on a copy.
@@ -67,7 +67,7 @@ void TTranslationService::RemoveScene(int handle) {
 }
 
 void TTranslationService::Install() {
-  tk::SetTranslateFunction([this](const std::string& text) { return Translate(text); });
+  SetTranslateFunction([this](const std::string& text) { return Translate(text); });
 }
 
 TTranslationService& TranslationService() {
@@ -79,4 +79,4 @@ TTranslationService& TranslationService() {
   return *service;
 }
 
-}  // namespace vrnke
+}  // namespace tk

@@ -1,8 +1,8 @@
-#include "lang/string_lists.h"
+#include "toolkit/string_lists.h"
 
 #include <gtest/gtest.h>
 
-namespace vrnke::test {
+namespace tk {
 namespace {
 
 TEST(SortedStrings, SortsOrdinallyDropsDuplicatesAndSplitsEveryLineBreak) {
@@ -49,4 +49,4 @@ TEST(TranslationTable, FirstLineInSortedOrderWinsForBothDirections) {
 }
 
 }  // namespace
-}  // namespace vrnke::test
+}  // namespace tk

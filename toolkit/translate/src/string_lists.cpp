@@ -1,8 +1,8 @@
-#include "lang/string_lists.h"
+#include "toolkit/string_lists.h"
 
 #include <algorithm>
 
-namespace vrnke {
+namespace tk {
 
 bool TSortedStrings::Add(std::string text) {
   auto it = std::lower_bound(items_.begin(), items_.end(), text);
@@ -123,4 +123,4 @@ const std::string* TTranslationTable::NameOfValue(std::string_view value) const 
   return it == byValue_.end() ? nullptr : &it->second;
 }
 
-}  // namespace vrnke
+}  // namespace tk
