@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <string>
 
-#include "language_file.h"
+#include "lang/lang_file.h"
 #include "runtime/text.h"
 #include "toolkit/app/form.h"
 #include "toolkit/forms/form_loader.h"
 #include "toolkit/forms/toolkit_forms.h"
 #include "toolkit/headless.h"
-#include "toolkit/translate.h"
+#include "toolkit/translation_service.h"
 
 namespace {
 
@@ -47,24 +47,17 @@ int main(int argc, char** argv) {
   }
   try {
     if (!lang.empty()) {
-      std::vector<uint8_t> bytes;
-      if (!tk::forms::ReadFileBytes(langFile, bytes)) {
-        std::fprintf(stderr, "vrnkeform: cannot read %s\n", langFile.c_str());
-        return 1;
-      }
-      const auto tables = formrender::ReadLanguageFile(bytes);
-      const formrender::LanguageTable* table = nullptr;
-      for (const auto& t : tables)
-        if (rt::SameText(t.name, lang)) table = &t;
-      if (!table) {
+      // The language component's reader and the toolkit's translation service: the texts come
+      // out exactly as the program shows them.
+      const vrnke::TLanguageData data = vrnke::ReadLanguageFile(langFile);
+      const vrnke::TLanguage* chosen = nullptr;
+      for (const auto& l : data.languages)
+        if (rt::SameText(l.name, lang)) chosen = &l;
+      if (!chosen) {
         std::fprintf(stderr, "vrnkeform: %s has no language %s\n", langFile.c_str(), lang.c_str());
         return 1;
       }
-      auto lines = table->lines;
-      tk::SetTranslateFunction([lines](const std::string& text) {
-        const auto it = lines.find(text);
-        return it == lines.end() || it->second.empty() ? text : it->second;
-      });
+      tk::TranslationService().Activate(chosen->table);
     }
     tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
     tk::TForm form(nullptr);

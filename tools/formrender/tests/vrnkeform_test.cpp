@@ -86,6 +86,9 @@ TEST_F(Vrnkeform, BadArgumentsAndInputsFail) {
   EXPECT_EQ(RunTool((dir_ / "missing.form").string() + " " + out), 1);
   EXPECT_EQ(RunTool(form_ + " " + out + " --lang 0404 --langfile " + langfile), 1);
   EXPECT_EQ(RunTool(form_ + " " + out + " --lang 0804 --langfile " + (dir_ / "none.local").string()), 1);
+  std::ofstream(dir_ / "cut.local", std::ios::binary) << std::string("\x40\0\0\0S\0", 6);
+  EXPECT_EQ(RunTool(form_ + " " + out + " --lang 0804 --langfile " + (dir_ / "cut.local").string()), 1);
+  EXPECT_FALSE(fs::exists(out));
   std::ofstream(dir_ / "broken.form") << "Broken : TX {\n  A : TvgNoSuchControl {}\n}\n";
   EXPECT_EQ(RunTool((dir_ / "broken.form").string() + " " + out), 0);  // an unknown class is a placeholder
   fs::remove(out);
