@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/posix.h"
+#include "testing/platform/temp_dir.h"
 
 namespace {
 
@@ -17,25 +18,14 @@ constexpr std::uint32_t kRecord = 132032;
 
 // Below the current folder by default, so the figures are for a real disk rather than a RAM
 // folder; VRNKE_BENCH_DIR chooses another place.
-std::string ScratchFolder() {
+std::string ScratchBase() {
   const char* base = getenv("VRNKE_BENCH_DIR");
-  std::string t = std::string(base && *base ? base : ".") + "/vrnke-bench-XXXXXX";
-  return mkdtemp(t.data());
+  return base && *base ? base : ".";
 }
 
-class Scratch {
- public:
-  Scratch() : path_(ScratchFolder()) {}
-  ~Scratch() { std::filesystem::remove_all(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 void BM_SaveRecord(benchmark::State& state) {
-  Scratch dir;
-  auto reg = plat::CreatePosixRegistry(dir.path() + "/store");
+  const plat::testing::TempDir dir(ScratchBase());
+  auto reg = plat::CreatePosixRegistry(dir.str() + "/store");
   plat::RegKey k;
   reg->CreateKey(plat::kHkeyCurrentUser, "software\\VRNKEDriver", k);
   std::vector<std::uint8_t> record(kRecord, 0x5A);
@@ -50,8 +40,8 @@ void BM_SaveRecord(benchmark::State& state) {
 }
 
 void BM_LoadRecord(benchmark::State& state) {
-  Scratch dir;
-  auto reg = plat::CreatePosixRegistry(dir.path() + "/store");
+  const plat::testing::TempDir dir(ScratchBase());
+  auto reg = plat::CreatePosixRegistry(dir.str() + "/store");
   plat::RegKey k;
   reg->CreateKey(plat::kHkeyCurrentUser, "software\\VRNKEDriver", k);
   std::vector<std::uint8_t> record(kRecord, 0x5A), back(kRecord);
@@ -70,8 +60,8 @@ void BM_LoadRecord(benchmark::State& state) {
 }
 
 void BM_SendMessageRoundTrip(benchmark::State& state) {
-  Scratch dir;
-  std::string runtime = dir.path() + "/run";
+  const plat::testing::TempDir dir(ScratchBase());
+  std::string runtime = dir.str() + "/run";
   int ready[2];
   if (pipe(ready) != 0) {
     state.SkipWithError("pipe");
@@ -80,7 +70,7 @@ void BM_SendMessageRoundTrip(benchmark::State& state) {
   pid_t child = fork();
   if (child == 0) {
     close(ready[0]);
-    auto p = plat::CreatePosixPlatform({dir.path() + "/store", runtime});
+    auto p = plat::CreatePosixPlatform({dir.str() + "/store", runtime});
     bool quit = false;
     p->windows().RegisterWindow("TVRNKEMONMAIN",
                                 [&](std::uint32_t msg, plat::WParam, plat::LParam) -> plat::LResult {
@@ -95,7 +85,7 @@ void BM_SendMessageRoundTrip(benchmark::State& state) {
   char c;
   (void)!read(ready[0], &c, 1);
   close(ready[0]);
-  auto p = plat::CreatePosixPlatform({dir.path() + "/store", runtime});
+  auto p = plat::CreatePosixPlatform({dir.str() + "/store", runtime});
   plat::WindowHandle h = p->windows().FindWindow("TVRNKEMONMAIN");
   if (!h) state.SkipWithError("window not found");
   for (auto _ : state) {

@@ -1,9 +1,7 @@
 // Saving and loading the 132032-byte current profile through the file-backed registry, the
 // way the configuration program does on APPLY and at start.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -12,28 +10,14 @@
 #include "platform/posix.h"
 #include "profile/qvProfile.h"
 #include "profile/records.h"
+#include "testing/platform/fake_shell.h"
+#include "testing/platform/temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Registry operations never touch the file services.
-class NoFiles : public plat::Shell {
- public:
-  bool ShellOpen(std::string_view, std::string_view) override { return false; }
-  std::string ExecutableFolder() override { return {}; }
-  bool DirectoryExists(std::string_view) override { return false; }
-  bool FileExists(std::string_view) override { return false; }
-  bool CreateDirectory(std::string_view) override { return false; }
-  std::string NativePath(std::string_view p) override { return std::string(p); }
-};
-
 struct Store {
   Store() {
-    folder = fs::temp_directory_path() / ("vrnke_profile_bench_" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    registry = plat::CreatePosixRegistry(folder.string());
+    registry = plat::CreatePosixRegistry(folder.str());
     store = std::make_unique<vrnke::TqvProfile>(nullptr, *registry, shell);
     store->SetRootKey(plat::kHkeyCurrentUser);
     store->SetKeyPath(std::string(vrnke::kRegistryKeyPath));
@@ -44,13 +28,11 @@ struct Store {
     store->Write(record.get(), sizeof *record);
   }
   ~Store() {
-    store.reset();
+    store.reset();  // before the folder goes
     registry.reset();
-    std::error_code ec;
-    fs::remove_all(folder, ec);
   }
-  fs::path folder;
-  NoFiles shell;
+  plat::testing::TempDir folder;
+  plat::testing::FakeShell shell;  // registry operations never touch the file services
   std::unique_ptr<plat::Registry> registry;
   std::unique_ptr<vrnke::TqvProfile> store;
   std::unique_ptr<vrnke::TMouseProfileInfoEx> record;

@@ -11,7 +11,7 @@ target_link_libraries(vrnke_lang PUBLIC vrnke_runtime vrnke_toolkit_translate vr
 vrnke_add_test(lang_tests
   SOURCES ${_lang}/tests/lang_file_test.cpp ${_lang}/tests/qv_language_test.cpp
           ${_lang}/tests/qv_local_test.cpp
-  LIBS vrnke_lang vrnke_suite_names)
+  LIBS vrnke_lang vrnke_suite_names vrnke_testing_platform)
 # The shipped file is compiled by tools/langc into bin/ beside the program.
 add_dependencies(lang_tests qv_local)
 target_compile_definitions(lang_tests PRIVATE

@@ -7,4 +7,4 @@ target_link_libraries(vrnke_dm PUBLIC vrnke_profile_store vrnke_profile_records 
 vrnke_add_test(dm_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/dm_load_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/dm_defaults_test.cpp
-  LIBS vrnke_dm)
+  LIBS vrnke_dm vrnke_testing_platform)

@@ -16,11 +16,11 @@ vrnke_add_test(profile_store_tests
           ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_file_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_component_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_posix_test.cpp
-  LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names)
+  LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names vrnke_testing_platform)
 
 # The export tool (tools/regtool) reads what the store wrote.
 vrnke_add_test(profile_regtool_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_regtool_test.cpp
-  LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names)
+  LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names vrnke_testing_platform)
 target_compile_definitions(profile_regtool_tests PRIVATE VRNKE_REGTOOL="$<TARGET_FILE:vrnkereg>")
 add_dependencies(profile_regtool_tests vrnkereg)

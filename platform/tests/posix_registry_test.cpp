@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/posix.h"
-#include "test_env.h"
+#include "testing/platform/temp_dir.h"
 
 namespace plat {
 namespace {

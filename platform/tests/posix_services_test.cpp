@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/posix.h"
-#include "test_env.h"
+#include "testing/platform/temp_dir.h"
 
 namespace plat {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "platform/memory_registry.h"
 #include "platform/posix.h"
-#include "test_env.h"
+#include "testing/platform/temp_dir.h"
 
 namespace plat {
 namespace {

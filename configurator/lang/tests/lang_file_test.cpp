@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 
+#include "testing/platform/temp_dir.h"
+
 namespace vrnke::test {
 namespace {
 
@@ -61,8 +63,8 @@ TEST(LanguageFile, WritesTheLayoutByteForByte) {
 }
 
 TEST(LanguageFile, RoundTripsThroughAFileAndKeepsLanguageOrder) {
-  const auto path =
-      std::filesystem::temp_directory_path() / ("lang_rt_" + std::to_string(::getpid()) + ".Local");
+  const plat::testing::TempDir dir;
+  const auto path = dir.path() / "rt.Local";
   const TLanguageData d = Sample();
   WriteLanguageFile(path.string(), d);
   const TLanguageData back = ReadLanguageFile(path.string());
@@ -70,7 +72,6 @@ TEST(LanguageFile, RoundTripsThroughAFileAndKeepsLanguageOrder) {
   EXPECT_EQ(back.languages[0].name, "0804");
   EXPECT_EQ(back.languages[1].name, "0404");
   EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp"));
-  std::filesystem::remove(path);
 }
 
 TEST(LanguageFile, ReaderSortsLinesAgainWhateverTheirStoredOrder) {

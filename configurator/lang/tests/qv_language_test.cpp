@@ -8,33 +8,14 @@
 
 #include "platform/posix.h"
 #include "runtime/text.h"
+#include "testing/platform/fake_locale.h"
+#include "testing/platform/temp_dir.h"
 
 namespace vrnke::test {
 namespace {
 
-class FakeLocale : public plat::Locale {
- public:
-  std::vector<std::string> locales = {"00000409", "00000804", "00000404", "00010404", "0000040c", "bogus"};
-  std::map<plat::LCID, std::pair<std::string, std::string>> info = {{0x0409, {"0409", "English"}},
-                                                                    {0x0804, {"0804", "中文(简体)"}},
-                                                                    {0x0404, {"0404", "中文(繁體)"}},
-                                                                    {0x10404, {"0404", "duplicate"}},
-                                                                    {0x040c, {"040c", "français"}}};
-  std::string abbrev = "ENU";
-  plat::LangID systemLang = 0x0804;
-
-  std::vector<std::string> EnumSystemLocales() override { return locales; }
-  std::string GetLocaleInfo(plat::LCID lcid, plat::LocaleField field) override {
-    if (lcid == plat::kLocaleUserDefault && field == plat::LocaleField::SAbbrevLangName) return abbrev;
-    auto it = info.find(lcid);
-    if (it == info.end()) return {};
-    if (field == plat::LocaleField::ILanguage) return it->second.first;
-    if (field == plat::LocaleField::SNativeLangName) return it->second.second;
-    return {};
-  }
-  plat::LangID GetSystemDefaultLangID() override { return systemLang; }
-  plat::LCID GetUserDefaultLCID() override { return 0x0409; }
-};
+using plat::testing::FakeLocale;
+using plat::testing::TempDir;
 
 class Form : public rt::TComponent {
  public:
@@ -112,22 +93,16 @@ TLanguageData ShippedLike() {
 class LanguageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("lang_test_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir);
     env.locale = &locale;
     env.programFolder = dir.string();
     env.service = &service;
   }
-  void TearDown() override {
-    SetLanguageDesignHooks({});
-    std::filesystem::remove_all(dir);
-  }
+  void TearDown() override { SetLanguageDesignHooks({}); }
   void Ship(const TLanguageData& d = ShippedLike()) { WriteLanguageFile((dir / "qv.local").string(), d); }
 
-  std::filesystem::path dir;
-  FakeLocale locale;
+  TempDir temp;
+  const std::filesystem::path& dir = temp.path();
+  FakeLocale locale{0x0804};
   tk::TTranslationService service;
   TLanguageEnvironment env;
 };

@@ -1,7 +1,7 @@
 // The two defaults handlers and the restore of the defaults.
 #include <gtest/gtest.h>
 
-#include "dm_fakes.h"
+#include "dm_fixture.h"
 #include "keys/pubunit_vorne.h"
 
 namespace vrnke::test {

@@ -1,7 +1,7 @@
 // Loading, saving and the first start of the data module.
 #include <gtest/gtest.h>
 
-#include "dm_fakes.h"
+#include "dm_fixture.h"
 #include "runtime/errors.h"
 
 namespace vrnke::test {

@@ -7,10 +7,12 @@
 
 #include "platform/memory_registry.h"
 #include "profile/qvProfile.h"
-#include "qvprofile_fixture.h"
+#include "testing/platform/fake_shell.h"
 
 namespace vrnke::test {
 namespace {
+
+using plat::testing::FsShell;
 
 class Component : public ::testing::Test {
  protected:

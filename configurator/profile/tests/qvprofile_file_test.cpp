@@ -1,14 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/memory_registry.h"
 #include "profile/qvProfile.h"
-#include "qvprofile_fixture.h"
+#include "testing/platform/fake_shell.h"
+#include "testing/platform/files.h"
+#include "testing/platform/temp_dir.h"
 
 namespace vrnke::test {
 namespace {
+
+using plat::testing::FileBytes;
+using plat::testing::FsShell;
+using plat::testing::PutFile;
+using plat::testing::RandomBytes;
+using plat::testing::TempDir;
 
 namespace fs = std::filesystem;
 

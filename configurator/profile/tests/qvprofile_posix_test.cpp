@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,10 +12,15 @@
 #include "platform/posix.h"
 #include "profile/qvProfile.h"
 #include "profile/records.h"
-#include "qvprofile_fixture.h"
+#include "testing/platform/files.h"
+#include "testing/platform/temp_dir.h"
 
 namespace vrnke::test {
 namespace {
+
+using plat::testing::FileBytes;
+using plat::testing::RandomBytes;
+using plat::testing::TempDir;
 
 class PosixStore : public ::testing::Test {
  protected:

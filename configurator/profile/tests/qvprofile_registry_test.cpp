@@ -8,10 +8,14 @@
 #include "platform/memory_registry.h"
 #include "profile/qvProfile.h"
 #include "profile/records.h"
-#include "qvprofile_fixture.h"
+#include "testing/platform/fake_shell.h"
+#include "testing/platform/files.h"
 
 namespace vrnke::test {
 namespace {
+
+using plat::testing::FsShell;
+using plat::testing::RandomBytes;
 
 using plat::RegType;
 

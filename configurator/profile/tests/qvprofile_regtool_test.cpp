@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -16,7 +17,9 @@
 #include "platform/posix.h"
 #include "profile/qvProfile.h"
 #include "profile/records.h"
-#include "qvprofile_fixture.h"
+#include "testing/platform/fake_shell.h"
+#include "testing/platform/files.h"
+#include "testing/platform/temp_dir.h"
 
 #ifndef VRNKE_REGTOOL
 #error "VRNKE_REGTOOL must name the export tool"
@@ -24,6 +27,10 @@
 
 namespace vrnke::test {
 namespace {
+
+using plat::testing::FsShell;
+using plat::testing::RandomBytes;
+using plat::testing::TempDir;
 
 // The .reg text as ASCII, whether the tool wrote UTF-8 or UTF-16LE with a byte-order mark.
 std::string ReadRegText(const std::filesystem::path& p) {

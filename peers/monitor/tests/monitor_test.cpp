@@ -13,6 +13,7 @@
 
 #include "keys/suite_names.h"
 #include "platform/posix.h"
+#include "testing/platform/temp_dir.h"
 
 extern char** environ;
 
@@ -24,14 +25,8 @@ using Clock = std::chrono::steady_clock;
 class Monitor : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string t = "/tmp/vmt-XXXXXX";
-    dir_ = mkdtemp(t.data());
-    std::filesystem::create_directories(dir_ + "/cfg");
-    std::filesystem::create_directories(dir_ + "/run");
-    setenv("XDG_CONFIG_HOME", (dir_ + "/cfg").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
     platform_ = plat::CreatePosixPlatform();
-    out_ = dir_ + "/out.txt";
+    out_ = env_.root() + "/out.txt";
   }
   void TearDown() override {
     for (pid_t p : pids_) {
@@ -42,7 +37,6 @@ class Monitor : public ::testing::Test {
     if (auto h = platform_->windows().FindWindow(vrnke::kMonitorWindowClass))
       platform_->windows().PostMessage(h, plat::kWmClose, 0, 0);
     platform_.reset();
-    std::filesystem::remove_all(dir_);
   }
 
   pid_t Start(std::vector<std::string> args) {
@@ -85,7 +79,8 @@ class Monitor : public ::testing::Test {
     reg.CloseKey(k);
   }
 
-  std::string dir_, out_;
+  plat::testing::IsolatedEnv env_;  // before the platform: it reads the environment when made
+  std::string out_;
   std::unique_ptr<plat::Platform> platform_;
   std::vector<pid_t> pids_;
 };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/text.h"
+#include "testing/platform/temp_dir.h"
 #include "toolkit/canvas.h"
 
 namespace {
@@ -33,10 +34,6 @@ void PutString(std::ofstream& out, const std::string& utf8) {
 class Vrnkeform : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("vrnkeform_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-            "_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     form_ = (dir_ / "small.form").string();
     std::ofstream(form_)
         << "Small : TAnything {\n  ClientWidth = 200\n  ClientHeight = 80\n  Fill = #FF203040\n"
@@ -50,9 +47,8 @@ class Vrnkeform : public ::testing::Test {
     PutString(lang, "0804");
     PutString(lang, "Save=保存\r\n");
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path dir_;
+  plat::testing::TempDir temp_;
+  const fs::path& dir_ = temp_.path();
   std::string form_;
 };
 

@@ -10,10 +10,13 @@
 #include <memory>
 #include <string>
 
-#include "dm_fakes.h"  // the data module's test fakes
 #include "keys/pubunit_vorne.h"
+#include "platform/memory_registry.h"
 #include "platform/posix.h"
 #include "profile/DMUnit.h"
+#include "testing/platform/fake_locale.h"
+#include "testing/platform/fake_shell.h"
+#include "testing/platform/temp_dir.h"
 
 namespace inspector {
 namespace {
@@ -23,10 +26,12 @@ using vrnke::TMouseProfileInfoEx;
 
 // The profile the program stores on a first start.
 std::unique_ptr<TMouseProfileInfoEx> DefaultProfile() {
-  vrnke::test::Fixture f;
-  auto dm = f.NewDM();
-  dm->DataModuleCreate();
-  return std::make_unique<TMouseProfileInfoEx>(dm->FCurrentProfileInfo);
+  plat::MemoryRegistry registry;
+  plat::testing::FakeShell shell;
+  plat::testing::FakeLocale locale;
+  vrnke::TDM dm(nullptr, registry, shell, locale);
+  dm.DataModuleCreate();
+  return std::make_unique<TMouseProfileInfoEx>(dm.FCurrentProfileInfo);
 }
 
 // As the main window stores a menu choice.
@@ -186,15 +191,8 @@ ProgramRun Program(const std::string& args) {
 
 class InspectorProgram : public testing::Test {
  protected:
-  std::filesystem::path dir;
-  void SetUp() override {
-    dir = std::filesystem::path(testing::TempDir()) /
-          ("vrnkeinspect-" + std::to_string(getpid()) + "-" +
-           testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+  plat::testing::TempDir temp;
+  const std::filesystem::path& dir = temp.path();
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const auto path = dir / name;
     std::ofstream(path, std::ios::binary)
@@ -247,8 +245,8 @@ TEST_F(InspectorProgram, RegistryExportAndStore) {
   const std::string folder = (dir / "store").string();
   {
     auto registry = plat::CreatePosixRegistry(folder);
-    vrnke::test::FakeShell shell;
-    vrnke::test::FakeLocale locale;
+    plat::testing::FakeShell shell;
+    plat::testing::FakeLocale locale;
     vrnke::TDM dm(nullptr, *registry, shell, locale);
     dm.DataModuleCreate();
   }

@@ -1,40 +1,24 @@
-// Shell and locale stand-ins for the data module's tests; the registry is plat::MemoryRegistry.
+// The data module's test fixture: a memory registry, the platform's fake shell and locale, and
+// the stored defaults written out by absolute offset.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/memory_registry.h"
 #include "platform/platform.h"
 #include "profile/DMUnit.h"
+#include "testing/platform/fake_locale.h"
+#include "testing/platform/fake_shell.h"
+#include "testing/platform/files.h"
 
 namespace vrnke::test {
 
-class FakeShell : public plat::Shell {
- public:
-  bool ShellOpen(std::string_view, std::string_view) override { return false; }
-  std::string ExecutableFolder() override { return "/nonexistent"; }
-  bool DirectoryExists(std::string_view) override { return false; }
-  bool FileExists(std::string_view) override { return false; }
-  bool CreateDirectory(std::string_view) override { return false; }
-  std::string NativePath(std::string_view path) override { return std::string(path); }
-};
-
-class FakeLocale : public plat::Locale {
- public:
-  explicit FakeLocale(plat::LangID id = 0x0409) : id_(id) {}
-  std::vector<std::string> EnumSystemLocales() override { return {"00000409", "00000804", "00000404"}; }
-  std::string GetLocaleInfo(plat::LCID, plat::LocaleField) override { return {}; }
-  plat::LangID GetSystemDefaultLangID() override { return id_; }
-  plat::LCID GetUserDefaultLCID() override { return id_; }
-  void Set(plat::LangID id) { id_ = id; }
-
- private:
-  plat::LangID id_;
-};
+using plat::testing::FakeLocale;
+using plat::testing::FakeShell;
+using plat::testing::RandomBytes;
 
 inline constexpr const char* kKey = "software\\VRNKEDriver";
 inline constexpr const char* kPfx = "VRNKEProfile1.PFX";
@@ -48,13 +32,6 @@ inline void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
 inline void PutI32(std::vector<uint8_t>& b, size_t at, int32_t v) {
   const auto u = static_cast<uint32_t>(v);
   for (size_t i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
-inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 gen(seed);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(gen());
-  return v;
 }
 
 template <class R>
