@@ -101,7 +101,7 @@ class ReferenceImages : public ::testing::Test {
   void SetUp() override {
     backend_ = new tk::THeadlessBackend(1366, 768);
     tk::SetBackend(std::unique_ptr<tk::TBackend>(backend_));
-    languages_ = lang::ReadLanguageFile(VRNKE_QV_LOCAL);
+    languages_ = vrnke::ReadLanguageFile(VRNKE_QV_LOCAL);
   }
   void TearDown() override {
     tk::SetTranslateFunction({});
@@ -110,8 +110,8 @@ class ReferenceImages : public ::testing::Test {
 
   // Translates every text as the language component does once `id` is chosen.
   void UseLanguage(const std::string& id) {
-    const lang::TTranslationTable* table = nullptr;
-    for (const lang::TLanguage& l : languages_.languages)
+    const tk::TTranslationTable* table = nullptr;
+    for (const vrnke::TLanguage& l : languages_.languages)
       if (l.name == id) table = &l.table;
     ASSERT_NE(table, nullptr) << id;
     tk::SetTranslateFunction([table](const std::string& text) {
@@ -127,12 +127,12 @@ class ReferenceImages : public ::testing::Test {
     LoadProgramForm(form, kFormsDir, "SettingMain.form");
     const fs::path home = fs::path(::testing::TempDir()) / "vrnke_reference_platform";
     auto platform = plat::CreatePosixPlatform({(home / "registry").string(), (home / "run").string()});
-    lang::LocaleTables().Rebuild(platform->locale());
+    vrnke::LocaleTables().Rebuild(platform->locale());
     auto* popup = dynamic_cast<tk::TvgPopupBox*>(form.FindComponent("PopupBoxLanguage"));
     ASSERT_NE(popup, nullptr);
     int chosen = -1;
     for (const char* l : kLanguages) {
-      const lang::TLocaleEntry* e = lang::LocaleTables().Find(l);
+      const vrnke::TLocaleEntry* e = vrnke::LocaleTables().Find(l);
       ASSERT_NE(e, nullptr) << l;
       if (id == l) chosen = int(popup->Items().size());
       popup->AddItem(e->nativeName);
@@ -143,7 +143,7 @@ class ReferenceImages : public ::testing::Test {
   }
 
   tk::THeadlessBackend* backend_ = nullptr;
-  lang::TLanguageData languages_;
+  vrnke::TLanguageData languages_;
 };
 
 TEST_F(ReferenceImages, MainWindowInEachLanguage) {
