@@ -2,7 +2,7 @@
 // the pass-through filter, completed at once; and the primitives a driver uses on every request.
 #include <benchmark/benchmark.h>
 
-#include "../../devlower/sim/tests/fake_stack.h"
+#include "vrnke_testing/fake_stack.h"
 
 namespace {
 

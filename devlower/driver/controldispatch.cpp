@@ -8,7 +8,7 @@
 static NTSTATUS VrnkeControlDeviceIoControl(PCONTROL_EXTENSION Control, PIRP Irp) {
   UNREFERENCED_PARAMETER(Control);
   // Codes the driver does not know complete with success and no data.
-  return VrnkeCompleteOnControl(Irp, STATUS_SUCCESS);
+  return VrnkeCompleteRequest(Irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS NTAPI VrnkeControlDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
@@ -19,7 +19,7 @@ NTSTATUS NTAPI VrnkeControlDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   // open and close included.
   PVOID bound = InterlockedCompareExchangePointer((PVOID volatile*)&BoundFilterDevice, NULL, NULL);
   if (bound == NULL || InterlockedCompareExchange((volatile LONG*)&control->RemovedFlag, 0, 0) != 0) {
-    return VrnkeCompleteOnControl(Irp, STATUS_DEVICE_REMOVED);
+    return VrnkeCompleteRequest(Irp, STATUS_DEVICE_REMOVED, 0);
   }
 
   Irp->IoStatus.Information = 0;
@@ -28,10 +28,10 @@ NTSTATUS NTAPI VrnkeControlDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     case IRP_MJ_CREATE:
     case IRP_MJ_CLOSE:
     case IRP_MJ_CLEANUP:
-      return VrnkeCompleteOnControl(Irp, STATUS_SUCCESS);
+      return VrnkeCompleteRequest(Irp, STATUS_SUCCESS, 0);
     case IRP_MJ_DEVICE_CONTROL:
       return VrnkeControlDeviceIoControl(control, Irp);
     default:
-      return VrnkeCompleteOnControl(Irp, STATUS_INVALID_DEVICE_REQUEST);
+      return VrnkeCompleteRequest(Irp, STATUS_INVALID_DEVICE_REQUEST, 0);
   }
 }

@@ -16,35 +16,23 @@ static IO_COMPLETION_ROUTINE VrnkeUsageCompletion;
 #pragma alloc_text(PAGE, VrnkePnpUsageNotification)
 #endif
 
-// Stores the status (when the minor code names one), passes the request down and lets go
-// of the remove lock taken for it.
-static NTSTATUS VrnkePnpPassDown(PFILTER_EXTENSION Ext, PIRP Irp) {
-  IoSkipCurrentIrpStackLocation(Irp);
-  NTSTATUS status = IoCallDriver(Ext->NextLower, Irp);
-  IoReleaseRemoveLock(&Ext->RemoveLock, Irp);
-  return status;
-}
-
+// The minor codes that name a status store success before passing the request down.
 static NTSTATUS VrnkePnpSucceedAndPassDown(PFILTER_EXTENSION Ext, PIRP Irp) {
   Irp->IoStatus.Status = STATUS_SUCCESS;
-  return VrnkePnpPassDown(Ext, Irp);
+  return VrnkePassDown(Ext, Irp);
 }
 
 NTSTATUS NTAPI VrnkeDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PAGED_CODE();
   if (VrnkeDeviceKind(DeviceObject) != VRNKEFLT_KIND_FILTER) {
     // The control device is not a Plug and Play device: leave the status as it came.
-    NTSTATUS status = Irp->IoStatus.Status;
-    IoCompleteRequest(Irp, IO_NO_INCREMENT);
-    return status;
+    return VrnkeCompleteAsIs(Irp);
   }
 
   PFILTER_EXTENSION ext = VrnkeFilterExtension(DeviceObject);
   NTSTATUS status = IoAcquireRemoveLock(&ext->RemoveLock, Irp);
   if (!NT_SUCCESS(status)) {
-    Irp->IoStatus.Status = status;
-    IoCompleteRequest(Irp, IO_NO_INCREMENT);
-    return status;
+    return VrnkeCompleteRequest(Irp, status, Irp->IoStatus.Information);
   }
 
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
@@ -78,7 +66,7 @@ NTSTATUS NTAPI VrnkeDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       VrnkeSetPnpState(ext, SurpriseRemovePending);
       return VrnkePnpSucceedAndPassDown(ext, Irp);
     default:
-      return VrnkePnpPassDown(ext, Irp);
+      return VrnkePassDown(ext, Irp);
   }
 }
 
@@ -119,8 +107,8 @@ static NTSTATUS VrnkePnpStart(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     }
   }
 
-  Irp->IoStatus.Status = status;
-  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  // Taken back by the completion routine, so completed here; the lock goes after it.
+  status = VrnkeCompleteRequest(Irp, status, Irp->IoStatus.Information);
   IoReleaseRemoveLock(&ext->RemoveLock, Irp);
   return status;
 }

@@ -72,8 +72,13 @@ DRIVER_DISPATCH VrnkeDispatchPnp;
 DRIVER_DISPATCH VrnkeDispatchInternalControl;  // interrupt and bulk transfers
 DRIVER_DISPATCH VrnkeControlDispatch;          // the control device's own requests
 
-// Completes a request on the control device, which has no lower device.
-NTSTATUS VrnkeCompleteOnControl(PIRP Irp, NTSTATUS Status);
+// The two ways a request leaves a dispatch routine; each returns what the routine returns.
+// Completes the request here with the status and information length.
+NTSTATUS VrnkeCompleteRequest(PIRP Irp, NTSTATUS Status, ULONG_PTR Information);
+// Completes the request with the status and length it already carries.
+NTSTATUS VrnkeCompleteAsIs(PIRP Irp);
+// Passes the request to the device below, then lets go of the remove lock taken for it.
+NTSTATUS VrnkePassDown(PFILTER_EXTENSION Ext, PIRP Irp);
 
 // Control device lifetime, called from the PnP handler at passive level.
 NTSTATUS VrnkeCreateOrCountControlDevice(PDEVICE_OBJECT FilterDevice);

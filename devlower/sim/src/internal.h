@@ -63,8 +63,12 @@ SimDevice* DeviceOf(PDEVICE_OBJECT device, const char* where, bool reportUnknown
 bool IsDeleted(SimDevice* d);
 PDRIVER_OBJECT DriverOfDevice(PDEVICE_OBJECT device);
 void ForgetRemoveLocksIn(void* begin, size_t size);
-void ResetIo();
-void ResetSync();
+void ResetDevices();
+void ResetIrps();
+void ResetMdls();
+void ResetWaits();
+void ResetLocks();
+void ResetRemoveLocks();
 void ResetPool();
 void StopThreads();
 bool CheckDriverPoolAtUnload(PDRIVER_OBJECT driver);

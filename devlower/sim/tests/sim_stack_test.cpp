@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "fake_stack.h"
 #include "vrnke_sim/gtest_verifier.h"
+#include "vrnke_testing/fake_stack.h"
 
 namespace {
 

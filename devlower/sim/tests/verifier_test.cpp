@@ -5,8 +5,8 @@
 #include <functional>
 #include <thread>
 
-#include "fake_stack.h"
 #include "vrnke_sim/gtest_verifier.h"
+#include "vrnke_testing/fake_stack.h"
 
 namespace {
 

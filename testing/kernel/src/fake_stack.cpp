@@ -1,4 +1,4 @@
-#include "fake_stack.h"
+#include "vrnke_testing/fake_stack.h"
 
 #include <algorithm>
 #include <new>
