@@ -347,7 +347,7 @@ bool TVisualObject::IsVisibleInScene() const {
   for (const TVisualObject* o = this; o; o = o->parent_) {
     if (!o->visible_) return false;
     if (o->rootOf_ || o->OwnScene()) return true;
-    if (dynamic_cast<const TvgPopup*>(o)) return false;  // a closed pop-up shows nothing
+    if (o->ShownInOwnWindow()) return false;  // a closed pop-up shows nothing
   }
   return false;
 }
@@ -420,7 +420,7 @@ TVisualObject* TVisualObject::HitLocal(TPointF local, TPointF abs) {
   if (ShowsChildren()) {
     for (int i = ChildCount() - 1; i >= 0; --i) {
       TVisualObject* c = children_[i];
-      if (dynamic_cast<TvgPopup*>(c)) continue;  // shown in its own window
+      if (c->ShownInOwnWindow()) continue;  // shown in its own window
       if (TVisualObject* r = c->HitLocal(local - c->pos_, abs)) return r;
     }
   }
@@ -433,7 +433,7 @@ TVisualObject* TVisualObject::HitLocal(TPointF local, TPointF abs) {
 TRectF TVisualObject::PaintMargins() const {
   float reach = 0;
   for (TVisualObject* c : children_)
-    if (auto* e = dynamic_cast<TvgEffect*>(c); e && e->EffectEnabled()) reach = std::max(reach, e->Reach());
+    if (c->IsActiveEffect()) reach = std::max(reach, c->Reach());
   return {reach, reach, reach, reach};
 }
 
@@ -444,7 +444,7 @@ TRectF TVisualObject::SubtreeRect(TPointF origin) const {
   if (r.IsEmpty()) r = {};
   if (ShowsChildren()) {
     for (const TVisualObject* c : children_) {
-      if (dynamic_cast<const TvgPopup*>(c)) continue;
+      if (c->ShownInOwnWindow()) continue;
       TRectF cr = c->SubtreeRect(origin + c->pos_);
       if (clipChildren_) cr = cr.Intersect({origin.x, origin.y, origin.x + width_, origin.y + height_});
       r = r.Union(cr);
@@ -476,7 +476,7 @@ void TVisualObject::PaintSelf(TCanvas& canvas, const TRectF& dirtyLocal) {
 void TVisualObject::PaintChildren(TCanvas& canvas, const TRectF& dirtyLocal) {
   for (TVisualObject* c : children_) {
     if (!c->visible_ || !c->IsVisual() || c->opacity_ <= 0) continue;
-    if (dynamic_cast<TvgPopup*>(c)) continue;
+    if (c->ShownInOwnWindow()) continue;
     const TRectF childDirty = dirtyLocal.Offset(-c->pos_.x, -c->pos_.y);
     // Skip subtrees that cannot reach the dirty area.
     if (!c->SubtreeRect({0, 0}).Intersects(childDirty)) continue;
@@ -491,7 +491,7 @@ void TVisualObject::PaintTo(TCanvas& canvas, const TRectF& dirtyLocal) {
   if (!visible_ || !IsVisual() || opacity_ <= 0) return;
   bool effects = false;
   for (TVisualObject* c : children_)
-    if (auto* e = dynamic_cast<TvgEffect*>(c); e && e->EffectEnabled()) effects = true;
+    if (c->IsActiveEffect()) effects = true;
   if (effects) {
     PaintWithEffects(canvas, dirtyLocal);
     return;
@@ -523,7 +523,7 @@ void TVisualObject::PaintWithEffects(TCanvas& canvas, const TRectF& dirtyLocal) 
     PaintSelf(pc, LocalRect().Inflate(float(reach), float(reach)));
   }
   for (TVisualObject* c : children_)
-    if (auto* e = dynamic_cast<TvgEffect*>(c); e && e->EffectEnabled()) e->ApplyEffect(picture, 1);
+    if (c->IsActiveEffect()) c->ApplyEffect(picture, 1);
   (void)dirtyLocal;
   canvas.DrawBitmap(picture, {0, 0, float(w), float(h)},
                     {-float(reach), -float(reach), float(w - reach), float(h - reach)}, opacity_, true);
@@ -618,7 +618,7 @@ TVisualObject* TVisualObject::FindResource(const std::string& resourceName) cons
 
 void TVisualObject::StartTriggerAnimation(TVisualObject* instance, const std::string& trigger) {
   for (TVisualObject* c : std::vector<TVisualObject*>(children_)) {
-    if (auto* a = dynamic_cast<TvgAnimation*>(c)) a->TriggerOn(instance, trigger);
+    c->TriggerOn(instance, trigger);
     if (c->isStyleRoot_ && c->parent_ != this) continue;
     c->StartTriggerAnimation(instance, trigger);
   }

@@ -7,7 +7,6 @@
 #include "runtime/errors.h"
 #include "runtime/text.h"
 #include "toolkit/controls.h"
-#include "toolkit/headless.h"
 
 namespace tk {
 
@@ -39,9 +38,13 @@ struct DispatchScope {
 }  // namespace
 
 TBackend& Backend() {
-  if (!BackendSlot()) BackendSlot() = std::make_unique<THeadlessBackend>();
+  if (!BackendSlot())
+    throw EBackendError(
+        "No window backend was chosen: the program calls tk::SetBackend before it shows a window");
   return *BackendSlot();
 }
+
+bool HasBackend() { return BackendSlot() != nullptr; }
 
 void SetBackend(std::unique_ptr<TBackend> backend) { BackendSlot() = std::move(backend); }
 

@@ -59,6 +59,20 @@ TEST(Scene, ContentsAndCenterAlignment) {
   EXPECT_EQ(center->BoundsRect(), (TRectF{40, 20, 60, 30}));
 }
 
+TEST(Scene, ShowingAWindowWithoutABackendIsAClearError) {
+  ASSERT_FALSE(HasBackend());
+  TWindow window(nullptr);
+  window.SetClientSize(100, 80);
+  try {
+    window.Show();
+    FAIL() << "a window was shown with no backend";
+  } catch (const EBackendError& e) {
+    EXPECT_NE(std::string(e.what()).find("SetBackend"), std::string::npos);
+  }
+  EXPECT_FALSE(window.Visible());
+  EXPECT_EQ(window.Handle(), nullptr);
+}
+
 struct WindowFixture : ::testing::Test {
   test::HeadlessScope backend;
   std::unique_ptr<TWindow> window = std::make_unique<TWindow>(nullptr);

@@ -18,7 +18,7 @@ class HeadlessScope {
     backend_ = b.get();
     SetBackend(std::move(b));
   }
-  ~HeadlessScope() { SetBackend(std::make_unique<THeadlessBackend>()); }
+  ~HeadlessScope() { SetBackend(nullptr); }
   THeadlessBackend& operator*() const { return *backend_; }
   THeadlessBackend* operator->() const { return backend_; }
 

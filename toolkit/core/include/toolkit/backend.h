@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "toolkit/types.h"
@@ -75,8 +76,15 @@ class TBackend {
   virtual void SetScreenCursor(TCursor cursor) = 0;
 };
 
-// The program's backend; a headless one is made on first use when none was installed.
+class EBackendError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The program's backend, chosen once at start. Backend() throws EBackendError when none
+// was chosen; SetBackend(nullptr) removes it.
 TBackend& Backend();
+bool HasBackend();
 void SetBackend(std::unique_ptr<TBackend> backend);
 
 }  // namespace tk

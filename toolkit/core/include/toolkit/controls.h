@@ -343,6 +343,7 @@ class TvgPopup : public TVisualObject {
   explicit TvgPopup(rt::TComponent* owner);
   ~TvgPopup() override;
   std::string ClassName() const override { return "TvgPopup"; }
+  bool ShownInOwnWindow() const override { return true; }
 
   TvgPlacement Placement() const { return placement_; }
   void SetPlacement(TvgPlacement p) { placement_ = p; }

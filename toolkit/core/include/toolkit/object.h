@@ -191,6 +191,17 @@ class TVisualObject : public rt::TComponent {
   void PaintTo(TCanvas& canvas, const TRectF& dirtyLocal);
   // Area the object paints beyond its rectangle (shadows, glows), in local units.
   virtual TRectF PaintMargins() const;
+  // An effect changes how its parent is painted: the parent's picture goes through
+  // ApplyEffect, which paints up to Reach pixels beyond it.
+  virtual bool IsActiveEffect() const { return false; }
+  virtual float Reach() const { return 0; }
+  // Runs on the offscreen picture of the parent (origin at reach, reach).
+  virtual void ApplyEffect(TBitmap& picture, float scale) {
+    (void)picture;
+    (void)scale;
+  }
+  // Shown in a top-level window of its own, never in its parent's scene (a pop-up).
+  virtual bool ShownInOwnWindow() const { return false; }
 
   // --- layout ---------------------------------------------------------------------------
   void Realign();
@@ -203,6 +214,11 @@ class TVisualObject : public rt::TComponent {
   virtual TVisualObject* FindResource(const std::string& resourceName) const;
   // Starts the trigger animations of this subtree that watch `trigger` on `instance`.
   void StartTriggerAnimation(TVisualObject* instance, const std::string& trigger);
+  // An animation starts when its trigger names `triggerName` and holds on `instance`.
+  virtual void TriggerOn(TVisualObject* instance, const std::string& triggerName) {
+    (void)instance;
+    (void)triggerName;
+  }
   // Re-reads every text through the translate function (whole subtree).
   virtual void Retranslate();
 

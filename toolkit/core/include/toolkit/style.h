@@ -104,10 +104,7 @@ class TvgEffect : public TVisualObject {
   bool IsVisual() const override { return false; }
   bool EffectEnabled() const { return effectEnabled_; }
   void SetEffectEnabled(bool v);
-  // Pixels the effect paints beyond the object.
-  virtual float Reach() const { return 0; }
-  // Runs on the offscreen picture of the parent (origin at reach, reach).
-  virtual void ApplyEffect(TBitmap& picture, float scale) = 0;
+  bool IsActiveEffect() const override { return effectEnabled_; }
 
  private:
   bool effectEnabled_ = true;
@@ -167,7 +164,7 @@ class TvgAnimation : public TVisualObject {
   // Advances by seconds; returns false when finished.
   bool Advance(double seconds);
   // Evaluates Trigger / TriggerInverse against the instance; starts when one holds.
-  void TriggerOn(TVisualObject* instance, const std::string& triggerName);
+  void TriggerOn(TVisualObject* instance, const std::string& triggerName) override;
 
  protected:
   virtual void ApplyValue(float t) = 0;  // t in 0..1 along the animation
