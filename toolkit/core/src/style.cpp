@@ -12,13 +12,6 @@
 
 namespace tk {
 
-struct EmbeddedStyleFile {
-  const char* name;
-  const char* text;
-};
-extern const EmbeddedStyleFile kEmbeddedStyles[];
-extern const int kEmbeddedStyleCount;
-
 // --- property paths --------------------------------------------------------------------------
 
 bool SetPropertyPath(rt::TPersistent& object, const std::string& path, const std::string& value) {
@@ -195,6 +188,17 @@ void TStyleCollection::Add(const std::string& name, std::unique_ptr<TVisualObjec
   styles_.emplace_back(name, std::move(templ));
 }
 
+std::unique_ptr<TVisualObject> TStyleCollection::Take(const std::string& name) {
+  for (auto it = styles_.begin(); it != styles_.end(); ++it) {
+    if (rt::SameText(it->first, name)) {
+      auto t = std::move(it->second);
+      styles_.erase(it);
+      return t;
+    }
+  }
+  return nullptr;
+}
+
 const TVisualObject* TStyleCollection::Find(const std::string& name) const {
   for (const auto& [n, t] : styles_)
     if (rt::SameText(n, name)) return t.get();
@@ -207,14 +211,53 @@ std::vector<std::string> TStyleCollection::Names() const {
   return out;
 }
 
+namespace {
+struct StyleResource {
+  std::string name, text;
+};
+
+// Filled during static initialisation by the program's styles library, so no static object.
+std::vector<StyleResource>& StyleResources() {
+  static auto* r = new std::vector<StyleResource>();
+  return *r;
+}
+
+TStyleCollection*& DefaultStylesSlot() {
+  static TStyleCollection* s = nullptr;
+  return s;
+}
+}  // namespace
+
 TStyleCollection& DefaultStyles() {
-  static TStyleCollection* styles = [] {
-    auto* c = new TStyleCollection();
-    for (int i = 0; i < kEmbeddedStyleCount; ++i)
-      c->LoadFromText(kEmbeddedStyles[i].text, kEmbeddedStyles[i].name);
-    return c;
-  }();
+  TStyleCollection*& styles = DefaultStylesSlot();
+  if (!styles) {
+    auto c = std::make_unique<TStyleCollection>();
+    for (const auto& r : StyleResources()) c->LoadFromText(r.text, r.name);
+    styles = c.release();
+  }
   return *styles;
+}
+
+void RegisterStyleText(const std::string& resourceName, std::string text) {
+  if (resourceName.empty()) throw rt::EReadError("A style text needs a resource name");
+  // Parsed before anything is kept, so a malformed text leaves the registry as it was.
+  TStyleCollection parsed;
+  parsed.LoadFromText(text, resourceName);
+  auto& all = StyleResources();
+  auto it =
+      std::find_if(all.begin(), all.end(), [&](const StyleResource& r) { return r.name == resourceName; });
+  if (it != all.end())
+    it->text = std::move(text);
+  else
+    all.push_back({resourceName, std::move(text)});
+  if (TStyleCollection* styles = DefaultStylesSlot(); styles)
+    for (const auto& n : parsed.Names()) styles->Add(n, parsed.Take(n));
+}
+
+std::vector<std::string> RegisteredStyleResources() {
+  std::vector<std::string> out;
+  for (const auto& r : StyleResources()) out.push_back(r.name);
+  return out;
 }
 
 // --- styled control ------------------------------------------------------------------------

@@ -10,6 +10,25 @@
 
 namespace tk::test {
 
+// The toolkit ships no look of its own: its tests register a plain button style, as a
+// program registers its styles.
+inline const bool kTestStylesRegistered = [] {
+  RegisterStyleText("toolkit-tests.style", R"(style buttonstyle
+  object TvgRectangle background
+    Align = Contents
+    Fill.Color = #FFE1E1E1
+    object TvgText text
+      Align = Client
+      Margins = 4,1,4,1
+      Fill.Color = #FF000000
+      WordWrap = False
+    end
+  end
+end
+)");
+  return true;
+}();
+
 // Installs a fresh headless backend for the duration of a test.
 class HeadlessScope {
  public:

@@ -31,6 +31,8 @@ class TStyleCollection {
   // Takes the template tree; replaces a style of the same name (names compare without case).
   void Add(const std::string& name, std::unique_ptr<TVisualObject> templ);
   const TVisualObject* Find(const std::string& name) const;
+  // Removes a style and hands its template over (null when there is none).
+  std::unique_ptr<TVisualObject> Take(const std::string& name);
   std::vector<std::string> Names() const;
   int Count() const { return static_cast<int>(styles_.size()); }
   void Clear() { styles_.clear(); }
@@ -39,8 +41,16 @@ class TStyleCollection {
   std::vector<std::pair<std::string, std::unique_ptr<TVisualObject>>> styles_;
 };
 
-// The styles shipped with the program (embedded at build time).
+// The styles every scene falls back on: the texts registered with RegisterStyleText.
 TStyleCollection& DefaultStyles();
+
+// Registers a style text under a resource name ("controls.style"); the program's own styles
+// library does this for the texts it embeds. A text registered after DefaultStyles() was first
+// used is read at once. Registering a resource name again replaces its styles. A malformed
+// text raises rt::EReadError naming the resource; nothing of it is kept.
+void RegisterStyleText(const std::string& resourceName, std::string text);
+// The resource names registered so far, in registration order.
+std::vector<std::string> RegisteredStyleResources();
 
 // Parses one object tree in the style text format (without the "style" line); used by tests
 // and tools. Raises rt::EReadError.
