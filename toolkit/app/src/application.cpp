@@ -425,7 +425,10 @@ void TApplication::HandleMessage() {
   AdvanceAnimations();
   Guarded([] { TWindow::UpdateAll(); });
   if (did || ticking_) return;
-  if (sources_.empty()) {
+  bool hintWaiting = false;
+  for (TvgScene* s : TvgScene::All()) hintWaiting = hintWaiting || s->HintWaiting();
+  // A waiting hint has to appear without input: poll like for message sources.
+  if (sources_.empty() && !hintWaiting) {
     Guarded([] { Backend().ProcessEvents(true); });
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

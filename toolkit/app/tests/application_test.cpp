@@ -51,6 +51,29 @@ class App : public ::testing::Test {
   std::vector<TMessageBoxRequest> seen_;
 };
 
+TEST_F(App, AWaitingHintAppearsFromTheMessageLoopWithoutInput) {
+  double now = 50;
+  SetClock([&] { return now; });
+  auto win = ShownWindow();
+  auto* b = new TvgBitmapStateButton(win.get());
+  b->SetBounds(0, 0, 100, 30);
+  b->SetParent(win->Root());
+  b->SetHint("Close");
+  b->SetShowHint(true);
+  backend_->MoveMouse(110, 60);
+  Application().ProcessMessages();
+  EXPECT_EQ(win->Scene()->ActiveHint(), "");
+  int rounds = 0;
+  while (win->Scene()->ActiveHint().empty() && rounds < 100) {
+    now += 0.125;
+    ++rounds;
+    Application().HandleMessage();
+  }
+  EXPECT_EQ(win->Scene()->ActiveHint(), "Close");
+  EXPECT_EQ(rounds, 4);  // half a second of the loop's clock
+  SetClock(nullptr);
+}
+
 TEST_F(App, MessageBoxReturnsTheClickedButtonsModalResult) {
   struct Case {
     TMsgDlgButtons buttons;

@@ -48,6 +48,20 @@ bool HasBackend() { return BackendSlot() != nullptr; }
 
 void SetBackend(std::unique_ptr<TBackend> backend) { BackendSlot() = std::move(backend); }
 
+namespace {
+std::function<double()>& ClockSlot() {
+  static std::function<double()> c;
+  return c;
+}
+}  // namespace
+
+double ClockNow() {
+  if (ClockSlot()) return ClockSlot()();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void SetClock(std::function<double()> clock) { ClockSlot() = std::move(clock); }
+
 void DisposeWindowLater(std::unique_ptr<TWindow> w) {
   if (!w) return;
   if (g_dispatchDepth > 0)
@@ -224,20 +238,34 @@ void TvgScene::UpdateHover(TShiftState, float x, float y) {
       break;
     }
   }
-  if (hint != activeHint_ || (!hint.empty() && (hintRect_.left != x || hintRect_.top != y + 20))) {
-    if (!activeHint_.empty()) Invalidate(hintRect_);
-    activeHint_ = hint;
-    if (!hint.empty()) {
-      TFont f;
-      const TRectF m = MeasureTextRect(hint, f, {0, 0, 10000, 100}, false);
-      float hx = x, hy = y + 20;
-      const float hw = m.Width() + 8, hh = m.Height() + 4;
-      if (hx + hw > width_) hx = std::max(0.f, width_ - hw);
-      if (hy + hh > height_) hy = std::max(0.f, y - hh - 2);
-      hintRect_ = {hx, hy, hx + hw, hy + hh};
-      Invalidate(hintRect_);
-    }
+  if (hint != hoveredHint_) {
+    HideHint();
+    hoveredHint_ = hint;
+    hintHeldBack_ = false;
+    hintDue_ = hint.empty() ? -1 : ClockNow() + HintPause;
+  } else if (!activeHint_.empty() && (hintRect_.left != x || hintRect_.top != y + 20)) {
+    PlaceHint();  // a shown hint follows the pointer
   }
+}
+
+void TvgScene::PlaceHint() {
+  if (!activeHint_.empty()) Invalidate(hintRect_);
+  activeHint_ = hoveredHint_;
+  TFont f;
+  const TRectF m = MeasureTextRect(activeHint_, f, {0, 0, 10000, 100}, false);
+  float hx = mouse_.x, hy = mouse_.y + 20;
+  const float hw = m.Width() + 8, hh = m.Height() + 4;
+  if (hx + hw > width_) hx = std::max(0.f, width_ - hw);
+  if (hy + hh > height_) hy = std::max(0.f, mouse_.y - hh - 2);
+  hintRect_ = {hx, hy, hx + hw, hy + hh};
+  Invalidate(hintRect_);
+}
+
+void TvgScene::HideHint() {
+  hintDue_ = -1;
+  if (activeHint_.empty()) return;
+  Invalidate(hintRect_);
+  activeHint_.clear();
 }
 
 void TvgScene::MouseMove(TShiftState shift, float x, float y) {
@@ -253,6 +281,8 @@ void TvgScene::MouseMove(TShiftState shift, float x, float y) {
 void TvgScene::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
   mouse_ = {x, y};
   UpdateHover(shift, x, y);
+  HideHint();
+  hintHeldBack_ = !hoveredHint_.empty();
   TVisualObject* t = hovered_.Get();
   if (!t) {
     SetFocused(nullptr);
@@ -307,10 +337,9 @@ void TvgScene::MouseLeave() {
   TVisualObject* old = hovered_.Get();
   hovered_.Set(nullptr);
   if (old) old->MouseLeave();
-  if (!activeHint_.empty()) {
-    Invalidate(hintRect_);
-    activeHint_.clear();
-  }
+  HideHint();
+  hoveredHint_.clear();
+  hintHeldBack_ = false;
   mouse_ = {-1, -1};
 }
 
@@ -372,11 +401,14 @@ void TvgScene::AdvanceAnimations(double seconds) {
 }
 
 void TvgScene::Tick() {
-  const double now =
-      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const double now = ClockNow();
   const double dt = lastTick_ < 0 ? 0 : now - lastTick_;
   lastTick_ = now;
   if (!animations_.empty()) AdvanceAnimations(dt);
+  if (hintDue_ >= 0 && now >= hintDue_) {
+    hintDue_ = -1;
+    if (!hintHeldBack_ && !hoveredHint_.empty()) PlaceHint();
+  }
 }
 
 void TvgScene::Retranslate() {

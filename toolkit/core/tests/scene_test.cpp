@@ -309,17 +309,87 @@ TEST_F(WindowFixture, BitmapStateButtonShowsThePictureOfItsState) {
   EXPECT_NE(button->FindObjectProperty("BitmapDown"), nullptr);
 }
 
+// A clock the test moves by hand.
+struct FakeClock {
+  double now = 1000;
+  FakeClock() {
+    SetClock([this] { return now; });
+  }
+  ~FakeClock() { SetClock(nullptr); }
+};
+
 TEST_F(WindowFixture, HintShowsOverTheHoveredObjectOnlyWhenSwitchedOn) {
+  FakeClock clock;
   auto* button = Add<TvgBitmapStateButton>(nullptr, 0, 0, 100, 30);
   button->SetHint("Switch Window");
   window->Show();
   backend->MoveMouse(110, 60);
+  clock.now += 1;
+  TWindow::UpdateAll();
   EXPECT_EQ(window->Scene()->ActiveHint(), "");
   button->SetShowHint(true);
   backend->MoveMouse(111, 61);
+  clock.now += 1;
+  TWindow::UpdateAll();
   EXPECT_EQ(window->Scene()->ActiveHint(), "Switch Window");
   backend->MoveMouse(300, 300);
   EXPECT_EQ(window->Scene()->ActiveHint(), "");
+}
+
+TEST_F(WindowFixture, HintAppearsAfterAPauseAndGoesOnLeaveOrPress) {
+  FakeClock clock;
+  auto* button = Add<TvgBitmapStateButton>(nullptr, 0, 0, 100, 30);
+  button->SetHint("Switch Window");
+  button->SetShowHint(true);
+  auto* other = Add<TvgBitmapStateButton>(nullptr, 0, 100, 100, 30);
+  other->SetHint("Minimize");
+  other->SetShowHint(true);
+  window->Show();
+  TWindow::UpdateAll();
+  const auto pauseThen = [&](double seconds) {
+    clock.now += seconds;
+    TWindow::UpdateAll();
+    return window->Scene()->ActiveHint();
+  };
+
+  backend->MoveMouse(110, 60);
+  EXPECT_EQ(pauseThen(0), "");  // not at once
+  EXPECT_TRUE(window->Scene()->HintWaiting());
+  EXPECT_EQ(pauseThen(TvgScene::HintPause - 0.1), "");
+  backend->MoveMouse(120, 62);  // moving over the same object does not start again
+  EXPECT_EQ(pauseThen(0.1), "Switch Window");
+  backend->MoveMouse(130, 64);  // a shown hint follows the pointer
+  EXPECT_EQ(window->Scene()->ActiveHint(), "Switch Window");
+
+  // To another object: the old hint goes at once, the new one waits its pause.
+  backend->MoveMouse(110, 160);
+  EXPECT_EQ(window->Scene()->ActiveHint(), "");
+  EXPECT_EQ(pauseThen(0.2), "");
+  EXPECT_EQ(pauseThen(TvgScene::HintPause), "Minimize");
+
+  // A press hides it, and it stays away while the pointer stays on the object.
+  backend->Press(TMouseButton::mbLeft);
+  EXPECT_EQ(window->Scene()->ActiveHint(), "");
+  backend->Release(TMouseButton::mbLeft);
+  EXPECT_EQ(pauseThen(5), "");
+  backend->MoveMouse(112, 162);
+  EXPECT_EQ(pauseThen(5), "");
+  backend->MoveMouse(110, 60);
+  EXPECT_EQ(pauseThen(TvgScene::HintPause), "Switch Window");
+
+  // A press during the pause: no hint at all.
+  backend->MoveMouse(110, 160);
+  backend->Press(TMouseButton::mbLeft);
+  backend->Release(TMouseButton::mbLeft);
+  EXPECT_FALSE(window->Scene()->HintWaiting());
+  EXPECT_EQ(pauseThen(5), "");
+
+  // Leaving the window takes the hint and any waiting one away.
+  backend->MoveMouse(110, 60);
+  EXPECT_EQ(pauseThen(1), "Switch Window");
+  backend->MoveMouse(900, 700);
+  EXPECT_EQ(window->Scene()->ActiveHint(), "");
+  EXPECT_EQ(pauseThen(5), "");
 }
 
 TEST_F(WindowFixture, ButtonsGiveTheirWindowAModalResult) {

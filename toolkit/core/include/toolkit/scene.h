@@ -2,6 +2,7 @@
 // top-level window that shows it through the backend.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,8 +68,12 @@ class TvgScene : public rt::TComponent {
   void SetFocused(TVisualObject* o);
   void SetCaptured(TVisualObject* o) { captured_.Set(o); }
   TVisualObject* ObjectAtPoint(TPointF abs) const;
-  // The hint shown for the hovered object ("" for none).
+  // The hint shown for the hovered object ("" for none). It appears once the pointer has
+  // stayed HintPause seconds over the object (Tick shows it) and goes when the pointer leaves
+  // or a button is pressed; after a press it stays away until the pointer leaves the object.
   const std::string& ActiveHint() const { return activeHint_; }
+  bool HintWaiting() const { return hintDue_ >= 0; }
+  static constexpr double HintPause = 0.5;
 
   // Scene to screen and back (the window's position).
   TPointF LocalToScreen(TPointF p) const;
@@ -91,6 +96,8 @@ class TvgScene : public rt::TComponent {
   friend class TVisualObject;
   void UpdateHover(TShiftState shift, float x, float y);
   void PaintHint(TCanvas& canvas);
+  void PlaceHint();
+  void HideHint();
 
   TWindow* window_;
   TVisualObject* root_;
@@ -103,10 +110,18 @@ class TvgScene : public rt::TComponent {
   TObjectRef<TVisualObject> hovered_, captured_, focused_, pressed_;
   TPointF mouse_{-1, -1};
   std::string activeHint_;
+  std::string hoveredHint_;  // shown, waiting, or held back after a press
+  double hintDue_ = -1;      // clock time at which the waiting hint appears
+  bool hintHeldBack_ = false;
   TRectF hintRect_;
   std::vector<TObjectRef<TvgAnimation>> animations_;
   double lastTick_ = -1;
 };
+
+// The toolkit's monotonic clock in seconds (animations, hint delays). Tests put in their own
+// with SetClock; SetClock(nullptr) goes back to the real one.
+double ClockNow();
+void SetClock(std::function<double()> clock);
 
 // Destroys a window now, or after the input dispatch that runs when this is called
 // (a pop-up closed from its own click handler).
