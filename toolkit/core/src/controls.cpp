@@ -221,65 +221,39 @@ void TvgPath::Paint(TCanvas& canvas) {
 
 // --- text shape ------------------------------------------------------------------------------
 
-TvgText::TvgText(rt::TComponent* owner) : TvgShape(owner) {
+TvgText::TvgText(rt::TComponent* owner)
+    : TvgShape(owner), state_(true, [this](TTextChange what) {
+        if (what == TTextChange::Align)
+          Repaint();
+        else
+          Changed();
+      }) {
   Fill().SetColor(claBlack);
   Stroke().SetKind(TBrushKind::None);
   SetHitTest(false);
-  font_.OnChanged = [this] { Changed(); };
   Publish(
-      "Text", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
-  PublishObject("Font", &font_);
+      "Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+  PublishObject("Font", &state_.Font());
   Publish(
-      "HorzTextAlign", [this] { return TextAlignToText(hAlign_); },
+      "HorzTextAlign", [this] { return TextAlignToText(HorzTextAlign()); },
       [this](const std::string& v) { SetHorzTextAlign(TextToTextAlign(v)); });
   Publish(
-      "VertTextAlign", [this] { return TextAlignToText(vAlign_); },
+      "VertTextAlign", [this] { return TextAlignToText(VertTextAlign()); },
       [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
   Publish(
-      "WordWrap", [this] { return BoolText(wordWrap_); },
+      "WordWrap", [this] { return BoolText(WordWrap()); },
       [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
   Publish(
       "AutoSize", [this] { return BoolText(autoSize_); },
       [this](const std::string& v) { SetAutoSize(TextToBool(v)); });
   Publish(
-      "AutoTranslate", [this] { return BoolText(autoTranslate_); },
+      "AutoTranslate", [this] { return BoolText(AutoTranslate()); },
       [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
 }
 
-std::string TvgText::DisplayText() const { return shown_; }
-
-void TvgText::SetText(const std::string& t) {
-  if (t == text_) return;
-  text_ = t;
-  shown_ = autoTranslate_ ? Translate(t) : t;
-  Changed();
-}
-
 void TvgText::Retranslate() {
-  const std::string s = autoTranslate_ ? Translate(text_) : text_;
-  if (s != shown_) {
-    shown_ = s;
-    Changed();
-  }
+  state_.Retranslate();
   TVisualObject::Retranslate();
-}
-
-void TvgText::SetHorzTextAlign(TTextAlign a) {
-  if (hAlign_ == a) return;
-  hAlign_ = a;
-  Repaint();
-}
-
-void TvgText::SetVertTextAlign(TTextAlign a) {
-  if (vAlign_ == a) return;
-  vAlign_ = a;
-  Repaint();
-}
-
-void TvgText::SetWordWrap(bool w) {
-  if (wordWrap_ == w) return;
-  wordWrap_ = w;
-  Changed();
 }
 
 void TvgText::SetAutoSize(bool a) {
@@ -288,25 +262,18 @@ void TvgText::SetAutoSize(bool a) {
   Changed();
 }
 
-void TvgText::SetAutoTranslate(bool a) {
-  if (autoTranslate_ == a) return;
-  autoTranslate_ = a;
-  shown_ = a ? Translate(text_) : text_;
-  Changed();
-}
-
 void TvgText::Changed() {
   if (autoSize_ && Align() == TvgAlign::vaNone) {
-    const TRectF m = MeasureTextRect(shown_, font_, {0, 0, wordWrap_ ? Width() : 10000, 10000}, wordWrap_);
-    SetSize(wordWrap_ ? Width() : m.Width() + Padding().left + Padding().right,
+    const bool wrap = state_.WordWrap();
+    const TRectF m =
+        MeasureTextRect(state_.Shown(), state_.Font(), {0, 0, wrap ? Width() : 10000, 10000}, wrap);
+    SetSize(wrap ? Width() : m.Width() + Padding().left + Padding().right,
             m.Height() + Padding().top + Padding().bottom);
   }
   Repaint();
 }
 
-void TvgText::Paint(TCanvas& canvas) {
-  canvas.FillText(Deflate(LocalRect(), Padding()), shown_, font_, Fill(), 1, wordWrap_, hAlign_, vAlign_);
-}
+void TvgText::Paint(TCanvas& canvas) { state_.Paint(canvas, Deflate(LocalRect(), Padding()), Fill()); }
 
 void TvgText::AssignFrom(const TVisualObject& source) { TvgShape::AssignFrom(source); }
 
@@ -399,89 +366,50 @@ const TBitmap& TvgImageList::Bitmap(int index) const {
 
 // --- text control ----------------------------------------------------------------------------
 
-TvgTextControl::TvgTextControl(rt::TComponent* owner) : TvgStyledControl(owner) {
-  font_.OnChanged = [this] {
-    fontSet_ = true;
-    UpdateTextObject();
-    Repaint();
-  };
+TvgTextControl::TvgTextControl(rt::TComponent* owner)
+    : TvgStyledControl(owner), state_(false, [this](TTextChange what) { StateChanged(what); }) {
   fontFill_.OnChanged = [this] {
     fillSet_ = true;
     UpdateTextObject();
     Repaint();
   };
   Publish(
-      "Text", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
+      "Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
   Publish(
-      "Caption", [this] { return text_; }, [this](const std::string& v) { SetText(v); });
-  PublishObject("Font", &font_);
+      "Caption", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+  PublishObject("Font", &state_.Font());
   PublishObject("FontFill", &fontFill_);
   Publish(
-      "TextAlign", [this] { return TextAlignToText(hAlign_); },
+      "TextAlign", [this] { return TextAlignToText(TextAlign()); },
       [this](const std::string& v) { SetTextAlign(TextToTextAlign(v)); });
   Publish(
-      "VertTextAlign", [this] { return TextAlignToText(vAlign_); },
+      "VertTextAlign", [this] { return TextAlignToText(VertTextAlign()); },
       [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
   Publish(
-      "WordWrap", [this] { return BoolText(wordWrap_); },
+      "WordWrap", [this] { return BoolText(WordWrap()); },
       [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
   Publish(
-      "AutoTranslate", [this] { return BoolText(autoTranslate_); },
+      "AutoTranslate", [this] { return BoolText(AutoTranslate()); },
       [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
 }
 
-void TvgTextControl::SetText(const std::string& t) {
-  if (t == text_) return;
-  text_ = t;
-  shown_ = autoTranslate_ ? Translate(t) : t;
+void TvgTextControl::StateChanged(TTextChange what) {
+  if (what == TTextChange::Font) fontSet_ = true;
   UpdateTextObject();
-  TextChanged();
+  if (what == TTextChange::Text) TextChanged();
   Repaint();
 }
 
-void TvgTextControl::SetTextAlign(TTextAlign a) {
-  if (hAlign_ == a) return;
-  hAlign_ = a;
-  UpdateTextObject();
-  Repaint();
-}
-
-void TvgTextControl::SetVertTextAlign(TTextAlign a) {
-  if (vAlign_ == a) return;
-  vAlign_ = a;
-  UpdateTextObject();
-  Repaint();
-}
-
-void TvgTextControl::SetWordWrap(bool w) {
-  if (wordWrap_ == w) return;
-  wordWrap_ = w;
-  UpdateTextObject();
-  Repaint();
-}
-
-void TvgTextControl::SetAutoTranslate(bool a) {
-  if (autoTranslate_ == a) return;
-  autoTranslate_ = a;
-  shown_ = a ? Translate(text_) : text_;
-  UpdateTextObject();
-  Repaint();
-}
+void TvgTextControl::SetText(const std::string& t) { state_.SetText(t); }
 
 void TvgTextControl::Retranslate() {
-  const std::string s = autoTranslate_ ? Translate(text_) : text_;
-  if (s != shown_) {
-    shown_ = s;
-    UpdateTextObject();
-    TextChanged();
-    Repaint();
-  }
+  state_.Retranslate();
   TvgStyledControl::Retranslate();
 }
 
 void TvgTextControl::ApplyStyle() {
   textObject_ = dynamic_cast<TvgText*>(FindResource("text"));
-  shown_ = autoTranslate_ ? Translate(text_) : text_;
+  state_.RefreshShown();
   UpdateTextObject();
 }
 
@@ -490,19 +418,19 @@ void TvgTextControl::FreeStyle() { textObject_ = nullptr; }
 void TvgTextControl::UpdateTextObject() {
   if (!textObject_) return;
   textObject_->SetAutoTranslate(false);
-  textObject_->SetText(shown_);
+  textObject_->SetText(state_.Shown());
   // The style's own font and colour stay until the control's are set.
-  if (fontSet_) textObject_->Font().Assign(font_);
+  if (fontSet_) textObject_->Font().Assign(state_.Font());
   if (fillSet_) textObject_->Fill().Assign(fontFill_);
-  textObject_->SetHorzTextAlign(hAlign_);
-  textObject_->SetVertTextAlign(vAlign_);
-  textObject_->SetWordWrap(wordWrap_);
+  textObject_->SetHorzTextAlign(state_.HorzAlign());
+  textObject_->SetVertTextAlign(state_.VertAlign());
+  textObject_->SetWordWrap(state_.WordWrap());
 }
 
 void TvgTextControl::Paint(TCanvas& canvas) {
   TvgStyledControl::Paint(canvas);
   if (textObject_ || !DrawsOwnText()) return;
-  canvas.FillText(Deflate(LocalRect(), Padding()), shown_, font_, fontFill_, 1, wordWrap_, hAlign_, vAlign_);
+  state_.Paint(canvas, Deflate(LocalRect(), Padding()), fontFill_);
 }
 
 void TvgTextControl::AssignFrom(const TVisualObject& source) {
@@ -514,7 +442,7 @@ void TvgTextControl::AssignFrom(const TVisualObject& source) {
 }
 
 float TvgTextControl::TextWidth(const std::string& text) const {
-  const TFont& f = (fontSet_ || !textObject_) ? font_ : textObject_->Font();
+  const TFont& f = (fontSet_ || !textObject_) ? state_.Font() : textObject_->Font();
   return MeasureTextRect(text, f, {0, 0, 10000, std::max(1.f, Height())}, false).Width();
 }
 

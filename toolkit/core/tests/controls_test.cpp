@@ -25,6 +25,29 @@ struct ControlsFixture : ::testing::Test {
   }
 };
 
+TEST(TextState, ReportsEachChangeOnceAndOnlyAChange) {
+  std::vector<TTextChange> seen;
+  TTextState state(false, [&](TTextChange c) { seen.push_back(c); });
+  SetTranslateFunction([](const std::string& s) { return s == "OK" ? std::string("确定") : s; });
+  state.SetText("OK");
+  state.SetText("OK");
+  EXPECT_EQ(state.Shown(), "确定");
+  state.SetHorzAlign(TTextAlign::Center);  // already centred
+  state.SetHorzAlign(TTextAlign::Far);
+  state.SetVertAlign(TTextAlign::Near);
+  state.SetWordWrap(false);
+  state.SetWordWrap(true);
+  state.Font().SetFamily("黑体");
+  state.Retranslate();  // the same translation: nothing to report
+  state.SetAutoTranslate(false);
+  EXPECT_EQ(state.Shown(), "OK");
+  EXPECT_EQ(state.Text(), "OK");
+  SetTranslateFunction(nullptr);
+  EXPECT_EQ(seen,
+            (std::vector<TTextChange>{TTextChange::Text, TTextChange::Align, TTextChange::Align,
+                                      TTextChange::WordWrap, TTextChange::Font, TTextChange::AutoTranslate}));
+}
+
 TEST_F(ControlsFixture, TextControlsTranslateAutomaticallyAndAgainOnRequest) {
   std::map<std::string, std::string> table{{"Cut", "剪切"}, {"OK", "确定"}};
   SetTranslateFunction([&](const std::string& s) {

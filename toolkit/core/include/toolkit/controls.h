@@ -8,6 +8,7 @@
 #include "toolkit/object.h"
 #include "toolkit/scene.h"
 #include "toolkit/style.h"
+#include "toolkit/text_state.h"
 
 namespace tk {
 
@@ -92,30 +93,28 @@ class TvgText : public TvgShape {
  public:
   explicit TvgText(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgText"; }
-  const std::string& Text() const { return text_; }
-  void SetText(const std::string& t);
-  std::string DisplayText() const;
-  TFont& Font() { return font_; }
-  TTextAlign HorzTextAlign() const { return hAlign_; }
-  TTextAlign VertTextAlign() const { return vAlign_; }
-  void SetHorzTextAlign(TTextAlign a);
-  void SetVertTextAlign(TTextAlign a);
-  bool WordWrap() const { return wordWrap_; }
-  void SetWordWrap(bool w);
+  const std::string& Text() const { return state_.Text(); }
+  void SetText(const std::string& t) { state_.SetText(t); }
+  std::string DisplayText() const { return state_.Shown(); }
+  TFont& Font() { return state_.Font(); }
+  TTextAlign HorzTextAlign() const { return state_.HorzAlign(); }
+  TTextAlign VertTextAlign() const { return state_.VertAlign(); }
+  void SetHorzTextAlign(TTextAlign a) { state_.SetHorzAlign(a); }
+  void SetVertTextAlign(TTextAlign a) { state_.SetVertAlign(a); }
+  bool WordWrap() const { return state_.WordWrap(); }
+  void SetWordWrap(bool w) { state_.SetWordWrap(w); }
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool a);
-  bool AutoTranslate() const { return autoTranslate_; }
-  void SetAutoTranslate(bool a);
+  bool AutoTranslate() const { return state_.AutoTranslate(); }
+  void SetAutoTranslate(bool a) { state_.SetAutoTranslate(a); }
   void Paint(TCanvas& canvas) override;
   void Retranslate() override;
   void AssignFrom(const TVisualObject& source) override;
 
  private:
   void Changed();
-  std::string text_, shown_;
-  TFont font_;
-  TTextAlign hAlign_ = TTextAlign::Center, vAlign_ = TTextAlign::Center;
-  bool wordWrap_ = true, autoSize_ = false, autoTranslate_ = true;
+  TTextState state_;
+  bool autoSize_ = false;
 };
 
 enum class TImageWrap { Original, Fit, Stretch, Tile };
@@ -160,30 +159,30 @@ class TvgTextControl : public TvgStyledControl {
  public:
   explicit TvgTextControl(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgTextControl"; }
-  const std::string& Text() const { return text_; }
+  const std::string& Text() const { return state_.Text(); }
   virtual void SetText(const std::string& t);
   // The text as shown: passed through tk::Translate when AutoTranslate is on.
-  const std::string& DisplayText() const { return shown_; }
-  TFont& Font() { return font_; }
-  const TFont& Font() const { return font_; }
-  void SetFont(const TFont& f) { font_.Assign(f); }
+  const std::string& DisplayText() const { return state_.Shown(); }
+  TFont& Font() { return state_.Font(); }
+  const TFont& Font() const { return state_.Font(); }
+  void SetFont(const TFont& f) { state_.Font().Assign(f); }
   TBrush& FontFill() { return fontFill_; }
   void SetFontFill(const TBrush& b) { fontFill_.Assign(b); }
-  TTextAlign TextAlign() const { return hAlign_; }
-  void SetTextAlign(TTextAlign a);
-  TTextAlign VertTextAlign() const { return vAlign_; }
-  void SetVertTextAlign(TTextAlign a);
-  bool WordWrap() const { return wordWrap_; }
-  void SetWordWrap(bool w);
-  bool AutoTranslate() const { return autoTranslate_; }
-  void SetAutoTranslate(bool a);
+  TTextAlign TextAlign() const { return state_.HorzAlign(); }
+  void SetTextAlign(TTextAlign a) { state_.SetHorzAlign(a); }
+  TTextAlign VertTextAlign() const { return state_.VertAlign(); }
+  void SetVertTextAlign(TTextAlign a) { state_.SetVertAlign(a); }
+  bool WordWrap() const { return state_.WordWrap(); }
+  void SetWordWrap(bool w) { state_.SetWordWrap(w); }
+  bool AutoTranslate() const { return state_.AutoTranslate(); }
+  void SetAutoTranslate(bool a) { state_.SetAutoTranslate(a); }
   TvgText* TextObject() const { return textObject_; }
   void Retranslate() override;
   void Paint(TCanvas& canvas) override;
   void AssignFrom(const TVisualObject& source) override;
   // Width of a text in this control's font on one line.
   float TextWidth(const std::string& text) const;
-  std::string GetData() const override { return text_; }
+  std::string GetData() const override { return state_.Text(); }
   void SetData(const std::string& value) override { SetText(value); }
 
  protected:
@@ -194,11 +193,9 @@ class TvgTextControl : public TvgStyledControl {
   virtual bool DrawsOwnText() const { return true; }
 
  private:
-  std::string text_, shown_;
-  TFont font_;
+  void StateChanged(TTextChange what);
+  TTextState state_;
   TBrush fontFill_{TBrushKind::Solid, claBlack};
-  TTextAlign hAlign_ = TTextAlign::Center, vAlign_ = TTextAlign::Center;
-  bool wordWrap_ = false, autoTranslate_ = true;
   TvgText* textObject_ = nullptr;
   bool fontSet_ = false, fillSet_ = false;  // set by the program: they override the style's
 };
