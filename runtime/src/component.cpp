@@ -77,31 +77,19 @@ void TPersistent::PublishString(const std::string& name, std::string* field) {
 
 void TPersistent::PublishInt(const std::string& name, long long* field) {
   Publish(
-      name, [field] { return IntToStr(*field); }, [field](const std::string& v) { *field = StrToInt(v); });
+      name, [field] { return TPropertyText<long long>::ToText(*field); },
+      [field](const std::string& v) { *field = TPropertyText<long long>::FromText(v); });
 }
 
 void TPersistent::PublishInt(const std::string& name, int* field) {
   Publish(
-      name, [field] { return IntToStr(*field); },
-      [field](const std::string& v) {
-        const long long n = StrToInt(v);
-        if (n < INT32_MIN || n > INT32_MAX) throw ERangeError();
-        *field = static_cast<int>(n);
-      });
+      name, [field] { return TPropertyText<int>::ToText(*field); },
+      [field](const std::string& v) { *field = TPropertyText<int>::FromText(v); });
 }
 
 void TPersistent::PublishBool(const std::string& name, bool* field) {
   Publish(
-      name, [field] { return std::string(*field ? "True" : "False"); },
-      [field](const std::string& v) {
-        if (SameText(v, "True")) {
-          *field = true;
-        } else if (SameText(v, "False")) {
-          *field = false;
-        } else {
-          throw EConvertError(Format("'%s' is not a valid boolean value", v.c_str()));
-        }
-      });
+      name, [field] { return BoolToStr(*field); }, [field](const std::string& v) { *field = StrToBool(v); });
 }
 
 void TPersistent::PublishEvent(const std::string& name, TEventBase* event) {

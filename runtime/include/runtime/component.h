@@ -11,6 +11,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/event.h"
+#include "runtime/property_text.h"
 
 namespace rt {
 
@@ -48,6 +49,28 @@ class TPersistent {
   void PublishBool(const std::string& name, bool* field);
   void PublishEvent(const std::string& name, TEventBase* event);
   void PublishObject(const std::string& name, TPersistent* object);
+
+  // A property in one line, its text conversion chosen by the value's type:
+  //   PublishProperty(this, "WordWrap", &TvgText::WordWrap, &TvgText::SetWordWrap);
+  // `get` is a const member function or a data member; `set` a member function taking the
+  // value, a data member, or nullptr for a read-only property.
+  template <class C, class G, class S>
+  static void PublishProperty(C* self, const std::string& name, G get, S set) {
+    using V = std::remove_cvref_t<std::invoke_result_t<G, const C&>>;
+    Getter getter = [self, get] { return TPropertyText<V>::ToText(std::invoke(get, std::as_const(*self))); };
+    Setter setter;
+    if constexpr (std::is_member_object_pointer_v<S>) {
+      setter = [self, set](const std::string& v) { std::invoke(set, *self) = TPropertyText<V>::FromText(v); };
+    } else if constexpr (!std::is_null_pointer_v<S>) {
+      setter = [self, set](const std::string& v) { std::invoke(set, *self, TPropertyText<V>::FromText(v)); };
+    }
+    static_cast<TPersistent*>(self)->Publish(name, std::move(getter), std::move(setter));
+  }
+  // A data member read and written as it is.
+  template <class C, class V>
+  static void PublishProperty(C* self, const std::string& name, V C::*field) {
+    PublishProperty(self, name, field, field);
+  }
 
  private:
   struct Property {

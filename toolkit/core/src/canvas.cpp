@@ -219,11 +219,8 @@ bool TBrush::IsVisible() const {
 
 TFont::TFont() {
   PublishString("Family", &family_);
-  Publish(
-      "Family", [this] { return family_; }, [this](const std::string& v) { SetFamily(v); });
-  Publish(
-      "Size", [this] { return FloatToText(size_); },
-      [this](const std::string& v) { SetSize(TextToFloat(v)); });
+  PublishProperty(this, "Family", &TFont::family_, &TFont::SetFamily);
+  PublishProperty(this, "Size", &TFont::size_, &TFont::SetSize);
   Publish(
       "Style", [this] { return StyleText(); },
       [this](const std::string& v) {
@@ -248,9 +245,7 @@ TFont::TFont() {
         }
         SetStyle(s);
       });
-  Publish(
-      "ClearType", [this] { return std::string(clearType_ ? "True" : "False"); },
-      [this](const std::string& v) { SetClearType(TextToBool(v)); });
+  PublishProperty(this, "ClearType", &TFont::clearType_, &TFont::SetClearType);
 }
 
 TFont::TFont(const TFont& other) : TFont() { Assign(other); }
@@ -320,10 +315,8 @@ TBitmap::TBitmap() {
           LoadFromPngData(Base64Decode(v));
         }
       });
-  Publish(
-      "Width", [this] { return rt::IntToStr(width_); }, nullptr);
-  Publish(
-      "Height", [this] { return rt::IntToStr(height_); }, nullptr);
+  PublishProperty(this, "Width", &TBitmap::width_, nullptr);
+  PublishProperty(this, "Height", &TBitmap::height_, nullptr);
 }
 
 TBitmap::TBitmap(int width, int height) : TBitmap() { SetSize(width, height); }
@@ -791,27 +784,9 @@ TPathData FitPath(const TPathData& path, const TRectF& into, bool keepAspect) {
   return out;
 }
 
-std::string TextAlignToText(TTextAlign a) {
-  switch (a) {
-    case TTextAlign::Near:
-      return "Near";
-    case TTextAlign::Center:
-      return "Center";
-    case TTextAlign::Far:
-      return "Far";
-  }
-  return "Near";
-}
+std::string TextAlignToText(TTextAlign a) { return rt::TPropertyText<TTextAlign>::ToText(a); }
 
-TTextAlign TextToTextAlign(const std::string& t) {
-  for (const char* n : {"Near", "Left", "Leading", "taLeading", "taLeft", "taNear", "Top"})
-    if (rt::SameText(t, n)) return TTextAlign::Near;
-  for (const char* n : {"Center", "taCenter"})
-    if (rt::SameText(t, n)) return TTextAlign::Center;
-  for (const char* n : {"Far", "Right", "Trailing", "taTrailing", "taRight", "taFar", "Bottom"})
-    if (rt::SameText(t, n)) return TTextAlign::Far;
-  throw rt::EConvertError("'" + t + "' is not a text alignment");
-}
+TTextAlign TextToTextAlign(const std::string& t) { return rt::TPropertyText<TTextAlign>::FromText(t); }
 
 // --- canvas --------------------------------------------------------------------------------
 

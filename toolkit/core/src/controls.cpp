@@ -10,7 +10,6 @@
 namespace tk {
 
 namespace {
-std::string BoolText(bool b) { return b ? "True" : "False"; }
 
 std::u32string ToU32(const std::string& s) {
   std::u32string out;
@@ -77,8 +76,7 @@ TvgShape::TvgShape(rt::TComponent* owner) : TVisualObject(owner) {
   stroke_.OnChanged = [this] { Repaint(); };
   PublishObject("Fill", &fill_);
   PublishObject("Stroke", &stroke_);
-  PublishFloat(
-      "StrokeThickness", [this] { return thickness_; }, [this](float v) { SetStrokeThickness(v); });
+  PublishProperty(this, "StrokeThickness", &TvgShape::thickness_, &TvgShape::SetStrokeThickness);
 }
 
 void TvgShape::SetStrokeThickness(float t) {
@@ -231,24 +229,13 @@ TvgText::TvgText(rt::TComponent* owner)
   Fill().SetColor(claBlack);
   Stroke().SetKind(TBrushKind::None);
   SetHitTest(false);
-  Publish(
-      "Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+  PublishProperty(this, "Text", &TvgText::Text, &TvgText::SetText);
   PublishObject("Font", &state_.Font());
-  Publish(
-      "HorzTextAlign", [this] { return TextAlignToText(HorzTextAlign()); },
-      [this](const std::string& v) { SetHorzTextAlign(TextToTextAlign(v)); });
-  Publish(
-      "VertTextAlign", [this] { return TextAlignToText(VertTextAlign()); },
-      [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
-  Publish(
-      "WordWrap", [this] { return BoolText(WordWrap()); },
-      [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
-  Publish(
-      "AutoSize", [this] { return BoolText(autoSize_); },
-      [this](const std::string& v) { SetAutoSize(TextToBool(v)); });
-  Publish(
-      "AutoTranslate", [this] { return BoolText(AutoTranslate()); },
-      [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
+  PublishProperty(this, "HorzTextAlign", &TvgText::HorzTextAlign, &TvgText::SetHorzTextAlign);
+  PublishProperty(this, "VertTextAlign", &TvgText::VertTextAlign, &TvgText::SetVertTextAlign);
+  PublishProperty(this, "WordWrap", &TvgText::WordWrap, &TvgText::SetWordWrap);
+  PublishProperty(this, "AutoSize", &TvgText::autoSize_, &TvgText::SetAutoSize);
+  PublishProperty(this, "AutoTranslate", &TvgText::AutoTranslate, &TvgText::SetAutoTranslate);
 }
 
 void TvgText::Retranslate() {
@@ -373,24 +360,14 @@ TvgTextControl::TvgTextControl(rt::TComponent* owner)
     UpdateTextObject();
     Repaint();
   };
-  Publish(
-      "Text", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
-  Publish(
-      "Caption", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+  PublishProperty(this, "Text", &TvgTextControl::Text, &TvgTextControl::SetText);
+  PublishProperty(this, "Caption", &TvgTextControl::Text, &TvgTextControl::SetText);
   PublishObject("Font", &state_.Font());
   PublishObject("FontFill", &fontFill_);
-  Publish(
-      "TextAlign", [this] { return TextAlignToText(TextAlign()); },
-      [this](const std::string& v) { SetTextAlign(TextToTextAlign(v)); });
-  Publish(
-      "VertTextAlign", [this] { return TextAlignToText(VertTextAlign()); },
-      [this](const std::string& v) { SetVertTextAlign(TextToTextAlign(v)); });
-  Publish(
-      "WordWrap", [this] { return BoolText(WordWrap()); },
-      [this](const std::string& v) { SetWordWrap(TextToBool(v)); });
-  Publish(
-      "AutoTranslate", [this] { return BoolText(AutoTranslate()); },
-      [this](const std::string& v) { SetAutoTranslate(TextToBool(v)); });
+  PublishProperty(this, "TextAlign", &TvgTextControl::TextAlign, &TvgTextControl::SetTextAlign);
+  PublishProperty(this, "VertTextAlign", &TvgTextControl::VertTextAlign, &TvgTextControl::SetVertTextAlign);
+  PublishProperty(this, "WordWrap", &TvgTextControl::WordWrap, &TvgTextControl::SetWordWrap);
+  PublishProperty(this, "AutoTranslate", &TvgTextControl::AutoTranslate, &TvgTextControl::SetAutoTranslate);
 }
 
 void TvgTextControl::StateChanged(TTextChange what) {
@@ -460,9 +437,7 @@ TvgTextBox::TvgTextBox(rt::TComponent* owner) : TvgTextControl(owner) {
   SetCursor(crIBeam);
   Padding().Set(3, 1, 3, 1);
   SetSize(100, 22);
-  Publish(
-      "ReadOnly", [this] { return BoolText(readOnly_); },
-      [this](const std::string& v) { readOnly_ = TextToBool(v); });
+  PublishProperty(this, "ReadOnly", &TvgTextBox::readOnly_, &TvgTextBox::readOnly_);
   PublishInt("MaxLength", &maxLength_);
   PublishEvent("OnChange", &OnChange);
 }
@@ -593,8 +568,7 @@ TvgMemo::TvgMemo(rt::TComponent* owner) : TvgTextBox(owner) {
   SetVertTextAlign(TTextAlign::Near);
   SetWordWrap(false);
   SetSize(200, 120);
-  Publish(
-      "Lines", [this] { return Text(); }, [this](const std::string& v) { SetText(v); });
+  PublishProperty(this, "Lines", &TvgMemo::Text, &TvgMemo::SetText);
 }
 
 std::vector<std::string> TvgMemo::Lines() const {
@@ -646,14 +620,9 @@ TvgButton::TvgButton(rt::TComponent* owner) : TvgTextControl(owner) {
   SetCanFocus(true);
   SetSize(80, 22);
   PublishInt("ModalResult", &modalResult_);
-  Publish(
-      "IsPressed", [this] { return BoolText(isDown_); },
-      [this](const std::string& v) { SetIsDown(TextToBool(v)); });
-  Publish(
-      "IsMouseOver", [this] { return BoolText(IsMouseOver()); }, nullptr);
-  Publish(
-      "StaysPressed", [this] { return BoolText(staysPressed_); },
-      [this](const std::string& v) { staysPressed_ = TextToBool(v); });
+  PublishProperty(this, "IsPressed", &TvgButton::isDown_, &TvgButton::SetIsDown);
+  PublishProperty(this, "IsMouseOver", &TvgButton::IsMouseOver, nullptr);
+  PublishProperty(this, "StaysPressed", &TvgButton::staysPressed_, &TvgButton::staysPressed_);
 }
 
 void TvgButton::SetIsDown(bool d) {
@@ -731,14 +700,11 @@ TvgBitmapStateButton::TvgBitmapStateButton(rt::TComponent* owner) : TvgTextContr
   PublishObject("Bitmap", &bitmap_);
   PublishObject("BitmapDown", &bitmapDown_);
   PublishObject("BitmapHot", &bitmapHot_);
-  Publish(
-      "IsPressed", [this] { return BoolText(pressedState_); },
-      [this](const std::string& v) { SetIsPressed(TextToBool(v)); });
-  Publish(
-      "IsMouseOver", [this] { return BoolText(IsMouseOver()); }, nullptr);
-  Publish(
-      "StaysPressed", [this] { return BoolText(staysPressed_); },
-      [this](const std::string& v) { staysPressed_ = TextToBool(v); });
+  PublishProperty(this, "IsPressed", &TvgBitmapStateButton::pressedState_,
+                  &TvgBitmapStateButton::SetIsPressed);
+  PublishProperty(this, "IsMouseOver", &TvgBitmapStateButton::IsMouseOver, nullptr);
+  PublishProperty(this, "StaysPressed", &TvgBitmapStateButton::staysPressed_,
+                  &TvgBitmapStateButton::staysPressed_);
   PublishInt("ModalResult", &modalResult_);
   SetSize(100, 28);
 }
@@ -829,15 +795,9 @@ TvgPopup::TvgPopup(rt::TComponent* owner) : TVisualObject(owner) {
   Publish(
       "Placement", [this] { return PlacementToText(placement_); },
       [this](const std::string& v) { placement_ = TextToPlacement(v); });
-  Publish(
-      "IsOpen", [this] { return BoolText(IsOpen()); },
-      [this](const std::string& v) { SetIsOpen(TextToBool(v)); });
-  Publish(
-      "StaysOpen", [this] { return BoolText(staysOpen_); },
-      [this](const std::string& v) { staysOpen_ = TextToBool(v); });
-  Publish(
-      "DragWithParent", [this] { return BoolText(dragWithParent_); },
-      [this](const std::string& v) { dragWithParent_ = TextToBool(v); });
+  PublishProperty(this, "IsOpen", &TvgPopup::IsOpen, &TvgPopup::SetIsOpen);
+  PublishProperty(this, "StaysOpen", &TvgPopup::staysOpen_, &TvgPopup::staysOpen_);
+  PublishProperty(this, "DragWithParent", &TvgPopup::dragWithParent_, &TvgPopup::dragWithParent_);
   // By name among the owner's components, as stored forms give it.
   Publish(
       "PlacementTarget", [this] { return target_.Get() ? target_.Get()->Name() : std::string(); },
@@ -848,10 +808,8 @@ TvgPopup::TvgPopup(rt::TComponent* owner) : TVisualObject(owner) {
         if (!t) throw rt::EPropertyError("PlacementTarget: no object named '" + v + "'");
         target_.Set(t);
       });
-  PublishFloat(
-      "HorizontalOffset", [this] { return HorizontalOffset; }, [this](float v) { HorizontalOffset = v; });
-  PublishFloat(
-      "VerticalOffset", [this] { return VerticalOffset; }, [this](float v) { VerticalOffset = v; });
+  PublishProperty(this, "HorizontalOffset", &TvgPopup::HorizontalOffset, &TvgPopup::HorizontalOffset);
+  PublishProperty(this, "VerticalOffset", &TvgPopup::VerticalOffset, &TvgPopup::VerticalOffset);
   PublishEvent("OnPopup", &OnPopup);
   PublishEvent("OnClosePopup", &OnClosePopup);
 }
@@ -1007,16 +965,11 @@ TvgScrollBar::TvgScrollBar(rt::TComponent* owner) : TvgStyledControl(owner) {
         else
           throw rt::EConvertError("'" + v + "' is not an orientation");
       });
-  PublishFloat(
-      "Min", [this] { return min_; }, [this](float v) { SetMin(v); });
-  PublishFloat(
-      "Max", [this] { return max_; }, [this](float v) { SetMax(v); });
-  PublishFloat(
-      "Value", [this] { return value_; }, [this](float v) { SetValue(v); });
-  PublishFloat(
-      "ViewportSize", [this] { return viewport_; }, [this](float v) { SetViewportSize(v); });
-  PublishFloat(
-      "SmallChange", [this] { return smallChange_; }, [this](float v) { smallChange_ = v; });
+  PublishProperty(this, "Min", &TvgScrollBar::min_, &TvgScrollBar::SetMin);
+  PublishProperty(this, "Max", &TvgScrollBar::max_, &TvgScrollBar::SetMax);
+  PublishProperty(this, "Value", &TvgScrollBar::value_, &TvgScrollBar::SetValue);
+  PublishProperty(this, "ViewportSize", &TvgScrollBar::viewport_, &TvgScrollBar::SetViewportSize);
+  PublishProperty(this, "SmallChange", &TvgScrollBar::smallChange_, &TvgScrollBar::smallChange_);
   PublishEvent("OnChange", &OnChange);
 }
 
@@ -1150,12 +1103,8 @@ TvgScrollBox::TvgScrollBox(rt::TComponent* owner) : TvgStyledControl(owner) {
   TVisualObject::InsertObject(ChildCount(), content_);
   SetClipChildren(true);
   SetSize(100, 100);
-  Publish(
-      "ShowScrollBars", [this] { return BoolText(showScrollBars_); },
-      [this](const std::string& v) { SetShowScrollBars(TextToBool(v)); });
-  Publish(
-      "MouseTracking", [this] { return BoolText(mouseTracking_); },
-      [this](const std::string& v) { mouseTracking_ = TextToBool(v); });
+  PublishProperty(this, "ShowScrollBars", &TvgScrollBox::showScrollBars_, &TvgScrollBox::SetShowScrollBars);
+  PublishProperty(this, "MouseTracking", &TvgScrollBox::mouseTracking_, &TvgScrollBox::mouseTracking_);
   PublishEvent("OnScroll", &OnScroll);
 }
 
@@ -1396,9 +1345,7 @@ TvgPopupBox::TvgPopupBox(rt::TComponent* owner) : TvgTextControl(owner) {
   Publish(
       "Items", [this] { return JoinLines(items_); },
       [this](const std::string& v) { SetItems(v.empty() ? std::vector<std::string>{} : SplitLines(v)); });
-  Publish(
-      "ItemIndex", [this] { return rt::IntToStr(itemIndex_); },
-      [this](const std::string& v) { SetItemIndex(int(rt::StrToInt(v))); });
+  PublishProperty(this, "ItemIndex", &TvgPopupBox::itemIndex_, &TvgPopupBox::SetItemIndex);
   PublishEvent("OnChange", &OnChange);
 }
 
@@ -1546,12 +1493,9 @@ void TvgStringComboBox::Paint(TCanvas& canvas) {
 // --- tabs ------------------------------------------------------------------------------------
 
 TvgTabItem::TvgTabItem(rt::TComponent* owner) : TvgTextControl(owner) {
-  PublishFloat(
-      "Width", [this] { return headerWidth_; }, [this](float v) { SetHeaderWidth(v); });
-  PublishFloat(
-      "TabWidth", [this] { return headerWidth_; }, [this](float v) { SetHeaderWidth(v); });
-  Publish(
-      "IsSelected", [this] { return BoolText(IsActive()); }, nullptr);
+  PublishProperty(this, "Width", &TvgTabItem::headerWidth_, &TvgTabItem::SetHeaderWidth);
+  PublishProperty(this, "TabWidth", &TvgTabItem::headerWidth_, &TvgTabItem::SetHeaderWidth);
+  PublishProperty(this, "IsSelected", &TvgTabItem::IsActive, nullptr);
 }
 
 TvgTabControl* TvgTabItem::TabControl() const { return dynamic_cast<TvgTabControl*>(Parent()); }
@@ -1601,11 +1545,8 @@ void TvgTabItem::MouseDown(TMouseButton button, TShiftState shift, float x, floa
 
 TvgTabControl::TvgTabControl(rt::TComponent* owner) : TvgStyledControl(owner) {
   SetSize(200, 150);
-  Publish(
-      "TabIndex", [this] { return rt::IntToStr(tabIndex_); },
-      [this](const std::string& v) { SetTabIndex(int(rt::StrToInt(v))); });
-  PublishFloat(
-      "TabHeight", [this] { return tabHeight_; }, [this](float v) { SetTabHeight(v); });
+  PublishProperty(this, "TabIndex", &TvgTabControl::tabIndex_, &TvgTabControl::SetTabIndex);
+  PublishProperty(this, "TabHeight", &TvgTabControl::tabHeight_, &TvgTabControl::SetTabHeight);
   PublishEvent("OnChange", &OnChange);
 }
 
@@ -1690,17 +1631,10 @@ TvgStringGrid::TvgStringGrid(rt::TComponent* owner) : TvgStyledControl(owner) {
   SetCanFocus(true);
   SetClipChildren(true);
   SetSize(320, 200);
-  Publish(
-      "RowCount", [this] { return rt::IntToStr(rowCount_); },
-      [this](const std::string& v) { SetRowCount(int(rt::StrToInt(v))); });
-  PublishFloat(
-      "RowHeight", [this] { return rowHeight_; }, [this](float v) { SetRowHeight(v); });
-  Publish(
-      "Selected", [this] { return rt::IntToStr(selected_); },
-      [this](const std::string& v) { SetSelected(int(rt::StrToInt(v))); });
-  Publish(
-      "ColumnIndex", [this] { return rt::IntToStr(columnIndex_); },
-      [this](const std::string& v) { SetColumnIndex(int(rt::StrToInt(v))); });
+  PublishProperty(this, "RowCount", &TvgStringGrid::rowCount_, &TvgStringGrid::SetRowCount);
+  PublishProperty(this, "RowHeight", &TvgStringGrid::rowHeight_, &TvgStringGrid::SetRowHeight);
+  PublishProperty(this, "Selected", &TvgStringGrid::selected_, &TvgStringGrid::SetSelected);
+  PublishProperty(this, "ColumnIndex", &TvgStringGrid::columnIndex_, &TvgStringGrid::SetColumnIndex);
   PublishEvent("OnChange", &OnChange);
   PublishEvent("OnEditingDone", &OnEditingDone);
 }

@@ -111,10 +111,8 @@ TVisualObject::TVisualObject(rt::TComponent* owner) : rt::TComponent(owner) {
         if (p.size() != 2) throw rt::EConvertError("Position needs 'x,y': " + v);
         SetPosition({TextToFloat(p[0]), TextToFloat(p[1])});
       });
-  PublishFloat(
-      "Width", [this] { return width_; }, [this](float v) { SetWidth(v); });
-  PublishFloat(
-      "Height", [this] { return height_; }, [this](float v) { SetHeight(v); });
+  PublishProperty(this, "Width", &TVisualObject::width_, &TVisualObject::SetWidth);
+  PublishProperty(this, "Height", &TVisualObject::height_, &TVisualObject::SetHeight);
   Publish(
       "Align", [this] { return AlignToText(align_); },
       [this](const std::string& v) { SetAlign(TextToAlign(v)); });
@@ -126,25 +124,13 @@ TVisualObject::TVisualObject(rt::TComponent* owner) : rt::TComponent(owner) {
       [this](const std::string& v) { padding_.FromText(v); });
   PublishObject("Margins", &margins_);
   PublishObject("Padding", &padding_);
-  auto pubBool = [this](const char* n, std::function<bool()> get, std::function<void(bool)> set) {
-    Publish(
-        n, [get] { return std::string(get() ? "True" : "False"); },
-        [set](const std::string& v) { set(TextToBool(v)); });
-  };
-  pubBool(
-      "Visible", [this] { return visible_; }, [this](bool v) { SetVisible(v); });
-  PublishFloat(
-      "Opacity", [this] { return opacity_; }, [this](float v) { SetOpacity(v); });
-  pubBool(
-      "HitTest", [this] { return hitTest_; }, [this](bool v) { hitTest_ = v; });
-  pubBool(
-      "ClipChildren", [this] { return clipChildren_; }, [this](bool v) { SetClipChildren(v); });
-  pubBool(
-      "Enabled", [this] { return enabled_; }, [this](bool v) { SetEnabled(v); });
-  pubBool(
-      "ShowHint", [this] { return showHint_; }, [this](bool v) { showHint_ = v; });
-  pubBool(
-      "CanFocus", [this] { return canFocus_; }, [this](bool v) { canFocus_ = v; });
+  PublishProperty(this, "Visible", &TVisualObject::visible_, &TVisualObject::SetVisible);
+  PublishProperty(this, "Opacity", &TVisualObject::opacity_, &TVisualObject::SetOpacity);
+  PublishProperty(this, "HitTest", &TVisualObject::hitTest_, &TVisualObject::hitTest_);
+  PublishProperty(this, "ClipChildren", &TVisualObject::clipChildren_, &TVisualObject::SetClipChildren);
+  PublishProperty(this, "Enabled", &TVisualObject::enabled_, &TVisualObject::SetEnabled);
+  PublishProperty(this, "ShowHint", &TVisualObject::showHint_, &TVisualObject::showHint_);
+  PublishProperty(this, "CanFocus", &TVisualObject::canFocus_, &TVisualObject::canFocus_);
   Publish(
       "Cursor",
       [this] {
@@ -162,8 +148,7 @@ TVisualObject::TVisualObject(rt::TComponent* owner) : rt::TComponent(owner) {
   PublishString("StyleName", &resourceName_);
   PublishInt("TabOrder", &tabOrder_);
   PublishString("TagString", &TagString);
-  PublishFloat(
-      "TagFloat", [this] { return float(TagFloat); }, [this](float v) { TagFloat = v; });
+  PublishProperty(this, "TagFloat", &TVisualObject::TagFloat);
   PublishEvent("OnClick", &OnClick);
   PublishEvent("OnDblClick", &OnDblClick);
   PublishEvent("OnMouseEnter", &OnMouseEnter);

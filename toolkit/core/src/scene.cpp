@@ -439,14 +439,9 @@ TWindow::TWindow(rt::TComponent* owner, TWindowKind kind) : rt::TComponent(owner
   scene_->SetSize(float(width_), float(height_));
   if (kind == TWindowKind::Popup) showInTaskBar_ = false;
   Windows().push_back(this);
-  Publish(
-      "Caption", [this] { return caption_; }, [this](const std::string& v) { SetCaption(v); });
-  Publish(
-      "Left", [this] { return rt::IntToStr(left_); },
-      [this](const std::string& v) { SetLeft(int(rt::StrToInt(v))); });
-  Publish(
-      "Top", [this] { return rt::IntToStr(top_); },
-      [this](const std::string& v) { SetTop(int(rt::StrToInt(v))); });
+  PublishProperty(this, "Caption", &TWindow::caption_, &TWindow::SetCaption);
+  PublishProperty(this, "Left", &TWindow::left_, &TWindow::SetLeft);
+  PublishProperty(this, "Top", &TWindow::top_, &TWindow::SetTop);
   auto sizeProp = [this](const char* n, bool w) {
     Publish(
         n, [this, w] { return rt::IntToStr(w ? width_ : height_); },
@@ -494,9 +489,7 @@ TWindow::TWindow(rt::TComponent* owner, TWindowKind kind) : rt::TComponent(owner
         else
           borderless_ = false;
       });
-  Publish(
-      "ShowInTaskBar", [this] { return std::string(showInTaskBar_ ? "True" : "False"); },
-      [this](const std::string& v) { showInTaskBar_ = TextToBool(v); });
+  PublishProperty(this, "ShowInTaskBar", &TWindow::showInTaskBar_, &TWindow::showInTaskBar_);
   Publish(
       "Fill", [this] { return ColorToText(scene_->Fill()); },
       [this](const std::string& v) { scene_->SetFill(TextToColor(v)); });

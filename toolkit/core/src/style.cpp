@@ -263,10 +263,8 @@ std::vector<std::string> RegisteredStyleResources() {
 // --- styled control ------------------------------------------------------------------------
 
 TvgStyledControl::TvgStyledControl(rt::TComponent* owner) : TVisualObject(owner) {
-  Publish(
-      "Resource", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
-  Publish(
-      "StyleLookup", [this] { return resource_; }, [this](const std::string& v) { SetResource(v); });
+  PublishProperty(this, "Resource", &TvgStyledControl::resource_, &TvgStyledControl::SetResource);
+  PublishProperty(this, "StyleLookup", &TvgStyledControl::resource_, &TvgStyledControl::SetResource);
   Publish(
       "BindingSource", [this] { return bindingSource_.Get() ? bindingSource_.Get()->Name() : std::string(); },
       [this](const std::string& v) {
@@ -392,9 +390,7 @@ void TvgStyledControl::ParentChanged() {
 
 TvgEffect::TvgEffect(rt::TComponent* owner) : TVisualObject(owner) {
   SetHitTest(false);
-  Publish(
-      "Enabled", [this] { return std::string(effectEnabled_ ? "True" : "False"); },
-      [this](const std::string& v) { SetEffectEnabled(TextToBool(v)); });
+  PublishProperty(this, "Enabled", &TvgEffect::effectEnabled_, &TvgEffect::SetEffectEnabled);
 }
 
 void TvgEffect::SetEffectEnabled(bool v) {
@@ -469,9 +465,7 @@ TvgGlowEffect::TvgGlowEffect(rt::TComponent* owner) : TvgEffect(owner) {
         softness = TextToFloat(v);
         if (Parent()) Parent()->Repaint();
       });
-  Publish(
-      "Opacity", [this] { return FloatToText(glowOpacity); },
-      [this](const std::string& v) { glowOpacity = TextToFloat(v); });
+  PublishProperty(this, "Opacity", &TvgGlowEffect::glowOpacity, &TvgGlowEffect::glowOpacity);
   Publish(
       "GlowColor", [this] { return ColorToText(glowColor); },
       [this](const std::string& v) { glowColor = TextToColor(v); });
@@ -496,9 +490,7 @@ TvgAnimation::TvgAnimation(rt::TComponent* owner) : TVisualObject(owner) {
       "Duration", [this] { return duration; }, [this](float v) { duration = std::max(0.f, v); });
   PublishFloat(
       "Delay", [this] { return delay; }, [this](float v) { delay = std::max(0.f, v); });
-  Publish(
-      "Enabled", [this] { return std::string(animEnabled ? "True" : "False"); },
-      [this](const std::string& v) { animEnabled = TextToBool(v); });
+  PublishProperty(this, "Enabled", &TvgAnimation::animEnabled, &TvgAnimation::animEnabled);
 }
 
 TvgAnimation::~TvgAnimation() {
@@ -567,10 +559,8 @@ void TvgAnimation::TriggerOn(TVisualObject* instance, const std::string& trigger
 }
 
 TvgFloatAnimation::TvgFloatAnimation(rt::TComponent* owner) : TvgAnimation(owner) {
-  PublishFloat(
-      "StartValue", [this] { return startValue; }, [this](float v) { startValue = v; });
-  PublishFloat(
-      "StopValue", [this] { return stopValue; }, [this](float v) { stopValue = v; });
+  PublishProperty(this, "StartValue", &TvgFloatAnimation::startValue, &TvgFloatAnimation::startValue);
+  PublishProperty(this, "StopValue", &TvgFloatAnimation::stopValue, &TvgFloatAnimation::stopValue);
 }
 
 void TvgFloatAnimation::ApplyValue(float t) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "runtime/errors.h"
+#include "runtime/property_text.h"
 #include "runtime/text.h"
 
 namespace tk {
@@ -62,27 +63,10 @@ TAlphaColor TextToColor(const std::string& text) {
 
 std::string ColorToText(TAlphaColor color) { return rt::Format("#%08X", color); }
 
-float TextToFloat(const std::string& text) {
-  const std::string t = Trim(text);
-  float v = 0;
-  auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-  if (t.empty() || ec != std::errc() || p != t.data() + t.size() || !std::isfinite(v))
-    throw rt::EConvertError(rt::Format("'%s' is not a valid floating point value", t.c_str()));
-  return v;
-}
+float TextToFloat(const std::string& text) { return rt::StrToFloat(text); }
 
-std::string FloatToText(double value) {
-  char buf[64];
-  auto [p, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value));
-  (void)ec;
-  return std::string(buf, p);
-}
+std::string FloatToText(double value) { return rt::FloatToStr(value); }
 
-bool TextToBool(const std::string& text) {
-  const std::string t = Trim(text);
-  if (rt::SameText(t, "True")) return true;
-  if (rt::SameText(t, "False")) return false;
-  throw rt::EConvertError(rt::Format("'%s' is not a valid boolean value", t.c_str()));
-}
+bool TextToBool(const std::string& text) { return rt::StrToBool(text); }
 
 }  // namespace tk

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/component.h"
+#include "runtime/property_text.h"
 #include "toolkit/types.h"
 
 typedef struct _cairo cairo_t;
@@ -189,6 +190,16 @@ class TPathData {
 };
 
 enum class TTextAlign { Near, Center, Far };
+inline const auto& EnumNames(TTextAlign) {
+  using A = TTextAlign;
+  static constexpr rt::TEnumName<A> names[] = {
+      {A::Near, "Near"},      {A::Center, "Center"},   {A::Far, "Far"},     {A::Near, "Left"},
+      {A::Near, "Leading"},   {A::Near, "taLeading"},  {A::Near, "taLeft"}, {A::Near, "taNear"},
+      {A::Near, "Top"},       {A::Center, "taCenter"}, {A::Far, "Right"},   {A::Far, "Trailing"},
+      {A::Far, "taTrailing"}, {A::Far, "taRight"},     {A::Far, "taFar"},   {A::Far, "Bottom"}};
+  return names;
+}
+inline const char* EnumDescription(TTextAlign) { return "text alignment"; }
 std::string TextAlignToText(TTextAlign a);
 TTextAlign TextToTextAlign(const std::string& text);  // "Near"/"Left"/"taLeading"..., "Center", "Far"/"Right"
 
