@@ -21,8 +21,8 @@ TLanguageEnvironment TLanguageEnvironment::FromPlatform(plat::Platform& platform
 TvgLang::TvgLang(rt::TComponent* owner, const TLanguageEnvironment& env)
     : rt::TComponent(owner), FEnv(env), FService(env.service ? env.service : &tk::TranslationService()) {
   if (!FEnv.locale) throw rt::EComponentError("A language component needs the locale services");
-  PublishString("FileName", &FFileName);
-  PublishBool("StoreInForm", &FStoreInForm);
+  PublishProperty(this, "FileName", &TvgLang::FFileName);
+  PublishProperty(this, "StoreInForm", &TvgLang::FStoreInForm);
 }
 
 int TvgLang::IndexOfLanguage(std::string_view name) const {
@@ -123,33 +123,18 @@ std::vector<rt::TComponent*> RegisteredForms() {
 
 // ---- TqvLanguage --------------------------------------------------------------------------
 
-namespace {
-bool BoolText(const std::string& v) {
-  if (rt::SameText(v, "True")) return true;
-  if (rt::SameText(v, "False")) return false;
-  throw rt::EConvertError(rt::Format("'%s' is not a valid boolean value", v.c_str()));
-}
-}  // namespace
-
 TqvLanguage::TqvLanguage(rt::TComponent* owner, const TLanguageEnvironment& env) : TvgLang(owner, env) {
   if (!FEnv.designMode) LocaleTables().Rebuild(*FEnv.locale);
   FPropertyList = {"Caption", "Hint"};
   FSpecialClassList = {"TMenuItem", "TTabControl", "TTabSheet",   "TListView",
                        "TTreeView", "TStatusBar",  "TComboBoxEx", "TqvMenuEx"};
 
-  Publish(
-      "Active", [this] { return std::string(FActive ? "True" : "False"); },
-      [this](const std::string& v) { SetActive(BoolText(v)); });
-  Publish(
-      "ActiveLoadFromFile", [] { return std::string("False"); },
-      [this](const std::string& v) { SetActiveLoadFromFile(BoolText(v)); });
-  Publish(
-      "AutoSelect", [this] { return std::string(FAutoSelect ? "True" : "False"); },
-      [this](const std::string& v) { SetAutoSelect(BoolText(v)); });
-  Publish(
-      "qvParentFormCount", [this] { return rt::IntToStr(qvParentFormCount()); }, nullptr);
-  Publish(
-      "Lang", [this] { return FLanguageName; }, [this](const std::string& v) { SetLang(v); });
+  PublishProperty(this, "Active", &TqvLanguage::Active, &TqvLanguage::SetActive);
+  PublishProperty(this, "ActiveLoadFromFile", &TqvLanguage::ActiveLoadFromFile,
+                  &TqvLanguage::SetActiveLoadFromFile);
+  PublishProperty(this, "AutoSelect", &TqvLanguage::AutoSelect, &TqvLanguage::SetAutoSelect);
+  PublishProperty(this, "qvParentFormCount", &TqvLanguage::qvParentFormCount, nullptr);
+  PublishProperty(this, "Lang", &TqvLanguage::Lang, &TqvLanguage::SetLang);
   Publish(
       "SpecialClassName",
       [this] {

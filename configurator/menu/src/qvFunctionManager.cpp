@@ -10,11 +10,10 @@
 namespace vrnke {
 
 TqvFunctionItem::TqvFunctionItem() {
-  PublishString("Name", &FName);
-  PublishString("Description", &FDescription);
-  PublishString("ShortDescription", &FShortDescription);
-  Publish(
-      "ItemID", [this] { return rt::IntToStr(FItemID); }, nullptr);  // read-only
+  PublishProperty(this, "Name", &TqvFunctionItem::FName);
+  PublishProperty(this, "Description", &TqvFunctionItem::FDescription);
+  PublishProperty(this, "ShortDescription", &TqvFunctionItem::FShortDescription);
+  PublishProperty(this, "ItemID", &TqvFunctionItem::ItemID, nullptr);  // read-only
   PublishEvent("OnExecute", &FOnExecute);
 }
 

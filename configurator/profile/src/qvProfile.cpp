@@ -56,13 +56,10 @@ void TqvProfile::PublishAll() {
   Publish(
       "RootKey", [this] { return RootKeyText(FRootKey); },
       [this](const std::string& v) { SetRootKey(RootKeyFromText(v)); });
-  PublishString("KeyPath", &FKeyPath);
-  PublishString("FileName", &FFileName);
-  Publish(
-      "FilePath", [this] { return FFilePath; }, [this](const std::string& v) { SetFilePath(v); });
-  Publish(
-      "Size", [this] { return rt::IntToStr(Size()); },
-      [this](const std::string& v) { SetSize(rt::StrToInt(v)); });
+  PublishProperty(this, "KeyPath", &TqvProfile::FKeyPath);
+  PublishProperty(this, "FileName", &TqvProfile::FFileName);
+  PublishProperty(this, "FilePath", &TqvProfile::FFilePath, &TqvProfile::SetFilePath);
+  PublishProperty(this, "Size", &TqvProfile::Size, &TqvProfile::SetSize);
   PublishEvent("OnRestoreToDefault", &OnRestoreToDefault);
   PublishEvent("OnBeforeSaveToRegistry", &OnBeforeSaveToRegistry);
   PublishEvent("OnBeforeSaveToFile", &OnBeforeSaveToFile);

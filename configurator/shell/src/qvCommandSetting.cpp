@@ -9,8 +9,8 @@
 namespace vrnke {
 
 TqvCommand::TqvCommand() {
-  PublishString("Name", &FName);
-  PublishString("Description", &FDescription);
+  PublishProperty(this, "Name", &TqvCommand::FName);
+  PublishProperty(this, "Description", &TqvCommand::FDescription);
   PublishEvent("OnExecute", &FOnExecute);
 }
 
