@@ -5,7 +5,8 @@
 #include "controls_util.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
-#include "toolkit/controls.h"
+#include "toolkit/controls/bars.h"
+#include "toolkit/scene.h"
 #include "toolkit/translate.h"
 
 namespace tk {

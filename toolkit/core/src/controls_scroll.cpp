@@ -5,7 +5,8 @@
 #include "controls_util.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
-#include "toolkit/controls.h"
+#include "toolkit/controls/scroll.h"
+#include "toolkit/scene.h"
 #include "toolkit/translate.h"
 
 namespace tk {
@@ -190,7 +191,7 @@ void TvgScrollBox::SetShowScrollBars(bool s) {
 void TvgScrollBox::AddObject(TVisualObject* child) {
   if (!child) return;
   if (child == content_ || dynamic_cast<TvgEffect*>(child) || dynamic_cast<TvgAnimation*>(child) ||
-      dynamic_cast<TvgScrollBar*>(child) || dynamic_cast<TvgPopup*>(child) || !content_) {
+      dynamic_cast<TvgScrollBar*>(child) || child->ShownInOwnWindow() || !content_) {
     TVisualObject::AddObject(child);
   } else {
     content_->AddObject(child);

@@ -1,12 +1,12 @@
 // The text control, the label, the text box and the memo.
-#include "toolkit/controls.h"
-
 #include <algorithm>
 #include <cmath>
 
 #include "controls_util.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
+#include "toolkit/controls/text_controls.h"
+#include "toolkit/scene.h"
 #include "toolkit/translate.h"
 
 namespace tk {
