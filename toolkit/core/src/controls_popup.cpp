@@ -52,8 +52,8 @@ TvgPopup::TvgPopup(rt::TComponent* owner) : TVisualObject(owner) {
         if (!t) throw rt::EPropertyError("PlacementTarget: no object named '" + v + "'");
         target_.Set(t);
       });
-  PublishProperty(this, "HorizontalOffset", &TvgPopup::HorizontalOffset, &TvgPopup::HorizontalOffset);
-  PublishProperty(this, "VerticalOffset", &TvgPopup::VerticalOffset, &TvgPopup::VerticalOffset);
+  PublishProperty(this, "HorizontalOffset", &TvgPopup::HorizontalOffset, &TvgPopup::SetHorizontalOffset);
+  PublishProperty(this, "VerticalOffset", &TvgPopup::VerticalOffset, &TvgPopup::SetVerticalOffset);
   PublishEvent("OnPopup", &OnPopup);
   PublishEvent("OnClosePopup", &OnClosePopup);
 }
@@ -124,7 +124,7 @@ TPointF TvgPopup::PlacementPosition() const {
       p = Parent() ? Parent()->LocalToScreen(Position()) : Position();
       break;
   }
-  p = {p.x + HorizontalOffset, p.y + VerticalOffset};
+  p = {p.x + horizontalOffset_, p.y + verticalOffset_};
   // Kept on the screen vertically; horizontally the caller decides (menus shift themselves).
   const TPointF screen = Backend().ScreenSize();
   if (p.y + H > screen.y) p.y = std::max(0.f, screen.y - H);

@@ -147,8 +147,8 @@ TVisualObject::TVisualObject(rt::TComponent* owner) : rt::TComponent(owner) {
   PublishString("ResourceName", &resourceName_);
   PublishString("StyleName", &resourceName_);
   PublishInt("TabOrder", &tabOrder_);
-  PublishString("TagString", &TagString);
-  PublishProperty(this, "TagFloat", &TVisualObject::TagFloat);
+  PublishProperty(this, "TagString", &TVisualObject::tagString_);
+  PublishProperty(this, "TagFloat", &TVisualObject::tagFloat_);
   PublishEvent("OnClick", &OnClick);
   PublishEvent("OnDblClick", &OnDblClick);
   PublishEvent("OnMouseEnter", &OnMouseEnter);
@@ -656,9 +656,9 @@ void TVisualObject::AssignFrom(const TVisualObject& source) {
     if (d && s) AssignObjectProperty(*d, *s);
   }
   SetTag(source.Tag());
-  TagFloat = source.TagFloat;
-  TagString = source.TagString;
-  TagObject = source.TagObject;
+  tagFloat_ = source.tagFloat_;
+  tagString_ = source.tagString_;
+  tagObject_ = source.tagObject_;
   stored_ = source.stored_;
   locked_ = source.locked_;
   EndUpdate();

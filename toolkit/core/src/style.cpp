@@ -426,56 +426,56 @@ TvgShadowEffect::TvgShadowEffect(rt::TComponent* owner) : TvgEffect(owner) {
           if (Parent()) Parent()->Repaint();
         });
   };
-  f("Distance", &distance);
-  f("Direction", &direction);
-  f("Softness", &softness);
-  f("Opacity", &shadowOpacity);
+  f("Distance", &distance_);
+  f("Direction", &direction_);
+  f("Softness", &softness_);
+  f("Opacity", &shadowOpacity_);
   Publish(
-      "ShadowColor", [this] { return ColorToText(shadowColor); },
-      [this](const std::string& v) { shadowColor = TextToColor(v); });
+      "ShadowColor", [this] { return ColorToText(shadowColor_); },
+      [this](const std::string& v) { shadowColor_ = TextToColor(v); });
 }
 
-float TvgShadowEffect::Reach() const { return std::fabs(distance) + BlurRadius(softness) * 2 + 1; }
+float TvgShadowEffect::Reach() const { return std::fabs(distance_) + BlurRadius(softness_) * 2 + 1; }
 
 void TvgShadowEffect::ApplyEffect(TBitmap& picture, float) {
   const uint32_t a =
-      uint32_t(std::lround(((shadowColor >> 24) & 0xFF) * std::clamp(shadowOpacity, 0.f, 1.f)));
-  TBitmap shadow = MakeShadow(picture, (shadowColor & 0xFFFFFF) | (a << 24), BlurRadius(softness), 0);
-  const float rad = direction * float(M_PI) / 180;
-  Underlay(picture, shadow, distance * std::cos(rad), distance * std::sin(rad));
+      uint32_t(std::lround(((shadowColor_ >> 24) & 0xFF) * std::clamp(shadowOpacity_, 0.f, 1.f)));
+  TBitmap shadow = MakeShadow(picture, (shadowColor_ & 0xFFFFFF) | (a << 24), BlurRadius(softness_), 0);
+  const float rad = direction_ * float(M_PI) / 180;
+  Underlay(picture, shadow, distance_ * std::cos(rad), distance_ * std::sin(rad));
 }
 
 TvgBlurEffect::TvgBlurEffect(rt::TComponent* owner) : TvgEffect(owner) {
   Publish(
-      "Softness", [this] { return FloatToText(softness); },
+      "Softness", [this] { return FloatToText(softness_); },
       [this](const std::string& v) {
-        softness = TextToFloat(v);
+        softness_ = TextToFloat(v);
         if (Parent()) Parent()->Repaint();
       });
 }
 
-float TvgBlurEffect::Reach() const { return BlurRadius(softness) * 2 + 1; }
+float TvgBlurEffect::Reach() const { return BlurRadius(softness_) * 2 + 1; }
 
-void TvgBlurEffect::ApplyEffect(TBitmap& picture, float) { BlurBitmap(picture, BlurRadius(softness)); }
+void TvgBlurEffect::ApplyEffect(TBitmap& picture, float) { BlurBitmap(picture, BlurRadius(softness_)); }
 
 TvgGlowEffect::TvgGlowEffect(rt::TComponent* owner) : TvgEffect(owner) {
   Publish(
-      "Softness", [this] { return FloatToText(softness); },
+      "Softness", [this] { return FloatToText(softness_); },
       [this](const std::string& v) {
-        softness = TextToFloat(v);
+        softness_ = TextToFloat(v);
         if (Parent()) Parent()->Repaint();
       });
-  PublishProperty(this, "Opacity", &TvgGlowEffect::glowOpacity, &TvgGlowEffect::glowOpacity);
+  PublishProperty(this, "Opacity", &TvgGlowEffect::glowOpacity_, &TvgGlowEffect::glowOpacity_);
   Publish(
-      "GlowColor", [this] { return ColorToText(glowColor); },
-      [this](const std::string& v) { glowColor = TextToColor(v); });
+      "GlowColor", [this] { return ColorToText(glowColor_); },
+      [this](const std::string& v) { glowColor_ = TextToColor(v); });
 }
 
-float TvgGlowEffect::Reach() const { return BlurRadius(softness) * 2 + 1; }
+float TvgGlowEffect::Reach() const { return BlurRadius(softness_) * 2 + 1; }
 
 void TvgGlowEffect::ApplyEffect(TBitmap& picture, float) {
-  const uint32_t a = uint32_t(std::lround(((glowColor >> 24) & 0xFF) * std::clamp(glowOpacity, 0.f, 1.f)));
-  TBitmap glow = MakeShadow(picture, (glowColor & 0xFFFFFF) | (a << 24), BlurRadius(softness), 0);
+  const uint32_t a = uint32_t(std::lround(((glowColor_ >> 24) & 0xFF) * std::clamp(glowOpacity_, 0.f, 1.f)));
+  TBitmap glow = MakeShadow(picture, (glowColor_ & 0xFFFFFF) | (a << 24), BlurRadius(softness_), 0);
   Underlay(picture, glow, 0, 0);
 }
 
@@ -483,14 +483,14 @@ void TvgGlowEffect::ApplyEffect(TBitmap& picture, float) {
 
 TvgAnimation::TvgAnimation(rt::TComponent* owner) : TVisualObject(owner) {
   SetHitTest(false);
-  PublishString("PropertyName", &propertyName);
-  PublishString("Trigger", &trigger);
-  PublishString("TriggerInverse", &triggerInverse);
+  PublishString("PropertyName", &propertyName_);
+  PublishString("Trigger", &trigger_);
+  PublishString("TriggerInverse", &triggerInverse_);
   PublishFloat(
-      "Duration", [this] { return duration; }, [this](float v) { duration = std::max(0.f, v); });
+      "Duration", [this] { return duration_; }, [this](float v) { duration_ = std::max(0.f, v); });
   PublishFloat(
-      "Delay", [this] { return delay; }, [this](float v) { delay = std::max(0.f, v); });
-  PublishProperty(this, "Enabled", &TvgAnimation::animEnabled, &TvgAnimation::animEnabled);
+      "Delay", [this] { return delay_; }, [this](float v) { delay_ = std::max(0.f, v); });
+  PublishProperty(this, "Enabled", &TvgAnimation::animEnabled_, &TvgAnimation::animEnabled_);
 }
 
 TvgAnimation::~TvgAnimation() {
@@ -498,10 +498,10 @@ TvgAnimation::~TvgAnimation() {
 }
 
 void TvgAnimation::Start(bool inverse) {
-  if (!animEnabled || !Parent()) return;
+  if (!animEnabled_ || !Parent()) return;
   inverse_ = inverse;
   TvgScene* scene = HostScene();
-  if (duration <= 0 || !scene) {
+  if (duration_ <= 0 || !scene) {
     running_ = false;
     ApplyValue(1);
     return;
@@ -521,7 +521,7 @@ void TvgAnimation::Stop() {
 bool TvgAnimation::Advance(double seconds) {
   if (!running_) return false;
   elapsed_ += seconds;
-  const double t = duration > 0 ? std::clamp((elapsed_ - delay) / duration, 0.0, 1.0) : 1.0;
+  const double t = duration_ > 0 ? std::clamp((elapsed_ - delay_) / duration_, 0.0, 1.0) : 1.0;
   ApplyValue(float(t));
   if (t >= 1) running_ = false;
   return running_;
@@ -552,52 +552,52 @@ bool TriggerHolds(const std::string& spec, TVisualObject* instance, const std::s
 
 void TvgAnimation::TriggerOn(TVisualObject* instance, const std::string& triggerName) {
   if (!instance) return;
-  if (TriggerHolds(trigger, instance, triggerName))
+  if (TriggerHolds(trigger_, instance, triggerName))
     Start(false);
-  else if (TriggerHolds(triggerInverse, instance, triggerName))
+  else if (TriggerHolds(triggerInverse_, instance, triggerName))
     Start(true);
 }
 
 TvgFloatAnimation::TvgFloatAnimation(rt::TComponent* owner) : TvgAnimation(owner) {
-  PublishProperty(this, "StartValue", &TvgFloatAnimation::startValue, &TvgFloatAnimation::startValue);
-  PublishProperty(this, "StopValue", &TvgFloatAnimation::stopValue, &TvgFloatAnimation::stopValue);
+  PublishProperty(this, "StartValue", &TvgFloatAnimation::startValue_, &TvgFloatAnimation::startValue_);
+  PublishProperty(this, "StopValue", &TvgFloatAnimation::stopValue_, &TvgFloatAnimation::stopValue_);
 }
 
 void TvgFloatAnimation::ApplyValue(float t) {
-  const float a = inverse_ ? stopValue : startValue, b = inverse_ ? startValue : stopValue;
-  if (Parent()) SetPropertyPath(*Parent(), propertyName, FloatToText(a + (b - a) * t));
+  const float a = inverse_ ? stopValue_ : startValue_, b = inverse_ ? startValue_ : stopValue_;
+  if (Parent()) SetPropertyPath(*Parent(), propertyName_, FloatToText(a + (b - a) * t));
 }
 
 TvgColorAnimation::TvgColorAnimation(rt::TComponent* owner) : TvgAnimation(owner) {
   Publish(
-      "StartValue", [this] { return ColorToText(startValue); },
-      [this](const std::string& v) { startValue = TextToColor(v); });
+      "StartValue", [this] { return ColorToText(startValue_); },
+      [this](const std::string& v) { startValue_ = TextToColor(v); });
   Publish(
-      "StopValue", [this] { return ColorToText(stopValue); },
-      [this](const std::string& v) { stopValue = TextToColor(v); });
+      "StopValue", [this] { return ColorToText(stopValue_); },
+      [this](const std::string& v) { stopValue_ = TextToColor(v); });
 }
 
 void TvgColorAnimation::ApplyValue(float t) {
-  const TAlphaColor a = inverse_ ? stopValue : startValue, b = inverse_ ? startValue : stopValue;
+  const TAlphaColor a = inverse_ ? stopValue_ : startValue_, b = inverse_ ? startValue_ : stopValue_;
   TAlphaColor r = 0;
   for (int sh = 0; sh < 32; sh += 8) {
     const float ca = float((a >> sh) & 0xFF), cb = float((b >> sh) & 0xFF);
     r |= TAlphaColor(std::lround(ca + (cb - ca) * t)) << sh;
   }
-  if (Parent()) SetPropertyPath(*Parent(), propertyName, ColorToText(r));
+  if (Parent()) SetPropertyPath(*Parent(), propertyName_, ColorToText(r));
 }
 
 TvgTriggerSetter::TvgTriggerSetter(rt::TComponent* owner) : TvgAnimation(owner) {
-  duration = 0;
-  PublishString("Value", &value);
-  PublishString("InverseValue", &inverseValue);
+  duration_ = 0;
+  PublishString("Value", &value_);
+  PublishString("InverseValue", &inverseValue_);
 }
 
 void TvgTriggerSetter::ApplyValue(float t) {
   if (t < 1 || !Parent()) return;
-  const std::string& v = inverse_ ? inverseValue : value;
-  if (inverse_ && inverseValue.empty()) return;
-  SetPropertyPath(*Parent(), propertyName, v);
+  const std::string& v = inverse_ ? inverseValue_ : value_;
+  if (inverse_ && inverseValue_.empty()) return;
+  SetPropertyPath(*Parent(), propertyName_, v);
 }
 
 }  // namespace tk

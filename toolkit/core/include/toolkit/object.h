@@ -258,9 +258,12 @@ class TVisualObject : public rt::TComponent {
   TPaintEvent OnBeforePaint, OnPaint;
 
   // Extra values for the program's own use.
-  double TagFloat = 0;
-  std::string TagString;
-  rt::TComponent* TagObject = nullptr;
+  double TagFloat() const { return tagFloat_; }
+  void SetTagFloat(double v) { tagFloat_ = v; }
+  const std::string& TagString() const { return tagString_; }
+  void SetTagString(const std::string& v) { tagString_ = v; }
+  rt::TComponent* TagObject() const { return tagObject_; }
+  void SetTagObject(rt::TComponent* v) { tagObject_ = v; }
 
   std::weak_ptr<char> AliveToken() const { return alive_; }
 
@@ -289,6 +292,9 @@ class TVisualObject : public rt::TComponent {
   bool mousePressed_ = false;
 
  private:
+  double tagFloat_ = 0;
+  std::string tagString_;
+  rt::TComponent* tagObject_ = nullptr;
   void Detach();  // leaves the parent, keeping the subtree
   TVisualObject* HitLocal(TPointF local, TPointF abs);
   TVisualObject* FindResourceDeep(const std::string& name) const;

@@ -125,10 +125,12 @@ class TvgShadowEffect : public TvgEffect {
  public:
   explicit TvgShadowEffect(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgShadowEffect"; }
-  float distance = 3, direction = 45, softness = 0.3f, shadowOpacity = 0.6f;
-  TAlphaColor shadowColor = claBlack;
   float Reach() const override;
   void ApplyEffect(TBitmap& picture, float scale) override;
+
+ protected:
+  float distance_ = 3, direction_ = 45, softness_ = 0.3f, shadowOpacity_ = 0.6f;
+  TAlphaColor shadowColor_ = claBlack;
 };
 
 // Published: Enabled, Softness.
@@ -136,9 +138,11 @@ class TvgBlurEffect : public TvgEffect {
  public:
   explicit TvgBlurEffect(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgBlurEffect"; }
-  float softness = 0.3f;
   float Reach() const override;
   void ApplyEffect(TBitmap& picture, float scale) override;
+
+ protected:
+  float softness_ = 0.3f;
 };
 
 // Published: Enabled, Softness, Opacity, GlowColor.
@@ -146,16 +150,18 @@ class TvgGlowEffect : public TvgEffect {
  public:
   explicit TvgGlowEffect(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgGlowEffect"; }
-  float softness = 0.4f, glowOpacity = 0.9f;
-  TAlphaColor glowColor = 0xFFFFD700;
   float Reach() const override;
   void ApplyEffect(TBitmap& picture, float scale) override;
+
+ protected:
+  float softness_ = 0.4f, glowOpacity_ = 0.9f;
+  TAlphaColor glowColor_ = 0xFFFFD700;
 };
 
 // --- animations -------------------------------------------------------------------------
 // Animates a published property of its parent (PropertyName, dotted for object properties).
 // Trigger "IsSelected=True" starts it forward, TriggerInverse "IsSelected=False" backward,
-// when StartTriggerAnimation names that property. Duration 0 sets the end value at once.
+// when StartTriggerAnimation names that property. Duration 0 sets the end value_ at once.
 // Published: PropertyName, Duration, Delay, Trigger, TriggerInverse, Enabled, StartValue, StopValue.
 class TvgAnimation : public TVisualObject {
  public:
@@ -164,12 +170,8 @@ class TvgAnimation : public TVisualObject {
   std::string ClassName() const override { return "TvgAnimation"; }
   bool IsVisual() const override { return false; }
 
-  std::string propertyName, trigger, triggerInverse;
-  float duration = 0.2f, delay = 0;
-  bool animEnabled = true;
-
   void Start(bool inverse = false);
-  void Stop();  // jumps to the end value
+  void Stop();  // jumps to the end value_
   bool Running() const { return running_; }
   // Advances by seconds; returns false when finished.
   bool Advance(double seconds);
@@ -177,6 +179,9 @@ class TvgAnimation : public TVisualObject {
   void TriggerOn(TVisualObject* instance, const std::string& triggerName) override;
 
  protected:
+  std::string propertyName_, trigger_, triggerInverse_;
+  float duration_ = 0.2f, delay_ = 0;
+  bool animEnabled_ = true;
   virtual void ApplyValue(float t) = 0;  // t in 0..1 along the animation
   bool inverse_ = false;
 
@@ -189,9 +194,9 @@ class TvgFloatAnimation : public TvgAnimation {
  public:
   explicit TvgFloatAnimation(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgFloatAnimation"; }
-  float startValue = 0, stopValue = 1;
 
  protected:
+  float startValue_ = 0, stopValue_ = 1;
   void ApplyValue(float t) override;
 };
 
@@ -199,21 +204,21 @@ class TvgColorAnimation : public TvgAnimation {
  public:
   explicit TvgColorAnimation(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgColorAnimation"; }
-  TAlphaColor startValue = claBlack, stopValue = claWhite;
 
  protected:
+  TAlphaColor startValue_ = claBlack, stopValue_ = claWhite;
   void ApplyValue(float t) override;
 };
 
-// Sets a property to a text value (any type) when its trigger holds, and to InverseValue on
-// the inverse trigger. Published: PropertyName, Value, InverseValue, Trigger, TriggerInverse.
+// Sets a property to a text value_ (any type) when its trigger_ holds, and to InverseValue on
+// the inverse trigger_. Published: PropertyName, Value, InverseValue, Trigger, TriggerInverse.
 class TvgTriggerSetter : public TvgAnimation {
  public:
   explicit TvgTriggerSetter(rt::TComponent* owner);
   std::string ClassName() const override { return "TvgTriggerSetter"; }
-  std::string value, inverseValue;
 
  protected:
+  std::string value_, inverseValue_;
   void ApplyValue(float t) override;
 };
 

@@ -40,7 +40,10 @@ class TvgPopup : public TVisualObject {
   void SetPlacement(TvgPlacement p) { placement_ = p; }
   TVisualObject* PlacementTarget() const { return target_.Get(); }
   void SetPlacementTarget(TVisualObject* t) { target_.Set(t); }
-  float HorizontalOffset = 0, VerticalOffset = 0;
+  float HorizontalOffset() const { return horizontalOffset_; }
+  void SetHorizontalOffset(float v) { horizontalOffset_ = v; }
+  float VerticalOffset() const { return verticalOffset_; }
+  void SetVerticalOffset(float v) { verticalOffset_ = v; }
   bool StaysOpen() const { return staysOpen_; }
   void SetStaysOpen(bool s) { staysOpen_ = s; }
   bool DragWithParent() const { return dragWithParent_; }
@@ -70,6 +73,7 @@ class TvgPopup : public TVisualObject {
   void Resized() override;
 
  private:
+  float horizontalOffset_ = 0, verticalOffset_ = 0;
   // True when `popup` is placed, directly or through a chain, on an object inside this one.
   bool IsAncestorPopupOf(const TvgPopup* popup) const;
 
