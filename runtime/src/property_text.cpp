@@ -40,7 +40,7 @@ float StrToFloat(std::string_view text) {
 }
 
 void ThrowBadEnumText(std::string_view text, const char* description) {
-  throw EConvertError(Format("'%s' is not a %s", std::string(text).c_str(), description));
+  throw EConvertError(Format("'%s' is not %s", std::string(text).c_str(), description));
 }
 
 }  // namespace rt

@@ -27,10 +27,9 @@ struct TEnumName {
   const char* name;
 };
 
-// An enum takes part by a function found next to it: `EnumNames(E)` returning a range of
-// TEnumName<E> (a static array), e.g.
-//   inline const auto& EnumNames(TImageWrap) { static constexpr rt::TEnumName<TImageWrap> n[] = {...}; return
-//   n; }
+// An enum takes part by functions found next to it (by argument-dependent lookup):
+// `EnumNames(E)` returning a static array of TEnumName<E>, and optionally
+// `EnumDescription(E)` for the error text "'x' is not <description>" ("a text alignment").
 template <class E>
 concept NamedEnum = std::is_enum_v<E> && requires(E e) {
   EnumNames(e);
@@ -86,7 +85,7 @@ struct TPropertyText<E> {
     if constexpr (requires { EnumDescription(E{}); })
       ThrowBadEnumText(t, EnumDescription(E{}));
     else
-      ThrowBadEnumText(t, "valid value");
+      ThrowBadEnumText(t, "a valid value");
   }
 };
 

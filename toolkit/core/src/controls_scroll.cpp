@@ -17,17 +17,7 @@ using namespace detail;
 
 TvgScrollBar::TvgScrollBar(rt::TComponent* owner) : TvgStyledControl(owner) {
   SetSize(12, 100);
-  Publish(
-      "Orientation",
-      [this] { return std::string(orientation_ == TOrientation::Vertical ? "Vertical" : "Horizontal"); },
-      [this](const std::string& v) {
-        if (rt::SameText(v, "Vertical") || rt::SameText(v, "orVertical"))
-          SetOrientation(TOrientation::Vertical);
-        else if (rt::SameText(v, "Horizontal") || rt::SameText(v, "orHorizontal"))
-          SetOrientation(TOrientation::Horizontal);
-        else
-          throw rt::EConvertError("'" + v + "' is not an orientation");
-      });
+  PublishProperty(this, "Orientation", &TvgScrollBar::Orientation, &TvgScrollBar::SetOrientation);
   PublishProperty(this, "Min", &TvgScrollBar::min_, &TvgScrollBar::SetMin);
   PublishProperty(this, "Max", &TvgScrollBar::max_, &TvgScrollBar::SetMax);
   PublishProperty(this, "Value", &TvgScrollBar::value_, &TvgScrollBar::SetValue);

@@ -117,30 +117,7 @@ void TvgEllipse::Paint(TCanvas& canvas) {
 TvgPath::TvgPath(rt::TComponent* owner) : TvgShape(owner) {
   Publish(
       "Data", [this] { return data_.Data(); }, [this](const std::string& v) { SetData(v); });
-  Publish(
-      "WrapMode",
-      [this] {
-        switch (wrap_) {
-          case TPathWrap::Original:
-            return std::string("Original");
-          case TPathWrap::Fit:
-            return std::string("Fit");
-          default:
-            return std::string("Stretch");
-        }
-      },
-      [this](const std::string& v) {
-        std::string t = v;
-        if (t.size() > 2 && rt::SameText(t.substr(0, 2), "pw")) t = t.substr(2);
-        if (rt::SameText(t, "Original"))
-          SetWrapMode(TPathWrap::Original);
-        else if (rt::SameText(t, "Fit"))
-          SetWrapMode(TPathWrap::Fit);
-        else if (rt::SameText(t, "Stretch"))
-          SetWrapMode(TPathWrap::Stretch);
-        else
-          throw rt::EConvertError("'" + v + "' is not a path wrap mode");
-      });
+  PublishProperty(this, "WrapMode", &TvgPath::WrapMode, &TvgPath::SetWrapMode);
 }
 
 void TvgPath::SetData(const std::string& d) {
@@ -215,35 +192,7 @@ void TvgText::AssignFrom(const TVisualObject& source) { TvgShape::AssignFrom(sou
 TvgImage::TvgImage(rt::TComponent* owner) : TVisualObject(owner) {
   bitmap_.OnChanged = [this] { Repaint(); };
   PublishObject("Bitmap", &bitmap_);
-  Publish(
-      "WrapMode",
-      [this] {
-        switch (wrap_) {
-          case TImageWrap::Original:
-            return std::string("Original");
-          case TImageWrap::Fit:
-            return std::string("Fit");
-          case TImageWrap::Stretch:
-            return std::string("Stretch");
-          case TImageWrap::Tile:
-            return std::string("Tile");
-        }
-        return std::string("Fit");
-      },
-      [this](const std::string& v) {
-        std::string t = v;
-        if (t.size() > 7 && rt::SameText(t.substr(0, 7), "vgImage")) t = t.substr(7);
-        if (rt::SameText(t, "Original"))
-          SetWrapMode(TImageWrap::Original);
-        else if (rt::SameText(t, "Fit"))
-          SetWrapMode(TImageWrap::Fit);
-        else if (rt::SameText(t, "Stretch"))
-          SetWrapMode(TImageWrap::Stretch);
-        else if (rt::SameText(t, "Tile"))
-          SetWrapMode(TImageWrap::Tile);
-        else
-          throw rt::EConvertError("'" + v + "' is not an image wrap mode");
-      });
+  PublishProperty(this, "WrapMode", &TvgImage::WrapMode, &TvgImage::SetWrapMode);
 }
 
 void TvgImage::SetWrapMode(TImageWrap w) {

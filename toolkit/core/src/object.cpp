@@ -16,9 +16,6 @@ namespace tk {
 // --- enums and bounds ----------------------------------------------------------------------
 
 namespace {
-constexpr const char* kAlignNames[] = {"None",  "Top",    "Bottom",   "Left",
-                                       "Right", "Client", "Contents", "Center"};
-
 std::vector<std::string> SplitComma(const std::string& s) {
   std::vector<std::string> out;
   size_t a = 0;
@@ -40,14 +37,9 @@ constexpr CursorName kCursors[] = {{"crDefault", crDefault},     {"crArrow", crA
                                    {"crHourGlass", crHourGlass}, {"crHandPoint", crHandPoint}};
 }  // namespace
 
-std::string AlignToText(TvgAlign a) { return std::string("va") + kAlignNames[static_cast<int>(a)]; }
+std::string AlignToText(TvgAlign a) { return rt::TPropertyText<TvgAlign>::ToText(a); }
 
-TvgAlign TextToAlign(const std::string& text) {
-  for (int i = 0; i < 8; ++i)
-    if (rt::SameText(text, kAlignNames[i]) || rt::SameText(text, std::string("va") + kAlignNames[i]))
-      return static_cast<TvgAlign>(i);
-  throw rt::EConvertError("'" + text + "' is not an alignment");
-}
+TvgAlign TextToAlign(const std::string& text) { return rt::TPropertyText<TvgAlign>::FromText(text); }
 
 TBounds::TBounds() {
   auto pub = [this](const char* n, float* f) {
@@ -113,9 +105,7 @@ TVisualObject::TVisualObject(rt::TComponent* owner) : rt::TComponent(owner) {
       });
   PublishProperty(this, "Width", &TVisualObject::width_, &TVisualObject::SetWidth);
   PublishProperty(this, "Height", &TVisualObject::height_, &TVisualObject::SetHeight);
-  Publish(
-      "Align", [this] { return AlignToText(align_); },
-      [this](const std::string& v) { SetAlign(TextToAlign(v)); });
+  PublishProperty(this, "Align", &TVisualObject::Align, &TVisualObject::SetAlign);
   Publish(
       "Margins", [this] { return margins_.ToText(); },
       [this](const std::string& v) { margins_.FromText(v); });

@@ -25,6 +25,39 @@ struct ControlsFixture : ::testing::Test {
   }
 };
 
+TEST(PublishedEnums, ReadTheirAliasesAndWriteTheStoredName) {
+  TvgPath path(nullptr);
+  TvgImage image(nullptr);
+  TvgScrollBar bar(nullptr);
+  TvgText text(nullptr);
+  struct Case {
+    rt::TPersistent* object;
+    const char* property;
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {&path, "WrapMode", "pwFit", "Fit"},
+      {&path, "WrapMode", "stretch", "Stretch"},
+      {&image, "WrapMode", "vgImageTile", "Tile"},
+      {&image, "WrapMode", "Original", "Original"},
+      {&bar, "Orientation", "orVertical", "Vertical"},
+      {&text, "Align", "Client", "vaClient"},
+      {&text, "Align", "VATOP", "vaTop"},
+      {&text, "HorzTextAlign", "taTrailing", "Far"},
+  };
+  for (const auto& c : cases) {
+    c.object->SetPropertyText(c.property, c.in);
+    EXPECT_EQ(c.object->GetPropertyText(c.property), c.out) << c.property << " = " << c.in;
+  }
+  try {
+    image.SetPropertyText("WrapMode", "Mosaic");
+    ADD_FAILURE() << "an unknown wrap mode was taken";
+  } catch (const rt::EConvertError& e) {
+    EXPECT_STREQ(e.what(), "'Mosaic' is not an image wrap mode");
+  }
+  EXPECT_EQ(image.GetPropertyText("WrapMode"), "Original");
+}
+
 TEST(TextState, ReportsEachChangeOnceAndOnlyAChange) {
   std::vector<TTextChange> seen;
   TTextState state(false, [&](TTextChange c) { seen.push_back(c); });

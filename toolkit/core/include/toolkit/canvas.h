@@ -199,7 +199,7 @@ inline const auto& EnumNames(TTextAlign) {
       {A::Far, "taTrailing"}, {A::Far, "taRight"},     {A::Far, "taFar"},   {A::Far, "Bottom"}};
   return names;
 }
-inline const char* EnumDescription(TTextAlign) { return "text alignment"; }
+inline const char* EnumDescription(TTextAlign) { return "a text alignment"; }
 std::string TextAlignToText(TTextAlign a);
 TTextAlign TextToTextAlign(const std::string& text);  // "Near"/"Left"/"taLeading"..., "Center", "Far"/"Right"
 

@@ -28,6 +28,19 @@ using TKeyEvent = rt::TEvent<rt::TComponent*, uint16_t&, char32_t&, TShiftState>
 using TPaintEvent = rt::TEvent<rt::TComponent*, TCanvas&, const TRectF&>;
 
 enum class TvgAlign { vaNone, vaTop, vaBottom, vaLeft, vaRight, vaClient, vaContents, vaCenter };
+inline const auto& EnumNames(TvgAlign) {
+  using A = TvgAlign;
+  static constexpr rt::TEnumName<A> names[] = {{A::vaNone, "vaNone"},         {A::vaTop, "vaTop"},
+                                               {A::vaBottom, "vaBottom"},     {A::vaLeft, "vaLeft"},
+                                               {A::vaRight, "vaRight"},       {A::vaClient, "vaClient"},
+                                               {A::vaContents, "vaContents"}, {A::vaCenter, "vaCenter"},
+                                               {A::vaNone, "None"},           {A::vaTop, "Top"},
+                                               {A::vaBottom, "Bottom"},       {A::vaLeft, "Left"},
+                                               {A::vaRight, "Right"},         {A::vaClient, "Client"},
+                                               {A::vaContents, "Contents"},   {A::vaCenter, "Center"}};
+  return names;
+}
+inline const char* EnumDescription(TvgAlign) { return "an alignment"; }
 std::string AlignToText(TvgAlign a);
 TvgAlign TextToAlign(const std::string& text);  // "vaClient" or "Client", any case
 

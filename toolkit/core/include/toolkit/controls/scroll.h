@@ -8,6 +8,15 @@
 namespace tk {
 
 enum class TOrientation { Horizontal, Vertical };
+inline const auto& EnumNames(TOrientation) {
+  using O = TOrientation;
+  static constexpr rt::TEnumName<O> names[] = {{O::Horizontal, "Horizontal"},
+                                               {O::Vertical, "Vertical"},
+                                               {O::Horizontal, "orHorizontal"},
+                                               {O::Vertical, "orVertical"}};
+  return names;
+}
+inline const char* EnumDescription(TOrientation) { return "an orientation"; }
 
 // Published: Orientation, Min, Max, Value, ViewportSize, SmallChange; event OnChange.
 class TvgScrollBar : public TvgStyledControl {

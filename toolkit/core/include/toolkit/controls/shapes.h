@@ -65,6 +65,14 @@ class TvgEllipse : public TvgShape {
 };
 
 enum class TPathWrap { Original, Fit, Stretch };
+inline const auto& EnumNames(TPathWrap) {
+  using W = TPathWrap;
+  static constexpr rt::TEnumName<W> names[] = {{W::Original, "Original"}, {W::Fit, "Fit"},
+                                               {W::Stretch, "Stretch"},   {W::Original, "pwOriginal"},
+                                               {W::Fit, "pwFit"},         {W::Stretch, "pwStretch"}};
+  return names;
+}
+inline const char* EnumDescription(TPathWrap) { return "a path wrap mode"; }
 
 // Published: Data (path data), WrapMode ("Original", "Fit", "Stretch").
 class TvgPath : public TvgShape {
@@ -113,6 +121,15 @@ class TvgText : public TvgShape {
 };
 
 enum class TImageWrap { Original, Fit, Stretch, Tile };
+inline const auto& EnumNames(TImageWrap) {
+  using W = TImageWrap;
+  static constexpr rt::TEnumName<W> names[] = {{W::Original, "Original"},        {W::Fit, "Fit"},
+                                               {W::Stretch, "Stretch"},          {W::Tile, "Tile"},
+                                               {W::Original, "vgImageOriginal"}, {W::Fit, "vgImageFit"},
+                                               {W::Stretch, "vgImageStretch"},   {W::Tile, "vgImageTile"}};
+  return names;
+}
+inline const char* EnumDescription(TImageWrap) { return "an image wrap mode"; }
 
 // Published: Bitmap (object: PNG), WrapMode ("Original", "Fit", "Stretch", "Tile").
 class TvgImage : public TVisualObject {
