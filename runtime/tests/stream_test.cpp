@@ -1,9 +1,11 @@
 #include "runtime/stream.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 using namespace rt;
 
@@ -23,7 +25,9 @@ TEST(MemoryStream, WriteGrowsReadStopsAtTheEnd) {
 }
 
 TEST(MemoryStream, FileRoundTripAndErrors) {
-  const auto dir = std::filesystem::temp_directory_path() / "vrnke_stream_test";
+  // The runtime sits below the shared test doubles: a folder of its own per process.
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("vrnke_stream_test_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "blob.bin").string();
   TMemoryStream s;

@@ -5,6 +5,7 @@
 
 #include "runtime/errors.h"
 #include "test_util.h"
+#include "testing/platform/temp_dir.h"
 #include "toolkit/controls.h"
 
 namespace tk {
@@ -260,12 +261,12 @@ TEST(Canvas, BitmapsCopyLoadAndSavePng) {
   viaText.SetPropertyText("PNG", "");
   EXPECT_TRUE(viaText.IsEmpty());
 
-  const std::string file = (std::filesystem::temp_directory_path() / "vrnke_canvas_test.png").string();
+  const plat::testing::TempDir dir;
+  const std::string file = dir.str() + "/picture.png";
   copy.SaveToFile(file);
   TBitmap fromFile;
   fromFile.LoadFromFile(file);
   EXPECT_TRUE(test::SamePixels(fromFile, back));
-  std::remove(file.c_str());
 
   EXPECT_THROW(fromFile.LoadFromFile("/nonexistent/picture.png"), rt::EFOpenError);
   EXPECT_THROW(fromFile.LoadFromPngData({1, 2, 3, 4}), rt::EReadError);

@@ -8,6 +8,7 @@
 
 #include "runtime/collection.h"
 #include "runtime/text.h"
+#include "testing/platform/temp_dir.h"
 
 namespace tk::forms {
 namespace {
@@ -176,7 +177,8 @@ TEST(FormLoader, RecordOnlyKeepsHandlerNamesForLaterBinding) {
 
 TEST(FormLoader, PictureFilesResolveFromTheFormFolderThenTheSearchPath) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("forms_loader_" + std::to_string(::getpid()));
+  const plat::testing::TempDir temp;
+  const fs::path& dir = temp.path();
   fs::create_directories(dir / "forms");
   fs::create_directories(dir / "pics");
   std::ofstream(dir / "forms" / "near.png", std::ios::binary) << "NEAR";
@@ -191,7 +193,6 @@ TEST(FormLoader, PictureFilesResolveFromTheFormFolderThenTheSearchPath) {
   EXPECT_EQ(dynamic_cast<TWidget*>(form.FindComponent("A"))->bitmap,
             (std::vector<uint8_t>{'N', 'E', 'A', 'R'}));
   EXPECT_EQ(dynamic_cast<TWidget*>(form.FindComponent("B"))->bitmap, (std::vector<uint8_t>{'F', 'A', 'R'}));
-  fs::remove_all(dir);
 }
 
 struct BadLoad {

@@ -9,6 +9,7 @@
 
 #include "platform/memory_registry.h"
 #include "platform/posix.h"
+#include "testing/platform/temp_dir.h"
 
 namespace regfile {
 namespace {
@@ -228,12 +229,6 @@ TEST(RegFileImport, AppliesDeletionsAndReportsStoreFailures) {
 // The command line tool against a real store.
 class RegTool : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string t = "/tmp/vrt-XXXXXX";
-    dir_ = mkdtemp(t.data());
-    setenv("XDG_CONFIG_HOME", (dir_ + "/cfg").c_str(), 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   int Run(const std::string& args, std::string* err = nullptr) {
     std::string cmd = std::string(VRNKEREG_PATH) + " " + args + " 2>" + dir_ + "/err";
     int rc = std::system(cmd.c_str());
@@ -243,7 +238,8 @@ class RegTool : public ::testing::Test {
     }
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   }
-  std::string dir_;
+  plat::testing::IsolatedEnv env_;  // XDG_CONFIG_HOME is <root>/cfg
+  const std::string dir_ = env_.root();
 };
 
 TEST_F(RegTool, ExportReadsBackWhatWasStoredAndImportRestoresIt) {
