@@ -46,8 +46,11 @@ class PosixPlatform : public Platform {
         windows_(detail::CreatePosixWindows(runtime_)),
         shell_(detail::CreatePosixShell()),
         locale_(detail::CreatePosixLocale()),
-        libraries_(detail::CreatePosixLibraries(*shell_)),
-        keyboard_(detail::CreatePosixKeyboard()) {}
+        libraries_(detail::CreatePosixLibraries(*shell_, *this)),
+        keyboard_(detail::CreatePosixKeyboard()),
+        events_(detail::CreatePosixEvents()) {}
+  // Libraries go first: a library still attached is told before the services it uses go.
+  ~PosixPlatform() override { libraries_.reset(); }
 
   Registry& registry() override { return *registry_; }
   Mutexes& mutexes() override { return *mutexes_; }
@@ -56,6 +59,7 @@ class PosixPlatform : public Platform {
   Locale& locale() override { return *locale_; }
   Libraries& libraries() override { return *libraries_; }
   Keyboard& keyboard() override { return *keyboard_; }
+  Events& events() override { return *events_; }
 
  private:
   std::string runtime_;
@@ -66,6 +70,7 @@ class PosixPlatform : public Platform {
   std::unique_ptr<Locale> locale_;
   std::unique_ptr<Libraries> libraries_;
   std::unique_ptr<Keyboard> keyboard_;
+  std::unique_ptr<Events> events_;
 };
 
 }  // namespace

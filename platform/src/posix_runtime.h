@@ -14,7 +14,10 @@ std::unique_ptr<Mutexes> CreatePosixMutexes(const std::string& runtimeFolder);
 std::unique_ptr<Windows> CreatePosixWindows(const std::string& runtimeFolder);
 std::unique_ptr<Shell> CreatePosixShell();
 std::unique_ptr<Locale> CreatePosixLocale();
-std::unique_ptr<Libraries> CreatePosixLibraries(Shell& shell);
+std::unique_ptr<Libraries> CreatePosixLibraries(Shell& shell, Platform& owner);
 std::unique_ptr<Keyboard> CreatePosixKeyboard();
+std::unique_ptr<Events> CreatePosixEvents();
+// The process's message box presenter (see SetMessageBoxPresenter), or the standard error line.
+int ShowPosixMessageBox(std::string_view text, std::string_view caption, std::uint32_t type);
 
 }  // namespace plat::detail

@@ -11,6 +11,8 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "posix_runtime.h"
 #include "posix_util.h"
@@ -125,7 +127,12 @@ class PosixShell : public Shell {
 
 class PosixLibraries : public Libraries {
  public:
-  explicit PosixLibraries(Shell& shell) : shell_(shell) {}
+  PosixLibraries(Shell& shell, Platform& owner) : shell_(shell), owner_(owner) {}
+  // Libraries still loaded through this platform lose it now.
+  ~PosixLibraries() override {
+    for (const auto& [handle, loads] : loaded_)
+      if (auto attach = AttachProc(handle)) attach(nullptr);
+  }
 
   // "qvHook.dll" is looked for as given, then as "qvHook.so" and "libqvHook.so": first in the
   // executable's folder, then on the loader's search path.
@@ -139,14 +146,21 @@ class PosixLibraries : public Libraries {
     std::string base = slash == std::string::npos ? stem : stem.substr(slash + 1);
     forms.push_back(folder + base + ".so");
     forms.push_back(folder + "lib" + base + ".so");
+    void* h = nullptr;
     if (n.find('/') == std::string::npos) {
       std::string exe = shell_.ExecutableFolder() + "/";
       for (const auto& f : forms)
-        if (void* h = ::dlopen((exe + f).c_str(), RTLD_NOW | RTLD_LOCAL)) return h;
+        if (!h) h = ::dlopen((exe + f).c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     for (const auto& f : forms)
-      if (void* h = ::dlopen(f.c_str(), RTLD_NOW | RTLD_LOCAL)) return h;
-    return nullptr;
+      if (!h) h = ::dlopen(f.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) return nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++loaded_[h];
+    }
+    if (auto attach = AttachProc(h)) attach(&owner_);
+    return h;
   }
 
   void* GetProcAddress(LibraryHandle lib, std::string_view exportName) override {
@@ -154,10 +168,32 @@ class PosixLibraries : public Libraries {
     return ::dlsym(lib, std::string(exportName).c_str());
   }
 
-  bool FreeLibrary(LibraryHandle lib) override { return lib && ::dlclose(lib) == 0; }
+  bool FreeLibrary(LibraryHandle lib) override {
+    if (!lib) return false;
+    bool last = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = loaded_.find(lib);
+      if (it != loaded_.end() && --it->second == 0) {
+        loaded_.erase(it);
+        last = true;
+      }
+    }
+    // Its last load through this platform: the library must not keep using it.
+    if (last)
+      if (auto attach = AttachProc(lib)) attach(nullptr);
+    return ::dlclose(lib) == 0;
+  }
 
  private:
+  static PlatformAttachProc AttachProc(void* h) {
+    return reinterpret_cast<PlatformAttachProc>(::dlsym(h, kPlatformAttachExport));
+  }
+
   Shell& shell_;
+  Platform& owner_;
+  std::mutex mutex_;
+  std::map<void*, int> loaded_;
 };
 
 class PosixKeyboard : public Keyboard {
@@ -174,8 +210,8 @@ class PosixKeyboard : public Keyboard {
 }  // namespace
 
 std::unique_ptr<Shell> CreatePosixShell() { return std::make_unique<PosixShell>(); }
-std::unique_ptr<Libraries> CreatePosixLibraries(Shell& shell) {
-  return std::make_unique<PosixLibraries>(shell);
+std::unique_ptr<Libraries> CreatePosixLibraries(Shell& shell, Platform& owner) {
+  return std::make_unique<PosixLibraries>(shell, owner);
 }
 std::unique_ptr<Keyboard> CreatePosixKeyboard() { return std::make_unique<PosixKeyboard>(); }
 

@@ -286,6 +286,10 @@ class PosixWindows : public Windows {
 
   int MessageDescriptor() override { return epoll_; }
 
+  int MessageBox(std::string_view text, std::string_view caption, std::uint32_t type) override {
+    return ShowPosixMessageBox(text, caption, type);
+  }
+
  private:
   static constexpr std::uint64_t kWakeTag = 1, kListenTag = 2, kConnTag = 3;
   static std::uint64_t Tag(std::uint64_t kind, std::uint64_t id) { return (kind << 56) | id; }

@@ -13,6 +13,7 @@ class RegistryOverlay : public Platform {
   Locale& locale() override { return base_.locale(); }
   Libraries& libraries() override { return base_.libraries(); }
   Keyboard& keyboard() override { return base_.keyboard(); }
+  Events& events() override { return base_.events(); }
 
  private:
   Platform& base_;

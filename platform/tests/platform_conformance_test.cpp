@@ -202,6 +202,80 @@ TEST_P(PlatformConformance, LibrariesLoadFromTheExecutablesFolderByItsWindowsNam
   EXPECT_EQ(libs.GetProcAddress(nullptr, "x"), nullptr);
 }
 
+TEST_P(PlatformConformance, EventsManualAndAutoResetInAWaitOnSeveral) {
+  Events& e = p_->events();
+  const EventHandle manual = e.CreateEvent(true, false);
+  const EventHandle automatic = e.CreateEvent(false, false);
+  const EventHandle preset = e.CreateEvent(false, true);
+  ASSERT_NE(manual, 0u);
+  ASSERT_NE(automatic, 0u);
+  ASSERT_NE(preset, 0u);
+  EXPECT_NE(manual, automatic);
+
+  EXPECT_EQ(e.WaitForMultipleObjects({manual, automatic}, 0), kWaitTimeout);
+  EXPECT_EQ(e.WaitForMultipleObjects({manual, preset}, 0), kWaitObject0 + 1);  // signalled when made
+  EXPECT_EQ(e.WaitForMultipleObjects({preset}, 0), kWaitTimeout);              // and reset by the wait
+
+  // A manual-reset event stays signalled for every wait until it is reset.
+  EXPECT_TRUE(e.SetEvent(manual));
+  EXPECT_EQ(e.WaitForMultipleObjects({automatic, manual}, 0), kWaitObject0 + 1);
+  EXPECT_EQ(e.WaitForMultipleObjects({automatic, manual}, 0), kWaitObject0 + 1);
+  EXPECT_TRUE(e.ResetEvent(manual));
+  EXPECT_EQ(e.WaitForMultipleObjects({automatic, manual}, 0), kWaitTimeout);
+
+  // Both signalled: the lowest index wins; the auto-reset one releases one wait only.
+  EXPECT_TRUE(e.SetEvent(automatic));
+  EXPECT_TRUE(e.SetEvent(manual));
+  EXPECT_EQ(e.WaitForMultipleObjects({automatic, manual}, 0), kWaitObject0);
+  EXPECT_EQ(e.WaitForMultipleObjects({automatic, manual}, 0), kWaitObject0 + 1);
+
+  for (EventHandle h : {manual, automatic, preset}) EXPECT_TRUE(e.CloseHandle(h));
+  EXPECT_FALSE(e.CloseHandle(manual));
+  EXPECT_FALSE(e.SetEvent(manual));
+  EXPECT_FALSE(e.ResetEvent(manual));
+}
+
+TEST_P(PlatformConformance, EventsWaitFailsOnBadListsAndLastsItsTimeout) {
+  Events& e = p_->events();
+  const EventHandle h = e.CreateEvent(true, false);
+  EXPECT_EQ(e.WaitForMultipleObjects({}, 0), kWaitFailed);
+  EXPECT_EQ(e.WaitForMultipleObjects({h, 0}, 0), kWaitFailed);
+  EXPECT_EQ(e.WaitForMultipleObjects(std::vector<EventHandle>(kMaximumWaitObjects + 1, h), 0), kWaitFailed);
+  EXPECT_EQ(e.WaitForMultipleObjects(std::vector<EventHandle>(kMaximumWaitObjects, h), 0), kWaitTimeout);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(e.WaitForMultipleObjects({h}, 60), kWaitTimeout);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 55ms);
+  EXPECT_TRUE(e.CloseHandle(h));
+}
+
+TEST_P(PlatformConformance, EventsSetFromAnotherThreadEndsAnEndlessWait) {
+  Events& e = p_->events();
+  const EventHandle stop = e.CreateEvent(true, false);
+  const EventHandle data = e.CreateEvent(true, false);
+  std::atomic<int> dataSeen{0};
+  std::atomic<bool> stopped{false};
+  std::thread worker([&] {
+    for (;;) {
+      const std::uint32_t r = e.WaitForMultipleObjects({data, stop}, kInfinite);
+      if (r == kWaitObject0) {
+        e.ResetEvent(data);
+        ++dataSeen;
+      } else {
+        stopped = r == kWaitObject0 + 1;
+        return;
+      }
+    }
+  });
+  e.SetEvent(data);
+  for (int i = 0; i < 200 && dataSeen == 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_GE(dataSeen.load(), 1);
+  e.SetEvent(stop);
+  worker.join();
+  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(e.CloseHandle(stop));
+  EXPECT_TRUE(e.CloseHandle(data));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, PlatformConformance,
                          ::testing::Values(PlatformBackend{"Posix", [] { return CreatePosixPlatform(); }}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });

@@ -1,4 +1,5 @@
 // Shell, folders, locale and library loading of the POSIX backend.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +76,57 @@ TEST(Shell, StartedProgramInheritsNoMutexOrWindow) {
   EXPECT_EQ(p->mutexes().OpenMutex("VRNKECFGCLASS"), 0u);
   EXPECT_EQ(p->windows().FindWindow("TVRNKECFGMAIN"), 0u);
   EXPECT_TRUE(WaitForFile(env.root() + "/up.txt"));  // it really ran meanwhile
+}
+
+TEST(Libraries, AnAttachingLibraryGetsItsPlatformUntilItsLastFree) {
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  using PtrFn = void* (*)();
+  using CountFn = int (*)();
+  LibraryHandle h = p->libraries().LoadLibrary("plat_testlib.dll");
+  ASSERT_NE(h, nullptr);
+  auto attached = reinterpret_cast<PtrFn>(p->libraries().GetProcAddress(h, "AttachedPlatform"));
+  auto calls = reinterpret_cast<CountFn>(p->libraries().GetProcAddress(h, "AttachCalls"));
+  ASSERT_TRUE(attached && calls);
+  EXPECT_EQ(attached(), static_cast<void*>(p.get()));
+  const int before = calls();
+  LibraryHandle again = p->libraries().LoadLibrary("plat_testlib.dll");
+  EXPECT_EQ(again, h);
+  EXPECT_TRUE(p->libraries().FreeLibrary(again));
+  EXPECT_EQ(attached(), static_cast<void*>(p.get()));  // still loaded once
+  EXPECT_EQ(calls(), before + 1);
+  // Kept loaded by a second load of our own, so the library can be asked afterwards.
+  void* raw = ::dlopen((p->shell().ExecutableFolder() + "/libplat_testlib.so").c_str(), RTLD_NOW);
+  ASSERT_NE(raw, nullptr);
+  EXPECT_TRUE(p->libraries().FreeLibrary(h));
+  EXPECT_EQ(attached(), nullptr);
+  // A platform that goes away while a library is loaded through it detaches it as well.
+  auto other = CreatePosixPlatform();
+  ASSERT_NE(other->libraries().LoadLibrary("plat_testlib.dll"), nullptr);
+  EXPECT_EQ(attached(), static_cast<void*>(other.get()));
+  other.reset();
+  EXPECT_EQ(attached(), nullptr);
+  ::dlclose(raw);
+}
+
+TEST(MessageBox, GoesToThePresenterOrToStandardError) {
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  std::vector<MessageBoxRequest> shown;
+  MessageBoxPresenter previous = SetMessageBoxPresenter([&](const MessageBoxRequest& r) {
+    shown.push_back(r);
+    return 7;
+  });
+  EXPECT_EQ(p->windows().MessageBox("qvHook.dll can not be found!", "Error", kMbIconError), 7);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "qvHook.dll can not be found!");
+  EXPECT_EQ(shown[0].caption, "Error");
+  EXPECT_EQ(shown[0].type, kMbIconError);
+  SetMessageBoxPresenter(nullptr);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(p->windows().MessageBox("text", "Caption", kMbOk), kIdOk);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Caption: text\n");
+  SetMessageBoxPresenter(previous);
 }
 
 TEST(Locale, LanguageIdComesFromTheEnvironment) {

@@ -4,6 +4,7 @@
 // and never calls the system itself, which keeps it testable.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +50,11 @@ inline constexpr std::uint32_t kWmSysCommand = 0x0112;  // WM_SYSCOMMAND
 inline constexpr std::uint32_t kScMinimize = 0xF020;    // SC_MINIMIZE
 inline constexpr std::uint32_t kWmUser = 0x0400;        // WM_USER
 
+// MessageBox types and results (the system's numbers).
+inline constexpr std::uint32_t kMbOk = 0x00000000;         // MB_OK
+inline constexpr std::uint32_t kMbIconError = 0x00000010;  // MB_ICONERROR
+inline constexpr int kIdOk = 1;                            // IDOK
+
 class Windows {
  public:
   virtual ~Windows() = default;
@@ -79,6 +85,10 @@ class Windows {
   // A descriptor that polls readable while messages may be pending, so a foreign event loop
   // can wait on it and call ProcessPendingMessages; -1 where the system has no such thing.
   virtual int MessageDescriptor() = 0;
+
+  // MessageBox without an owner window: shows `text` under `caption` until the user answers;
+  // returns the button chosen (kIdOk, ...), 0 when no box could be shown.
+  virtual int MessageBox(std::string_view text, std::string_view caption, std::uint32_t type) = 0;
 };
 
 // ---- Shell and files (ShellExecute "open", GetModuleFileName, CreateDirectory) ----
@@ -126,6 +136,34 @@ class Locale {
   virtual LCID GetUserDefaultLCID() = 0;
 };
 
+// ---- Events (CreateEvent, SetEvent, ResetEvent, WaitForMultipleObjects, CloseHandle) ----
+using EventHandle = std::uint32_t;  // 0 = none
+
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;     // INFINITE
+inline constexpr std::uint32_t kWaitObject0 = 0x00000000;  // WAIT_OBJECT_0
+inline constexpr std::uint32_t kWaitTimeout = 0x00000102;  // WAIT_TIMEOUT
+inline constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;   // WAIT_FAILED
+inline constexpr std::size_t kMaximumWaitObjects = 64;     // MAXIMUM_WAIT_OBJECTS
+
+class Events {
+ public:
+  virtual ~Events() = default;
+  // CreateEvent(no security, manualReset, initialState, unnamed). 0 on failure.
+  // A manual-reset event stays signalled until ResetEvent; an auto-reset one releases one
+  // waiter and resets itself.
+  virtual EventHandle CreateEvent(bool manualReset, bool initialState) = 0;
+  virtual bool SetEvent(EventHandle h) = 0;
+  virtual bool ResetEvent(EventHandle h) = 0;
+  // WaitForMultipleObjects(count, handles, waitAll = FALSE, timeoutMs): kWaitObject0 + the
+  // lowest index of a signalled event (an auto-reset one is reset by it), kWaitTimeout, or
+  // kWaitFailed for an empty list, more than kMaximumWaitObjects or a handle that is not open.
+  // kInfinite waits without a limit.
+  virtual std::uint32_t WaitForMultipleObjects(const std::vector<EventHandle>& handles,
+                                               std::uint32_t timeoutMs) = 0;
+  // CloseHandle: a wait already running on the event goes on until it ends.
+  virtual bool CloseHandle(EventHandle h) = 0;
+};
+
 // ---- Libraries (LoadLibraryEx, GetProcAddress, FreeLibrary) ----
 using LibraryHandle = void*;
 
@@ -133,10 +171,19 @@ class Libraries {
  public:
   virtual ~Libraries() = default;
   // Searches the executable's folder first, then the system's search path; nullptr on failure.
+  // Where this layer stands in for the system (POSIX), a library that exports
+  // kPlatformAttachExport gets the loading platform before LoadLibrary returns, as a system
+  // library would reach the system's services: see PlatformAttachProc.
   virtual LibraryHandle LoadLibrary(std::string_view name) = 0;
   virtual void* GetProcAddress(LibraryHandle lib, std::string_view exportName) = 0;
   virtual bool FreeLibrary(LibraryHandle lib) = 0;
 };
+
+// extern "C" void PlatformAttach(plat::Platform* platform): called on every LoadLibrary of the
+// library (the latest platform wins) and with nullptr when its platform goes away.
+class Platform;
+using PlatformAttachProc = void (*)(Platform* platform);
+inline constexpr const char* kPlatformAttachExport = "PlatformAttach";
 
 // ---- Key state (GetKeyState) ----
 class Keyboard {
@@ -160,6 +207,7 @@ class Platform {
   virtual Locale& locale() = 0;
   virtual Libraries& libraries() = 0;
   virtual Keyboard& keyboard() = 0;
+  virtual Events& events() = 0;
 };
 
 // A platform that answers registry calls from `reg` and everything else from `base`

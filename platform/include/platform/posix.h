@@ -28,6 +28,18 @@ std::unique_ptr<Registry> CreatePosixRegistry(const std::string& folder = {});
 using StoreProblemSink = std::function<void(const std::string& message)>;
 StoreProblemSink SetStoreProblemSink(StoreProblemSink sink);
 
+// Who shows Windows::MessageBox on this backend: the program sets one that draws a box with
+// its toolkit, tests one that records. Without one (the default) the box is a line
+// "caption: text" on standard error and the answer is kIdOk. Process-wide; returns the
+// presenter it replaces.
+struct MessageBoxRequest {
+  std::string text;
+  std::string caption;
+  std::uint32_t type = kMbOk;
+};
+using MessageBoxPresenter = std::function<int(const MessageBoxRequest& request)>;
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter);
+
 // The folders the defaults above resolve to, for tools and documentation.
 std::string DefaultRegistryFolder();
 std::string DefaultRuntimeFolder();
