@@ -111,7 +111,10 @@ int32_t HookHost::Deliver(Pending p) {
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     hook = p.keyboard ? keyboard_ : mouse_;
-    if (!hook.callback) return kNotEnabled;
+    if (!hook.callback) {
+      Track(p);
+      return kNotEnabled;
+    }
     if (hook.thread != std::this_thread::get_id()) {
       if (!platform_ || !window_) return kNotEnabled;
       queue_.push_back(std::move(p));
@@ -120,6 +123,7 @@ int32_t HookHost::Deliver(Pending p) {
     }
   }
   // The callback runs outside the lock: it may enable or disable hooks itself.
+  Track(p);
   int32_t blocked = 0;
   hook.callback(hook.context, p.code, p.message, p.keyboard ? static_cast<const void*>(&p.key) : &p.mouse,
                 &blocked);
@@ -138,6 +142,7 @@ void HookHost::DrainQueue() {
       queue_.pop_front();
       hook = p.keyboard ? keyboard_ : mouse_;
     }
+    Track(p);
     int32_t blocked = 0;
     // A hook disabled meanwhile gets nothing more.
     if (hook.callback && hook.thread == std::this_thread::get_id())
@@ -145,6 +150,10 @@ void HookHost::DrainQueue() {
                     &blocked);
     if (p.done) p.done(blocked != 0);
   }
+}
+
+void HookHost::Track(const Pending& p) {
+  if (p.keyboard) TrackKey(p.key.vkCode, (p.key.flags & vrnke::LLKHF_UP) == 0);
 }
 
 void HookHost::EnsureDeliveryWindow() {

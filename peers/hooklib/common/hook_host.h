@@ -40,6 +40,8 @@ class HookHost {
   // Hands the event to the enabled callback on the thread that enabled it: at once when called
   // there (returns the blocked flag), else through that thread's message queue (kQueued;
   // `done` runs there with the blocked flag). kNotEnabled when nothing listens.
+  // A key event updates the key state just before its callback runs, on the same thread, so
+  // GetKeyState in the callback agrees with the events delivered so far.
   using Done = std::function<void(bool blocked)>;
   int32_t DeliverKey(int32_t code, uint32_t message, const vrnke::TKBDLLHOOKSTRUCT& record, Done done = {});
   int32_t DeliverMouse(int32_t code, uint32_t message, const vrnke::TMSLLHOOKSTRUCT& record, Done done = {});
@@ -62,6 +64,7 @@ class HookHost {
     Done done;
   };
   int32_t Deliver(Pending p);
+  void Track(const Pending& p);
   void EnsureDeliveryWindow();  // on the enabling thread, under mutex_
   void DropDeliveryWindow();    // under mutex_
 

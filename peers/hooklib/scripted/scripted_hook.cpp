@@ -6,11 +6,10 @@
 #define HOOKLIB_ON_DISABLE
 #include "exports.inc"
 
-// One key event: keeps the key state, then hands the record to the enabled callback.
+// One key event: hands the record to the enabled callback.
 // Returns the blocked flag (0/1), hooklib::kNotEnabled or hooklib::kQueued.
 HOOKLIB_EXPORT int32_t ScriptedHookKey(int32_t code, uint32_t vk, uint32_t scanCode, uint32_t flags,
                                        uint32_t time) {
-  hooklib::Host().TrackKey(vk, (flags & vrnke::LLKHF_UP) == 0);
   const vrnke::TKBDLLHOOKSTRUCT k{vk, scanCode, flags, time, 0};
   const uint32_t message = (flags & vrnke::LLKHF_UP) ? vrnke::WM_KEYUP : vrnke::WM_KEYDOWN;
   return hooklib::Host().DeliverKey(code, message, k);
