@@ -5,9 +5,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,25 +14,6 @@
 #include "platform/posix.h"
 
 namespace vrnke::test {
-
-class PrivateFolders {
- public:
-  PrivateFolders() {
-    std::string t = "/tmp/vcap-XXXXXX";  // short: socket paths must fit sockaddr_un
-    root_ = mkdtemp(t.data());
-    std::filesystem::create_directories(root_ + "/cfg");
-    std::filesystem::create_directories(root_ + "/run");
-    setenv("XDG_CONFIG_HOME", (root_ + "/cfg").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
-  }
-  ~PrivateFolders() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-
- private:
-  std::string root_;
-};
 
 // Libraries that answer "qvHook.dll" with the file given (none: not found).
 class RedirectedLibraries : public plat::Libraries {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hook_fixture.h"
+#include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
 #include "toolkit/forms/toolkit_forms.h"
 #include "toolkit/headless.h"
@@ -71,7 +72,7 @@ class KeyDialogs : public ::testing::Test {
   std::string ComboText() const { return FrmCombo->TextCombo()->Text(); }
   std::string SingleText() const { return FrmSingleKey->TextSingle()->Text(); }
 
-  PrivateFolders folders_;
+  plat::testing::IsolatedEnv folders_;
   RecordedBoxes boxes_;
   HookPlatform platform_;
   ScriptedHook lib_{VRNKE_TEST_SCRIPTED_HOOK};

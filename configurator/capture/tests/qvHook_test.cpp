@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "hook_fixture.h"
+#include "testing/platform/temp_dir.h"
 
 namespace vrnke::test {
 namespace {
@@ -20,7 +21,7 @@ constexpr uint32_t VK_LSHIFT = 0xA0, VK_RSHIFT = 0xA1, VK_LCONTROL = 0xA2, VK_RC
 
 class HookEngine : public ::testing::Test {
  protected:
-  PrivateFolders folders_;
+  plat::testing::IsolatedEnv folders_;
   RecordedBoxes boxes_;
   HookPlatform platform_{VRNKE_TEST_SCRIPTED_HOOK};
   ScriptedHook lib_{VRNKE_TEST_SCRIPTED_HOOK};
@@ -235,7 +236,7 @@ TEST_F(HookEngine, CallbackRunsOnTheEnablingThreadThroughItsMessageQueue) {
 // ---- the library missing or incomplete -------------------------------------------------------
 
 TEST(HookLibraryAbsent, MissingLibraryIsToldOnceAndRecordsNothing) {
-  PrivateFolders folders;
+  plat::testing::IsolatedEnv folders;
   RecordedBoxes boxes;
   HookPlatform platform("");
   {
@@ -262,7 +263,7 @@ TEST(HookLibraryAbsent, MissingLibraryIsToldOnceAndRecordsNothing) {
 }
 
 TEST(HookLibraryAbsent, MissingExportDegradesSilently) {
-  PrivateFolders folders;
+  plat::testing::IsolatedEnv folders;
   RecordedBoxes boxes;
   HookPlatform platform(VRNKE_TEST_INCOMPLETE_HOOK);
   ScriptedHook lib(VRNKE_TEST_INCOMPLETE_HOOK);

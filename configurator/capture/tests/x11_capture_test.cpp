@@ -10,11 +10,12 @@
 
 #include "capture/key_dialogs.h"
 #include "hook_fixture.h"
+#include "testing/platform/temp_dir.h"
+#include "testing/platform/xvfb.h"
 #include "toolkit/app/application.h"
 #include "toolkit/forms/toolkit_forms.h"
 #include "toolkit/headless.h"
 #include "x11_keys.h"
-#include "xvfb.h"
 
 // clang-format off
 // The X headers come last: they define macros (None, Success) that clash with other headers.
@@ -69,8 +70,8 @@ class X11Capture : public ::testing::Test {
     XSync(display_, False);
   }
 
-  PrivateFolders folders_;
-  Xvfb xvfb_;
+  plat::testing::IsolatedEnv folders_;
+  plat::testing::Xvfb xvfb_;
   RecordedBoxes boxes_;
   std::unique_ptr<HookPlatform> platform_;
   Display* display_ = nullptr;

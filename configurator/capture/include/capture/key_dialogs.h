@@ -6,14 +6,11 @@
 #include <string>
 
 #include "capture/qvHook.h"
-#include "profile/records.h"
+#include "keys/key_records.h"
 #include "toolkit/app/form.h"
 #include "toolkit/controls.h"
 
 namespace vrnke {
-
-using TSINGLEKEYINFO = profile::TSINGLEKEYINFO;
-using TCOMBOKEYINFO = profile::TCOMBOKEYINFO;
 
 // Shared by both dialogs: the stored description, its hook and text box, and recording that
 // ends when the dialog is hidden however it closed.

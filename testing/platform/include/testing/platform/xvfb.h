@@ -1,5 +1,5 @@
-// A private X display for one test process: Xvfb on the first free display number, DISPLAY
-// pointed at it while alive.
+// A private X display for a test or benchmark process: Xvfb on the first free display number
+// (it picks one and tells it through -displayfd), DISPLAY pointed at it while alive.
 #pragma once
 
 #include <signal.h>
@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace vrnke::test {
+namespace plat::testing {
 
 class Xvfb {
  public:
@@ -57,4 +57,4 @@ class Xvfb {
   bool hadPrevious_ = false;
 };
 
-}  // namespace vrnke::test
+}  // namespace plat::testing
