@@ -1,6 +1,6 @@
-// The engine over the scripted hook library: a POSIX platform in private folders whose
-// "qvHook.dll" is the library under test (or none), the library's feeding exports, and a
-// message box presenter that records.
+// The engine over the hook library stand-ins: a POSIX platform whose "qvHook.dll" is the
+// library under test (or none), the scripted library's feeding exports, and a message box
+// presenter that records.
 #pragma once
 
 #include <dlfcn.h>
@@ -12,43 +12,14 @@
 
 #include "capture/hook_library.h"
 #include "platform/posix.h"
+#include "testing/platform/redirected_libraries.h"
 
 namespace vrnke::test {
 
-// Libraries that answer "qvHook.dll" with the file given (none: not found).
-class RedirectedLibraries : public plat::Libraries {
+// A POSIX platform whose "qvHook.dll" is the file given (none: not found).
+class HookPlatform : public plat::testing::PlatformWithLibrary {
  public:
-  RedirectedLibraries(plat::Libraries& base, std::string file) : base_(base), file_(std::move(file)) {}
-  plat::LibraryHandle LoadLibrary(std::string_view name) override {
-    if (name != kHookLibraryName) return base_.LoadLibrary(name);
-    return file_.empty() ? nullptr : base_.LoadLibrary(file_);
-  }
-  void* GetProcAddress(plat::LibraryHandle lib, std::string_view name) override {
-    return base_.GetProcAddress(lib, name);
-  }
-  bool FreeLibrary(plat::LibraryHandle lib) override { return base_.FreeLibrary(lib); }
-
- private:
-  plat::Libraries& base_;
-  std::string file_;
-};
-
-class HookPlatform : public plat::Platform {
- public:
-  explicit HookPlatform(std::string hookFile)
-      : base_(plat::CreatePosixPlatform()), libraries_(base_->libraries(), std::move(hookFile)) {}
-  plat::Registry& registry() override { return base_->registry(); }
-  plat::Mutexes& mutexes() override { return base_->mutexes(); }
-  plat::Windows& windows() override { return base_->windows(); }
-  plat::Shell& shell() override { return base_->shell(); }
-  plat::Locale& locale() override { return base_->locale(); }
-  plat::Libraries& libraries() override { return libraries_; }
-  plat::Keyboard& keyboard() override { return base_->keyboard(); }
-  plat::Events& events() override { return base_->events(); }
-
- private:
-  std::unique_ptr<plat::Platform> base_;
-  RedirectedLibraries libraries_;
+  explicit HookPlatform(std::string hookFile) : PlatformWithLibrary(kHookLibraryName, std::move(hookFile)) {}
 };
 
 // The scripted library's feeding exports, reached through a load of our own.
