@@ -5,6 +5,7 @@
 #include "keys/qvKeyCode.h"
 #include "runtime/errors.h"
 #include "toolkit/object.h"
+#include "toolkit/scene.h"
 
 namespace vrnke {
 namespace {
@@ -169,7 +170,7 @@ void TqvHook::Init() {
         return 0;
       });
   if (FGlobalEvent && FGlobalDataEvent) FIdThreadComponentDataEvent = std::thread([this] { WorkerLoop(); });
-  if (Owner() && Owner()->HasProperty("ModalResult")) FOwner = Owner();  // owned by a form
+  if (dynamic_cast<tk::TWindow*>(Owner())) FOwner = Owner();  // owned by a form
 }
 
 TqvHook::~TqvHook() {

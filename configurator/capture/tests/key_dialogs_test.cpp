@@ -123,6 +123,7 @@ TEST_F(KeyDialogs, ComboDialogRecordsCtrlAWhileShown) {
   bool recordingWhileShown = false;
   Script({[&] {
             recordingWhileShown = lib_.KeyboardEnabled() && FrmCombo->Visible();
+            EXPECT_EQ(FrmCombo->qvHook()->OwnerForm(), FrmCombo);
             texts.push_back(ComboText());
           },
           [&] { EXPECT_EQ(lib_.Press(0xA2, 5000), 0); },  // Ctrl passes

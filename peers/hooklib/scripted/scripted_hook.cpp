@@ -4,6 +4,7 @@
 
 #define HOOKLIB_ON_ENABLE
 #define HOOKLIB_ON_DISABLE
+#define HOOKLIB_ON_DETACH
 #include "exports.inc"
 
 // One key event: hands the record to the enabled callback.

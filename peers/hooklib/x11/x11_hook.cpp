@@ -189,22 +189,16 @@ RawReader& Reader() {
   return reader;
 }
 
+// The reader starts with the first hook and runs until the platform lets the library go:
+// every enabling disables first, and a reader stopped in between would miss keys.
 void Enabled() {
   XInitThreads();
   Reader().Start();
 }
 
-void Disabled() {
-  if (!hooklib::Host().KeyboardEnabled() && !hooklib::Host().MouseEnabled()) Reader().Stop();
-}
-
 }  // namespace
 
 #define HOOKLIB_ON_ENABLE Enabled()
-#define HOOKLIB_ON_DISABLE Disabled()
+#define HOOKLIB_ON_DISABLE
+#define HOOKLIB_ON_DETACH Reader().Stop()
 #include "exports.inc"
-
-// Whether the library reads a display now (for tests and diagnostics).
-HOOKLIB_EXPORT int32_t X11HookReading() {
-  return hooklib::Host().KeyboardEnabled() || hooklib::Host().MouseEnabled() ? 1 : 0;
-}
