@@ -18,6 +18,7 @@ static NTSTATUS VrnkeCreateControlDeviceLocked(PDEVICE_OBJECT FilterDevice);
 #pragma alloc_text(PAGE, VrnkeCreateControlDeviceLocked)
 #pragma alloc_text(PAGE, VrnkeReleaseOrDeleteControlDevice)
 #pragma alloc_text(PAGE, VrnkeUnbindIfBound)
+#pragma alloc_text(PAGE, VrnkeReferenceBoundFilter)
 #endif
 
 // ControlMutex is held across device creation, which wants passive level: keep the
@@ -119,6 +120,12 @@ VOID VrnkeReleaseOrDeleteControlDevice(VOID) {
     IoDeleteSymbolicLink(&linkName);
     PDEVICE_OBJECT control = ControlDevice;
     (VOID) InterlockedExchangePointer((PVOID volatile*)&ControlDevice, NULL);
+    // A report completion that read the pointer before it went may still be in the extension.
+    while (InterlockedCompareExchange(&ReportUsers, 0, 0) != 0) {
+      LARGE_INTEGER pause;
+      pause.QuadPart = -10000;  // 1 ms
+      KeDelayExecutionThread(KernelMode, FALSE, &pause);
+    }
     IoDeleteDevice(control);
   }
   VrnkeUnlockControl();
@@ -132,4 +139,17 @@ VOID VrnkeUnbindIfBound(PDEVICE_OBJECT FilterDevice) {
     VrnkeUnbindFilterDevice(FilterDevice);
   }
   VrnkeUnlockControl();
+}
+
+PDEVICE_OBJECT VrnkeReferenceBoundFilter(VOID) {
+  PAGED_CODE();
+  // Under the mutex the removal cannot unbind, wait and delete between the read and the
+  // reference; with the reference the object outlives a removal that follows.
+  VrnkeLockControl();
+  PDEVICE_OBJECT filter = BoundFilterDevice;
+  if (filter != NULL) {
+    ObReferenceObject(filter);
+  }
+  VrnkeUnlockControl();
+  return filter;
 }

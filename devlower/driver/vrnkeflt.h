@@ -6,6 +6,12 @@
 #pragma once
 
 #include <wdm.h>
+// After wdm.h.
+#include <usb.h>
+#include <usbioctl.h>
+
+#include "match.h"
+#include "vrnkeflt_ioctl.h"
 
 // Multi-character constants are compiler-defined; build the tag from its bytes so a
 // pool dump shows "vrkf" whatever the compiler.
@@ -58,6 +64,16 @@ extern PDEVICE_OBJECT BoundFilterDevice;
 extern ULONG InstanceCount;
 extern FAST_MUTEX ControlMutex;
 
+// Report interception, shared by every filter instance. The table, its index, PendingPressIndex
+// and the delivery buffer change only under the control device's ReportLock.
+extern PATTERN_TABLE PatternTable;
+extern PATTERN_INDEX PatternIndex;
+extern LONG PendingPressIndex;  // -1 when no press waits for its release
+extern DELIVERY_BUFFER DeliveryBuffer;
+// Completion routines between reading ControlDevice and leaving its extension; the deletion of
+// the control device waits for them.
+extern LONG ReportUsers;
+
 // C linkage: the routines placed in INIT or PAGE sections with alloc_text must have it.
 extern "C" {
 
@@ -90,6 +106,24 @@ VOID VrnkeUnbindFilterDevice(PDEVICE_OBJECT FilterDevice);
 
 // The control device's read queue.
 VOID VrnkeInitializeReadQueue(PCONTROL_EXTENSION Control);
+
+// The bound filter with a reference taken under ControlMutex (null when none is bound); the
+// caller drops it with ObDereferenceObject.
+PDEVICE_OBJECT VrnkeReferenceBoundFilter(VOID);
+
+// Report path (report.cpp), at any IRQL up to dispatch level.
+// Replaces the pattern table with a validated one and compiles it, under ReportLock.
+VOID VrnkeReplacePatternTable(PCONTROL_EXTENSION Control, const PATTERN_TABLE* Table);
+// Under ReportLock: hands the delivery buffer to the waiting read, if records and a read are
+// there; returns that read for the caller to complete after letting go of the lock.
+PIRP VrnkeTakeDelivery(PCONTROL_EXTENSION Control);
+
+// USB requests to the device below a filter instance (usbrequest.cpp), at passive level.
+NTSTATUS VrnkeSubmitUrbSync(PDEVICE_OBJECT Lower, PURB Urb);
+// One control transfer on the default pipe with the given setup packet; the filter's remove
+// lock is held for it under LockTag.
+NTSTATUS VrnkeControlTransfer(PDEVICE_OBJECT Filter, const UCHAR* SetupPacket, ULONG TransferFlags,
+                              PVOID Buffer, ULONG Length, PVOID LockTag);
 
 }  // extern "C"
 

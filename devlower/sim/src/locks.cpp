@@ -190,6 +190,7 @@ KIRQL KeRaiseIrqlToDpcLevel(VOID) { return KfRaiseIrql(DISPATCH_LEVEL); }
 
 // ---- Spin locks ----
 VOID KeInitializeSpinLock(PKSPIN_LOCK SpinLock) { std::atomic_ref<ULONG_PTR>(*SpinLock).store(0); }
+BOOLEAN KeTestSpinLock(PKSPIN_LOCK SpinLock) { return (BOOLEAN)(LockWord(SpinLock).load() == 0); }
 
 KIRQL KfAcquireSpinLock(PKSPIN_LOCK SpinLock) { return AcquireSpinLockRaise(SpinLock, "KeAcquireSpinLock"); }
 KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK SpinLock) {

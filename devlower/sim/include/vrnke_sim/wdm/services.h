@@ -30,6 +30,8 @@ KIRQL KeRaiseIrqlToDpcLevel(VOID);
 #define KeRaiseIrql(a, b) (*(b) = KfRaiseIrql(a))
 #define KeLowerIrql(a) KfLowerIrql(a)
 VOID KeInitializeSpinLock(PKSPIN_LOCK SpinLock);
+// TRUE when the lock is free (at the moment of the call).
+BOOLEAN KeTestSpinLock(PKSPIN_LOCK SpinLock);
 KIRQL KfAcquireSpinLock(PKSPIN_LOCK SpinLock);
 VOID KfReleaseSpinLock(PKSPIN_LOCK SpinLock, KIRQL NewIrql);
 KIRQL KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK SpinLock);
@@ -111,6 +113,14 @@ FORCEINLINE PVOID InterlockedCompareExchangePointer(PVOID volatile* Destination,
                                                     PVOID Comparand) {
   __atomic_compare_exchange_n(Destination, &Comparand, Exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return Comparand;
+}
+FORCEINLINE BOOLEAN InterlockedBitTestAndSet(LONG volatile* Base, LONG Offset) {
+  LONG bit = (LONG)(1UL << (Offset & 31));
+  return (BOOLEAN)((__atomic_fetch_or(Base + (Offset >> 5), bit, __ATOMIC_SEQ_CST) & bit) != 0);
+}
+FORCEINLINE BOOLEAN InterlockedBitTestAndReset(LONG volatile* Base, LONG Offset) {
+  LONG bit = (LONG)(1UL << (Offset & 31));
+  return (BOOLEAN)((__atomic_fetch_and(Base + (Offset >> 5), ~bit, __ATOMIC_SEQ_CST) & bit) != 0);
 }
 #define KeMemoryBarrier() __atomic_thread_fence(__ATOMIC_SEQ_CST)
 
