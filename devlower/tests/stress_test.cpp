@@ -15,6 +15,17 @@ bool Allowed(NTSTATUS s) {
 
 class Stress : public FilterTest {};
 
+struct StopAndJoin {
+  std::atomic<bool>& stop;
+  std::vector<std::thread>& threads;
+  void Now() {
+    stop = true;
+    for (auto& th : threads)
+      if (th.joinable()) th.join();
+  }
+  ~StopAndJoin() { Now(); }
+};
+
 TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
   std::atomic<usbkbd::FunctionDevice*> functions[kSlots];
   std::atomic<usbkbd::Keyboard*> keyboards[kSlots];
@@ -46,6 +57,9 @@ TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
       }
     });
   }
+  // A failed assertion below returns early: the threads are stopped and joined first, so the
+  // test fails cleanly instead of ending the process.
+  StopAndJoin joiner{stop, threads};
   // Reports keep arriving on the keyboards' own threads meanwhile.
   threads.emplace_back([&] {
     unsigned k = 0;
@@ -87,8 +101,7 @@ TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
   // Let the senders overlap the last keyboards for a while, bounded by a request count.
   const long target = sent.load() + 200;
   while (sent.load() < target) std::this_thread::yield();
-  stop = true;
-  for (auto& th : threads) th.join();
+  joiner.Now();
 
   RecordProperty("requests", static_cast<int>(sent.load()));
   EXPECT_EQ(unexpected.load(), 0);

@@ -93,6 +93,10 @@ const char* CheckName(Check check) {
       return "DriverUnload";
     case Check::Assertion:
       return "Assertion";
+    case Check::UrbMisuse:
+      return "UrbMisuse";
+    case Check::WaitNeverEnds:
+      return "WaitNeverEnds";
   }
   return "Unknown";
 }

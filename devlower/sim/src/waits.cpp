@@ -214,12 +214,12 @@ NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR
     signalled = WaitCondition().wait_for(l, limit, ready);
     if (!signalled) {
       l.unlock();
-      Reportf(Check::IrqlWait,
-              "KeWaitForSingleObject on %p still waiting after %lld ms (nothing signals it?)", Object,
-              (long long)limit.count());
-      l.lock();
-      WaitCondition().wait(l, ready);
-      signalled = true;
+      // Given up after the finding, so the test fails here instead of hanging.
+      Reportf(Check::WaitNeverEnds,
+              "KeWaitForSingleObject on %p still waiting after %lld ms (nothing signals it?); the wait is "
+              "given up",
+              Object, (long long)limit.count());
+      return STATUS_TIMEOUT;
     }
   }
   if (!signalled) return STATUS_TIMEOUT;

@@ -1,5 +1,9 @@
 // The bus driver's physical device objects of the simulated keyboards.
+#include <vrnke_sim/sim.h>
+
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "glue.h"
 #include "usbkbd/usbkbd.h"
@@ -389,35 +393,120 @@ NTSTATUS Keyboard::DispatchInternal(PIRP irp) {
       // Waits for a report; the CSQ marks it pending and handles cancellation.
       IoCsqInsertIrp(&csq_, irp, nullptr);
       return STATUS_PENDING;
-    case URB_FUNCTION_CONTROL_TRANSFER: {
-      auto& c = urb->UrbControlTransfer;
-      ControlTransfer rec{};
-      memcpy(rec.Setup, c.SetupPacket, 8);
-      rec.TransferFlags = c.TransferFlags;
-      rec.Length = c.TransferBufferLength;
-      rec.HadBuffer = c.TransferBuffer != nullptr;
-      const bool in = (c.TransferFlags & USBD_TRANSFER_DIRECTION_IN) != 0;
-      if (!in && c.TransferBuffer != nullptr) {
-        auto* p = static_cast<PUCHAR>(c.TransferBuffer);
-        rec.DataOut.assign(p, p + c.TransferBufferLength);
-      }
-      std::lock_guard<std::mutex> lock(mu_);
-      control_.push_back(rec);
-      urb->UrbHeader.Status = controlUsbStatus_;
-      if (NT_SUCCESS(controlStatus_) && in && c.TransferBuffer != nullptr) {
-        ULONG n = static_cast<ULONG>(controlData_.size()) < c.TransferBufferLength
-                      ? static_cast<ULONG>(controlData_.size())
-                      : c.TransferBufferLength;
-        if (n > 0) memcpy(c.TransferBuffer, controlData_.data(), n);
-        c.TransferBufferLength = n;
-      }
-      NTSTATUS status = controlStatus_;
-      return Complete(irp, status);
-    }
+    case URB_FUNCTION_CONTROL_TRANSFER:
+      return DispatchControlTransfer(irp, urb);
     default:
       urb->UrbHeader.Status = USBD_STATUS_SUCCESS;
       return Complete(irp, STATUS_SUCCESS);
   }
+}
+
+// A control URB must describe its buffer and agree with its own setup packet, as the host
+// controller driver insists.
+static void CheckControlUrb(const _URB_CONTROL_TRANSFER& c) {
+  std::string problem;
+  const bool in = (c.TransferFlags & USBD_TRANSFER_DIRECTION_IN) != 0;
+  const ULONG wLength = c.SetupPacket[6] | (c.SetupPacket[7] << 8);
+  if (c.Hdr.Length != sizeof(_URB_CONTROL_TRANSFER)) {
+    problem = "header length " + std::to_string(c.Hdr.Length) + " is not the size of a control transfer URB";
+  } else if (c.PipeHandle == nullptr && !(c.TransferFlags & USBD_DEFAULT_PIPE_TRANSFER)) {
+    problem = "no pipe handle and no USBD_DEFAULT_PIPE_TRANSFER";
+  } else if (in != ((c.SetupPacket[0] & 0x80) != 0)) {
+    problem = "transfer direction flag disagrees with bmRequestType of the setup packet";
+  } else if (wLength != c.TransferBufferLength) {
+    problem = "wLength " + std::to_string(wLength) + " differs from TransferBufferLength " +
+              std::to_string(c.TransferBufferLength);
+  } else if (c.TransferBufferLength != 0 && c.TransferBuffer == nullptr && c.TransferBufferMDL == nullptr) {
+    problem = "TransferBufferLength " + std::to_string(c.TransferBufferLength) + " without a buffer or MDL";
+  }
+  if (!problem.empty()) vrnke_sim::Report(vrnke_sim::Check::UrbMisuse, "control transfer URB: " + problem);
+}
+
+NTSTATUS Keyboard::DispatchControlTransfer(PIRP irp, PURB urb) {
+  auto& c = urb->UrbControlTransfer;
+  CheckControlUrb(c);
+  ControlTransfer rec{};
+  memcpy(rec.Setup, c.SetupPacket, 8);
+  rec.TransferFlags = c.TransferFlags;
+  rec.Length = c.TransferBufferLength;
+  rec.HadBuffer = c.TransferBuffer != nullptr;
+  const bool in = (c.TransferFlags & USBD_TRANSFER_DIRECTION_IN) != 0;
+  if (!in && c.TransferBuffer != nullptr) {
+    auto* p = static_cast<PUCHAR>(c.TransferBuffer);
+    rec.DataOut.assign(p, p + c.TransferBufferLength);
+  }
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    control_.push_back(rec);
+  }
+  HoldControlIfAsked(c.SetupPacket[1]);
+  ControlAnswer answer = NextControlAnswer();
+  if (answer.Stall) {
+    answer.Status = STATUS_UNSUCCESSFUL;
+    answer.UsbStatus = USBD_STATUS_STALL_PID;
+    answer.DataIn.clear();
+  }
+  auto finish = [urb, in, answer] {
+    auto& t = urb->UrbControlTransfer;
+    urb->UrbHeader.Status = answer.UsbStatus;
+    if (!in) return;
+    ULONG n = 0;
+    if (NT_SUCCESS(answer.Status) && t.TransferBuffer != nullptr) {
+      n = std::min<ULONG>(static_cast<ULONG>(answer.DataIn.size()), t.TransferBufferLength);
+      if (n > 0) memcpy(t.TransferBuffer, answer.DataIn.data(), n);
+    }
+    t.TransferBufferLength = n;
+  };
+  if (!answer.Pending) {
+    finish();
+    return Complete(irp, answer.Status);
+  }
+  IoMarkIrpPending(irp);
+  NTSTATUS status = answer.Status;
+  if (!PostToDeviceThread([irp, finish, status] {
+        finish();
+        Complete(irp, status);
+      })) {
+    // The device is going away: the transfer fails now.
+    urb->UrbHeader.Status = USBD_STATUS_DEVICE_GONE;
+    Complete(irp, STATUS_DEVICE_REMOVED);
+  }
+  return STATUS_PENDING;
+}
+
+ControlAnswer Keyboard::NextControlAnswer() {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!controlScript_.empty()) {
+    ControlAnswer a = std::move(controlScript_.front());
+    controlScript_.pop_front();
+    return a;
+  }
+  ControlAnswer a;
+  a.Status = controlStatus_;
+  a.UsbStatus = controlUsbStatus_;
+  a.DataIn = controlData_;
+  return a;
+}
+
+void Keyboard::ScriptControl(std::vector<ControlAnswer> answers) {
+  std::lock_guard<std::mutex> lock(mu_);
+  controlScript_.assign(answers.begin(), answers.end());
+}
+
+void Keyboard::HoldControl(UCHAR request) {
+  std::lock_guard<std::mutex> lock(mu_);
+  holdControl_ = request;
+  held_ = false;
+  releaseHeld_ = false;
+}
+
+void Keyboard::HoldControlIfAsked(UCHAR request) {
+  std::unique_lock<std::mutex> lock(mu_);
+  if (holdControl_ != request) return;
+  holdControl_ = -1;
+  held_ = true;
+  cv_.notify_all();
+  cv_.wait(lock, [this] { return releaseHeld_; });
 }
 
 NTSTATUS Keyboard::DispatchPnp(PIRP irp) {

@@ -51,6 +51,8 @@ enum class Check {
   PowerIrp,                  // a power IRP passed down or completed without PoStartNextPowerIrp
   DriverUnload,              // devices or links left at unload
   Assertion,                 // a failed ASSERT in driver code
+  UrbMisuse,                 // a URB whose header, flags or lengths disagree with its buffer or setup
+  WaitNeverEnds,             // a wait at an IRQL that forbids it, or one nobody ends within the limit
 };
 
 const char* CheckName(Check check);

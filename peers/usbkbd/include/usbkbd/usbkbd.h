@@ -46,6 +46,16 @@ struct ControlTransfer {
   bool HadBuffer;  // TransferBuffer was not null
 };
 
+// How the default pipe answers one control transfer.
+struct ControlAnswer {
+  NTSTATUS Status = STATUS_SUCCESS;
+  USBD_STATUS UsbStatus = USBD_STATUS_SUCCESS;
+  Bytes DataIn;          // returned by a device-to-host transfer (at most its length)
+  bool Pending = false;  // completed later from the device thread instead of at once
+  // The device stalls the request: USBD_STATUS_STALL_PID and STATUS_UNSUCCESSFUL, no data.
+  bool Stall = false;
+};
+
 class Keyboard;
 
 // The bus driver: owns a driver object and one physical device object per keyboard.
@@ -84,7 +94,12 @@ class Keyboard {
 
   // Answer of the default pipe: the status, and for device-to-host transfers the data returned.
   void SetControlAnswer(NTSTATUS status, Bytes dataIn, USBD_STATUS usbStatus = USBD_STATUS_SUCCESS);
+  // Answers for the next control transfers, one each in order; after them SetControlAnswer's.
+  void ScriptControl(std::vector<ControlAnswer> answers);
   std::vector<ControlTransfer> ControlTransfers();
+  // Holds the next control transfer whose setup packet carries this request code (SET_REPORT
+  // 0x09, GET_REPORT 0x01) inside the dispatch routine until Release(); see WaitHeld().
+  void HoldControl(UCHAR request);
 
   // Start behaviour: the status of IRP_MN_START_DEVICE, completed at once or later from the
   // device thread (the request is then pending).
@@ -133,6 +148,9 @@ class Keyboard {
   NTSTATUS DispatchPower(PIRP irp);
   void Record(PIRP irp);
   void HoldIfAsked(UCHAR major);
+  void HoldControlIfAsked(UCHAR request);
+  ControlAnswer NextControlAnswer();
+  NTSTATUS DispatchControlTransfer(PIRP irp, PURB urb);
   void FailAllPending(NTSTATUS status);
   void DeviceThread();
   void StopDeviceThread();
@@ -149,6 +167,8 @@ class Keyboard {
   std::condition_variable cv_;
   std::vector<ReceivedRequest> received_;
   std::vector<ControlTransfer> control_;
+  std::deque<ControlAnswer> controlScript_;
+  int holdControl_ = -1;
   NTSTATUS controlStatus_ = STATUS_SUCCESS;
   USBD_STATUS controlUsbStatus_ = USBD_STATUS_SUCCESS;
   Bytes controlData_;
