@@ -1,5 +1,7 @@
 // Deliberately broken copies of the driver: the verifier must catch each one in the test that
 // exercises the broken routine.
+#include <vrnkeclient/sim_device.h>
+
 #include "filter_fixture.h"
 
 namespace vrnkeflt_test {
@@ -58,6 +60,49 @@ TEST_F(BrokenDriver, RemoveLockNotReleasedIsFoundWhenTheRemovalWaits) {
   ASSERT_TRUE(vrnke_sim::Findings().empty()) << AllFindings();
   pnp->Remove(node);
   EXPECT_TRUE(Found(vrnke_sim::Check::RemoveLockMisuse)) << AllFindings();
+  pnp.reset();
+}
+#endif
+
+#if defined(VRNKEFLT_FAULT_QUEUE_FORGETS_LOCK)
+// The read queue's lock callback takes nothing: the release callback then lets go of a lock
+// nobody holds.
+TEST_F(BrokenDriver, AQueueCallbackThatForgetsTheLockIsFound) {
+  auto pnp = std::make_unique<PnpManager>(DriverEntry);
+  DeviceNode* node = pnp->AddKeyboard();
+  ASSERT_NE(node, nullptr);
+  ASSERT_EQ(pnp->Start(node), STATUS_SUCCESS);
+  {
+    vrnkeclient::Client client(vrnkeclient::SimDevice::Open(GENERIC_READ | GENERIC_WRITE, nullptr));
+    auto read = client.StartRead();
+    read->Cancel();
+    read->Wait(std::chrono::seconds(5));
+  }
+  EXPECT_TRUE(Found(vrnke_sim::Check::SpinLockNotHeld)) << AllFindings();
+  pnp.reset();
+}
+#endif
+
+#if defined(VRNKEFLT_FAULT_RECORD_OUTSIDE_REPORT_LOCK)
+// The completion routine matches and records without ReportLock.
+TEST_F(BrokenDriver, RecordingOutsideReportLockIsFound) {
+  auto pnp = std::make_unique<PnpManager>(DriverEntry);
+  DeviceNode* node = pnp->AddKeyboard();
+  ASSERT_NE(node, nullptr);
+  ASSERT_EQ(pnp->Start(node), STATUS_SUCCESS);
+  vrnkeclient::Pattern any;
+  any.length = 8;
+  any.kind = VRNKEFLT_KIND_PRESS;
+  any.mask[0] = 1;
+  any.value[0] = 1;
+  any.action = VRNKEFLT_ACTION_RECORD;
+  {
+    vrnkeclient::Client client(vrnkeclient::SimDevice::Open(GENERIC_READ | GENERIC_WRITE, nullptr));
+    ASSERT_EQ(client.LoadPatterns({any}), vrnkeclient::status::kSuccess);
+  }
+  ASSERT_TRUE(vrnke_sim::Findings().empty()) << AllFindings();
+  ASSERT_TRUE(node->Kbd->CompleteTransfer({1, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_TRUE(Found(vrnke_sim::Check::Assertion)) << AllFindings();
   pnp.reset();
 }
 #endif
