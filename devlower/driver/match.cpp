@@ -15,7 +15,8 @@ static BOOLEAN VrnkeCanMatch(const PATTERN_ENTRY* Entry) {
   return FALSE;
 }
 
-static VOID VrnkePackEntry(const PATTERN_ENTRY* Entry, ULONGLONG* Words) {
+// The mask (0xFF where the mask byte is 1) and the value under it, in whole words.
+static VOID VrnkePack(const PATTERN_ENTRY* Entry, ULONGLONG* Mask, ULONGLONG* Value) {
   ULONG n = Entry->ReportLength;
   UCHAR mask[VRNKEFLT_WORDS_PER_ENTRY * 8];
   UCHAR value[VRNKEFLT_WORDS_PER_ENTRY * 8];
@@ -27,94 +28,143 @@ static VOID VrnkePackEntry(const PATTERN_ENTRY* Entry, ULONGLONG* Words) {
       value[j] = Entry->Value[j];
     }
   }
-  for (ULONG w = 0; w < (n + 7) / 8; ++w) {
-    RtlCopyMemory(&Words[2 * w], &mask[8 * w], 8);
-    RtlCopyMemory(&Words[2 * w + 1], &value[8 * w], 8);
+  RtlCopyMemory(Mask, mask, (n + 7) / 8 * 8);
+  RtlCopyMemory(Value, value, (n + 7) / 8 * 8);
+}
+
+static ULONG VrnkeHash(const ULONGLONG* Words, ULONG Count, ULONG Seed) {
+  ULONGLONG h = 0x9E3779B97F4A7C15ULL ^ Seed;
+  for (ULONG w = 0; w < Count; ++w) {
+    h = (h ^ Words[w]) * 0xFF51AFD7ED558CCDULL;
   }
+  return (ULONG)(h ^ (h >> 29));
+}
+
+static BOOLEAN VrnkeSameWords(const ULONGLONG* A, const ULONGLONG* B, ULONG Count) {
+  ULONGLONG diff = 0;
+  for (ULONG w = 0; w < Count; ++w) {
+    diff |= A[w] ^ B[w];
+  }
+  return diff == 0;
+}
+
+// The number of the entry's mask among the masks of its length (the buckets hold only
+// those), added when it is new.
+static ULONG VrnkeMaskNumber(PATTERN_INDEX* Index, USHORT* MaskBuckets, ULONG* Masks, ULONG* Words,
+                             ULONG Entry, const ULONGLONG* Mask, ULONG Count) {
+  ULONG b = VrnkeHash(Mask, Count, Count) & (VRNKEFLT_BUCKETS - 1);
+  for (; MaskBuckets[b] != 0; b = (b + 1) & (VRNKEFLT_BUCKETS - 1)) {
+    ULONG m = MaskBuckets[b] - 1U;
+    if (VrnkeSameWords(&Index->Words[Index->MaskWord[m]], Mask, Count)) {
+      return m;
+    }
+  }
+  ULONG m = (*Masks)++;
+  Index->MaskWord[m] = (USHORT)*Words;
+  Index->MaskFirst[m] = (UCHAR)Entry;
+  RtlCopyMemory(&Index->Words[*Words], Mask, Count * sizeof(ULONGLONG));
+  *Words += Count;
+  MaskBuckets[b] = (USHORT)(m + 1);
+  return m;
+}
+
+// Keys (mask, value) to the lowest entry that has them: later entries with the same key never win.
+static VOID VrnkeAddValue(PATTERN_INDEX* Index, ULONG Mask, ULONG Entry, const ULONGLONG* Value,
+                          ULONG Count) {
+  ULONG b = VrnkeHash(Value, Count, Mask) & (VRNKEFLT_BUCKETS - 1);
+  for (; Index->BucketMask[b] != 0; b = (b + 1) & (VRNKEFLT_BUCKETS - 1)) {
+    if (Index->BucketMask[b] == Mask + 1 &&
+        VrnkeSameWords(&Index->Words[Index->ValueWord[Index->BucketEntry[b]]], Value, Count)) {
+      return;
+    }
+  }
+  Index->BucketMask[b] = (USHORT)(Mask + 1);
+  Index->BucketEntry[b] = (UCHAR)Entry;
 }
 
 VOID VrnkeBuildPatternIndex(const PATTERN_TABLE* Table, PATTERN_INDEX* Index) {
+  // The entries that can match, by length, in table order (a counting sort).
   ULONG used = VrnkeUsedEntries(Table);
-  USHORT count[VRNKEFLT_MAX_REPORT + 1];
-  RtlZeroMemory(count, sizeof count);
+  USHORT start[VRNKEFLT_MAX_REPORT + 2];
+  UCHAR order[VRNKEFLT_MAX_PATTERNS];
+  RtlZeroMemory(start, sizeof start);
   for (ULONG i = 0; i < used; ++i) {
     if (VrnkeCanMatch(&Table->Entries[i])) {
-      ++count[Table->Entries[i].ReportLength];
+      ++start[Table->Entries[i].ReportLength + 1];
     }
   }
-  Index->GroupStart[0] = 0;
-  for (ULONG n = 0; n <= VRNKEFLT_MAX_REPORT; ++n) {
-    Index->GroupStart[n + 1] = (USHORT)(Index->GroupStart[n] + count[n]);
+  for (ULONG n = 1; n <= VRNKEFLT_MAX_REPORT + 1; ++n) {
+    start[n] = (USHORT)(start[n] + start[n - 1]);
   }
-
-  // Counting sort, stable: within a length the table order decides which entry wins.
   USHORT next[VRNKEFLT_MAX_REPORT + 1];
-  RtlCopyMemory(next, Index->GroupStart, sizeof next);
+  RtlCopyMemory(next, start, sizeof next);
   for (ULONG i = 0; i < used; ++i) {
-    const PATTERN_ENTRY* entry = &Table->Entries[i];
-    if (VrnkeCanMatch(entry)) {
-      Index->SlotEntry[next[entry->ReportLength]++] = (UCHAR)i;
+    if (VrnkeCanMatch(&Table->Entries[i])) {
+      order[next[Table->Entries[i].ReportLength]++] = (UCHAR)i;
     }
   }
-  ULONG word = 0;
-  ULONG slots = Index->GroupStart[VRNKEFLT_MAX_REPORT + 1];
-  for (ULONG s = 0; s < slots; ++s) {
-    const PATTERN_ENTRY* entry = &Table->Entries[Index->SlotEntry[s]];
-    Index->SlotWord[s] = (USHORT)word;
-    VrnkePackEntry(entry, &Index->Words[2 * word]);
-    word += (entry->ReportLength + 7) / 8;
-  }
-}
 
-// Whether the masked report words equal the values; gives up at the first differing block.
-static BOOLEAN VrnkeWordsMatch(const ULONGLONG* Report, const ULONGLONG* Words, ULONG Count) {
-  ULONG w = 0;
-  for (; w + 4 <= Count; w += 4) {
-    ULONGLONG diff = ((Report[w] & Words[2 * w]) ^ Words[2 * w + 1]) |
-                     ((Report[w + 1] & Words[2 * w + 2]) ^ Words[2 * w + 3]) |
-                     ((Report[w + 2] & Words[2 * w + 4]) ^ Words[2 * w + 5]) |
-                     ((Report[w + 3] & Words[2 * w + 6]) ^ Words[2 * w + 7]);
-    if (diff != 0) {
-      return FALSE;
+  RtlZeroMemory(Index->BucketMask, sizeof Index->BucketMask);
+  ULONG masks = 0;
+  ULONG words = 0;
+  USHORT maskBuckets[VRNKEFLT_BUCKETS];
+  for (ULONG n = 0; n <= VRNKEFLT_MAX_REPORT; ++n) {
+    Index->MaskStart[n] = (USHORT)masks;
+    if (start[n] == start[n + 1]) {
+      continue;
+    }
+    ULONG count = (n + 7) / 8;
+    RtlZeroMemory(maskBuckets, sizeof maskBuckets);
+    for (ULONG k = start[n]; k < start[n + 1]; ++k) {
+      ULONG i = order[k];
+      ULONGLONG mask[VRNKEFLT_WORDS_PER_ENTRY];
+      ULONGLONG value[VRNKEFLT_WORDS_PER_ENTRY];
+      VrnkePack(&Table->Entries[i], mask, value);
+      ULONG m = VrnkeMaskNumber(Index, maskBuckets, &masks, &words, i, mask, count);
+      Index->ValueWord[i] = (USHORT)words;
+      RtlCopyMemory(&Index->Words[words], value, count * sizeof(ULONGLONG));
+      words += count;
+      VrnkeAddValue(Index, m, i, value, count);
     }
   }
-  ULONGLONG diff = 0;
-  for (; w < Count; ++w) {
-    diff |= (Report[w] & Words[2 * w]) ^ Words[2 * w + 1];
-  }
-  return diff == 0;
+  Index->MaskStart[VRNKEFLT_MAX_REPORT + 1] = (USHORT)masks;
 }
 
 LONG VrnkeFindPattern(const PATTERN_INDEX* Index, const UCHAR* Report, ULONG Length) {
   if (Length == 0 || Length > VRNKEFLT_MAX_REPORT) {
     return -1;
   }
-  ULONG first = Index->GroupStart[Length];
-  ULONG last = Index->GroupStart[Length + 1];
+  ULONG first = Index->MaskStart[Length];
+  ULONG last = Index->MaskStart[Length + 1];
   if (first == last) {
     return -1;
   }
   // The report in whole words; the bytes past its end are masked out by every entry.
-  ULONG words = (Length + 7) / 8;
+  ULONG count = (Length + 7) / 8;
   ULONGLONG report[VRNKEFLT_WORDS_PER_ENTRY];
-  report[words - 1] = 0;
+  report[count - 1] = 0;
   RtlCopyMemory(report, Report, Length);
 
-  if (words == 1) {
-    for (ULONG s = first; s < last; ++s) {
-      const ULONGLONG* w = &Index->Words[2 * Index->SlotWord[s]];
-      if ((report[0] & w[0]) == w[1]) {
-        return Index->SlotEntry[s];
+  ULONG best = VRNKEFLT_MAX_PATTERNS;
+  for (ULONG m = first; m < last && Index->MaskFirst[m] < best; ++m) {
+    const ULONGLONG* mask = &Index->Words[Index->MaskWord[m]];
+    ULONGLONG masked[VRNKEFLT_WORDS_PER_ENTRY];
+    for (ULONG w = 0; w < count; ++w) {
+      masked[w] = report[w] & mask[w];
+    }
+    ULONG b = VrnkeHash(masked, count, m) & (VRNKEFLT_BUCKETS - 1);
+    for (; Index->BucketMask[b] != 0; b = (b + 1) & (VRNKEFLT_BUCKETS - 1)) {
+      ULONG entry = Index->BucketEntry[b];
+      if (Index->BucketMask[b] == m + 1 &&
+          VrnkeSameWords(&Index->Words[Index->ValueWord[entry]], masked, count)) {
+        if (entry < best) {
+          best = entry;
+        }
+        break;
       }
     }
-    return -1;
   }
-  for (ULONG s = first; s < last; ++s) {
-    if (VrnkeWordsMatch(report, &Index->Words[2 * Index->SlotWord[s]], words)) {
-      return Index->SlotEntry[s];
-    }
-  }
-  return -1;
+  return best < VRNKEFLT_MAX_PATTERNS ? (LONG)best : -1;
 }
 
 LONG VrnkeFindPatternByteByByte(const PATTERN_TABLE* Table, const UCHAR* Report, ULONG Length) {

@@ -1,7 +1,9 @@
-// Matching a report against the pattern table. The table is compiled once when it is loaded:
-// entries that can match are grouped by report length (table order kept within a group), and
-// their masks and values packed into 64-bit words, so that a report is compared only with the
-// entries of its own length, eight bytes at a time, without allocating.
+// Matching a report against the pattern table. The table is compiled once when it is loaded,
+// so that the report path only hashes: the entries that can match are grouped by report
+// length; within a length, entries that share a mask share one hash table keyed by the masked
+// value, which keeps the lowest-numbered entry for each value. A report of length n is masked
+// once per distinct mask of length n and looked up; the lowest entry found wins, as in a scan
+// of the table. Masks and values are packed into 64-bit words. Nothing is allocated.
 #pragma once
 
 #include <wdm.h>
@@ -9,14 +11,19 @@
 #include "vrnkeflt_ioctl.h"
 
 #define VRNKEFLT_WORDS_PER_ENTRY ((VRNKEFLT_MAX_REPORT + 7) / 8)
+#define VRNKEFLT_BUCKETS 512  // a power of two, well above the 150 entries
 
 typedef struct _PATTERN_INDEX {
-  // Slots GroupStart[n] .. GroupStart[n + 1] - 1 are the entries for reports of n bytes.
-  USHORT GroupStart[VRNKEFLT_MAX_REPORT + 2];
-  UCHAR SlotEntry[VRNKEFLT_MAX_PATTERNS];
-  // (n + 7) / 8 pairs of words per slot, from SlotWord[slot]: the mask (0xFF where the mask
-  // byte is 1) and the value under that mask.
-  USHORT SlotWord[VRNKEFLT_MAX_PATTERNS];
+  // Distinct masks MaskStart[n] .. MaskStart[n + 1] - 1 belong to reports of n bytes, in the
+  // order of the first entry that uses each (MaskFirst), so a search stops at the first mask
+  // whose entries all come after an entry already found.
+  USHORT MaskStart[VRNKEFLT_MAX_REPORT + 2];
+  USHORT MaskWord[VRNKEFLT_MAX_PATTERNS];  // (n + 7) / 8 words in Words: 0xFF where the mask is 1
+  UCHAR MaskFirst[VRNKEFLT_MAX_PATTERNS];
+  // Open addressing: BucketMask is the mask number + 1 (0: empty), BucketEntry the entry.
+  USHORT BucketMask[VRNKEFLT_BUCKETS];
+  UCHAR BucketEntry[VRNKEFLT_BUCKETS];
+  USHORT ValueWord[VRNKEFLT_MAX_PATTERNS];  // per entry: its value under its mask, in Words
   ULONGLONG Words[2 * VRNKEFLT_MAX_PATTERNS * VRNKEFLT_WORDS_PER_ENTRY];
 } PATTERN_INDEX;
 

@@ -261,7 +261,8 @@ TEST_F(ClientTest, TransfersRacingTheRemovalOfTheBoundKeyboard) {
     std::thread sender([&] {
       while (!stop) {
         uint32_t s = client_->SendOutputReport({1}).status;
-        if (s != st::kSuccess && s != st::kDeviceRemoved && s != static_cast<uint32_t>(STATUS_DELETE_PENDING)) ++bad;
+        if (s != st::kSuccess && s != st::kDeviceRemoved && s != static_cast<uint32_t>(STATUS_DELETE_PENDING))
+          ++bad;
       }
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

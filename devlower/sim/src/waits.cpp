@@ -12,6 +12,7 @@ namespace {
 std::mutex g_waitMu;
 std::condition_variable g_waitCv;
 std::atomic<long long> g_waitLimitMs{10000};
+std::atomic<unsigned> g_delayPercent{100};
 
 // ---- DPC and worker threads ----
 struct Queue {
@@ -125,11 +126,13 @@ void StopThreads() { TheThreads().Stop(); }
 void ResetWaits() {
   TheThreads().Stop();
   g_waitLimitMs = 10000;
+  g_delayPercent = 100;
 }
 
 }  // namespace detail
 
 void SetWaitLimit(std::chrono::milliseconds limit) { detail::g_waitLimitMs = limit.count(); }
+void SetDelayScale(unsigned percent) { detail::g_delayPercent = percent; }
 void SetProcessorCount(unsigned count) { detail::TheThreads().SetProcessors(count); }
 void QueueDpc(std::function<void()> routine) { detail::TheThreads().Dpc(std::move(routine)); }
 void QueueWork(std::function<void()> routine) { detail::TheThreads().Work(std::move(routine)); }
@@ -233,7 +236,7 @@ NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable, PLA
   auto& t = Thread();
   if (t.irql > APC_LEVEL)
     Reportf(Check::IrqlWait, "KeDelayExecutionThread at IRQL %d (above APC_LEVEL)", t.irql);
-  if (Interval) std::this_thread::sleep_for(IntervalOf(Interval));
+  if (Interval) std::this_thread::sleep_for(IntervalOf(Interval) * g_delayPercent.load() / 100);
   return STATUS_SUCCESS;
 }
 

@@ -95,6 +95,9 @@ NTSTATUS CallAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physicalDevice, Add
 void SetWdmVersion(UCHAR major, UCHAR minor);
 // How long IoReleaseRemoveLockAndWait and untimed waits may block before it is a finding.
 void SetWaitLimit(std::chrono::milliseconds limit);
+// KeDelayExecutionThread sleeps this percentage of the asked interval (default 100); fuzzing
+// shortens the pauses a driver takes without changing its paths.
+void SetDelayScale(unsigned percent);
 
 // ---------------------------------------------------------------------------------------------
 // Threads: DPCs run at DISPATCH_LEVEL on one of the DPC threads ("processors"), work items at

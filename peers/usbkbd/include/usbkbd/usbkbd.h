@@ -155,7 +155,7 @@ class Keyboard {
   void DeviceThread();
   void StopDeviceThread();
 
-  Bus* bus_;
+  [[maybe_unused]] Bus* bus_;  // the owner, kept for debugging
   PDEVICE_OBJECT pdo_;
 
   // Waiting interrupt transfers.
@@ -293,7 +293,7 @@ class FunctionDevice {
   static NTSTATUS TransferDone(PDEVICE_OBJECT device, PIRP irp, PVOID context);
   static NTSTATUS ForwardDone(PDEVICE_OBJECT device, PIRP irp, PVOID context);
 
-  FunctionDriver* driver_;
+  [[maybe_unused]] FunctionDriver* driver_;  // the owner, kept for debugging
   PDEVICE_OBJECT fdo_;
   PDEVICE_OBJECT lower_;
   FunctionOptions options_;
