@@ -1,5 +1,7 @@
 // Several threads send requests through the filter while keyboards come and go. Bounded by a
 // round count; run under ThreadSanitizer by the tsan preset.
+#include <vrnkeclient/sim_device.h>
+
 #include "filter_fixture.h"
 
 namespace vrnkeflt_test {
@@ -148,6 +150,96 @@ TEST_F(Stress, KeyboardsComeAndGoOnSeveralPnpThreadsAtOnce) {
   EXPECT_EQ(ControlDevice, nullptr);
   EXPECT_EQ(BoundFilterDevice, nullptr);
   EXPECT_FALSE(vrnke_sim::SymbolicLinkExists(kLinkName));
+  pnp_->UnloadFilter();
+  EXPECT_TRUE(vrnke_sim::Findings().empty());
+}
+
+// Reports from several keyboards on their own threads while a client loads tables, reads,
+// cancels reads and sends feature reports, and keyboards are surprise-removed and replaced.
+TEST_F(Stress, ReportsAndTheControlInterfaceWhileKeyboardsAreSurpriseRemoved) {
+  namespace st = vrnkeclient::status;
+  std::atomic<usbkbd::Keyboard*> keyboards[kSlots];
+  DeviceNode* nodes[kSlots] = {};
+  for (int i = 0; i < kSlots; ++i) {
+    nodes[i] = AddStarted();
+    ASSERT_NE(nodes[i], nullptr);
+    keyboards[i] = nodes[i]->Kbd;
+  }
+  vrnkeclient::Pattern press, release;
+  press.length = release.length = 3;
+  press.kind = VRNKEFLT_KIND_PRESS;
+  press.mask[0] = release.mask[0] = 1;
+  press.value[0] = 1;
+  press.remember = 1;
+  press.action = VRNKEFLT_ACTION_REWRITE_AND_RECORD;
+  press.replacement[0] = 5;
+  press.identifier = 7;
+  release.action = VRNKEFLT_ACTION_RECORD;
+  release.identifier = 9;
+
+  std::atomic<bool> stop{false};
+  std::atomic<long> records{0}, unexpected{0};
+  std::vector<std::thread> threads;
+  StopAndJoin joiner{stop, threads};
+  for (int t = 0; t < kSlots; ++t) {
+    threads.emplace_back([&, t] {
+      for (UCHAR k = 0; !stop.load(); ++k) {
+        keyboards[t].load()->CompleteTransfer(Bytes{static_cast<UCHAR>(k & 1), k, 4});
+        std::this_thread::yield();
+      }
+    });
+  }
+  // The client: one handle per request kind, as several threads of a program would have.
+  auto client = [&](auto body) {
+    threads.emplace_back([&, body] {
+      auto device = vrnkeclient::SimDevice::Open(GENERIC_READ | GENERIC_WRITE, nullptr);
+      if (!device) {
+        ++unexpected;
+        return;
+      }
+      vrnkeclient::Client c(std::move(device));
+      for (unsigned k = 0; !stop.load(); ++k) body(c, k);
+    });
+  };
+  client([&](vrnkeclient::Client& c, unsigned k) {
+    if (c.LoadPatterns(k & 1 ? std::vector<vrnkeclient::Pattern>{press, release}
+                             : std::vector<vrnkeclient::Pattern>{release, press}) != st::kSuccess)
+      ++unexpected;
+  });
+  client([&](vrnkeclient::Client& c, unsigned k) {
+    auto read = c.StartRead();
+    if (k % 3 == 0) read->Cancel();
+    if (!read->Wait(std::chrono::seconds(5))) {
+      read->Cancel();
+      read->Wait(std::chrono::seconds(5));
+    }
+    uint32_t s = read->Status();
+    if (s == st::kSuccess) {
+      records += static_cast<long>(read->Records().size());
+    } else if (s != st::kCancelled) {
+      ++unexpected;
+    }
+  });
+  client([&](vrnkeclient::Client& c, unsigned k) {
+    uint32_t s = c.ExchangeFeature(static_cast<uint16_t>(3 + k % 3), {1, 2}, 2).status;
+    if (s != st::kSuccess && s != st::kDeviceBusy) ++unexpected;
+  });
+
+  for (int round = 0; round < 60 && !HasFailure(); ++round) {
+    const int slot = round % kSlots;
+    // The bound keyboard stays: the control interface needs it; the others come and go.
+    if (nodes[slot]->Filter == BoundFilterDevice) continue;
+    ASSERT_EQ(pnp_->SurpriseRemove(nodes[slot]), STATUS_SUCCESS);
+    ASSERT_EQ(pnp_->Remove(nodes[slot]), STATUS_SUCCESS);
+    nodes[slot] = AddStarted();
+    ASSERT_NE(nodes[slot], nullptr);
+    keyboards[slot] = nodes[slot]->Kbd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  joiner.Now();
+  EXPECT_EQ(unexpected.load(), 0);
+  EXPECT_GT(records.load(), 0);
+  for (DeviceNode* n : nodes) ASSERT_EQ(pnp_->Remove(n), STATUS_SUCCESS);
   pnp_->UnloadFilter();
   EXPECT_TRUE(vrnke_sim::Findings().empty());
 }
