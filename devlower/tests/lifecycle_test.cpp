@@ -263,6 +263,33 @@ TEST_F(Lifecycle, RemovalAfterSurpriseRemovalWaitsForRequestsInFlight) {
   EXPECT_EQ(InstanceCount, 0u);
 }
 
+// A function driver that passes the removal down before its own requests are back: the
+// filter's removal is what waits for them.
+TEST_F(Lifecycle, RemovalPassedDownBeforeTheFunctionDriverDrainsWaitsInTheFilter) {
+  FunctionOptions options;
+  options.RemoveBeforeDrain = true;
+  DeviceNode* node = AddStarted(options);
+  ASSERT_NE(node, nullptr);
+  PFILTER_EXTENSION ext = Ext(node);
+  node->Kbd->Hold(IRP_MJ_READ);
+  std::atomic<NTSTATUS> readStatus{STATUS_PENDING};
+  std::thread reader([&] { readStatus = node->Function->SendDown(IRP_MJ_READ); });
+  node->Kbd->WaitHeld();
+  ASSERT_EQ(pnp_->SurpriseRemove(node), STATUS_SUCCESS);
+
+  std::atomic<NTSTATUS> removeStatus{STATUS_PENDING};
+  std::thread remover([&] { removeStatus = pnp_->Remove(node); });
+  ASSERT_TRUE(Eventually(
+      [&] { return __atomic_load_n(&ext->RemoveLock.Common.Removed, __ATOMIC_ACQUIRE) != FALSE; }));
+  EXPECT_EQ(node->Kbd->CountReceived(IRP_MJ_PNP, IRP_MN_REMOVE_DEVICE), 0u) << "the filter must wait";
+  node->Kbd->Release();
+  reader.join();
+  remover.join();
+  EXPECT_EQ(readStatus.load(), STATUS_SUCCESS);
+  EXPECT_EQ(removeStatus.load(), STATUS_SUCCESS);
+  EXPECT_EQ(InstanceCount, 0u);
+}
+
 struct ControlFailure {
   const char* name;
   vrnke_sim::Service service;

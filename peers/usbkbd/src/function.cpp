@@ -295,15 +295,19 @@ NTSTATUS FunctionDevice::DispatchPnp(PIRP irp) {
       IoSkipCurrentIrpStackLocation(irp);
       return IoCallDriver(lower_, irp);
     case IRP_MN_REMOVE_DEVICE: {
-      {
-        std::unique_lock<std::mutex> lock(mu_);
-        accepting_ = false;
-        cv_.wait(lock, [this] { return inflight_ == 0; });
-      }
-      CancelAllAndWait();
+      auto drain = [this] {
+        {
+          std::unique_lock<std::mutex> lock(mu_);
+          accepting_ = false;
+          cv_.wait(lock, [this] { return inflight_ == 0; });
+        }
+        CancelAllAndWait();
+      };
+      if (!options_.RemoveBeforeDrain) drain();
       irp->IoStatus.Status = STATUS_SUCCESS;
       IoSkipCurrentIrpStackLocation(irp);
       NTSTATUS status = IoCallDriver(lower_, irp);
+      if (options_.RemoveBeforeDrain) drain();
       IoDetachDevice(lower_);
       IoDeleteDevice(fdo_);
       std::lock_guard<std::mutex> lock(mu_);

@@ -217,6 +217,9 @@ struct FunctionOptions {
   bool MdlOnly = false;           // describe the buffer only by an MDL
   bool PagingPath = false;        // DO_POWER_PAGABLE on the function device
   bool NoFunctionDriver = false;  // a stack of the physical device and the filter only
+  // Passes IRP_MN_REMOVE_DEVICE down before waiting for its own requests in flight, so the
+  // drivers below meet them during their removal.
+  bool RemoveBeforeDrain = false;
 };
 
 class FunctionDevice;
