@@ -115,15 +115,100 @@ Threads& TheThreads() {
   return threads;
 }
 
+// Kernel timers: one thread sleeps until the earliest due time, signals the timer and queues
+// its DPC.
+class Timers {
+ public:
+  ~Timers() { Stop(); }
+  void Set(PKTIMER timer, std::chrono::steady_clock::time_point due, std::chrono::milliseconds period) {
+    {
+      std::lock_guard<std::mutex> g(mu_);
+      Erase(timer);
+      due_.emplace(due, Entry{timer, period});
+      if (!thread_.joinable()) {
+        stop_ = false;
+        thread_ = std::thread([this] { Run(); });
+      }
+    }
+    cv_.notify_all();
+  }
+  bool Cancel(PKTIMER timer) {
+    std::lock_guard<std::mutex> g(mu_);
+    return Erase(timer);
+  }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> g(mu_);
+      stop_ = true;
+      due_.clear();
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  struct Entry {
+    PKTIMER timer;
+    std::chrono::milliseconds period;
+  };
+  bool Erase(PKTIMER timer) {
+    for (auto it = due_.begin(); it != due_.end(); ++it) {
+      if (it->second.timer == timer) {
+        due_.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
+  void Run() {
+    std::unique_lock<std::mutex> l(mu_);
+    while (!stop_) {
+      if (due_.empty()) {
+        cv_.wait(l);
+        continue;
+      }
+      auto first = due_.begin();
+      if (cv_.wait_until(l, first->first) == std::cv_status::no_timeout) continue;  // changed meanwhile
+      first = due_.begin();
+      if (first == due_.end() || first->first > std::chrono::steady_clock::now()) continue;
+      Entry e = first->second;
+      due_.erase(first);
+      if (e.period.count() > 0) due_.emplace(std::chrono::steady_clock::now() + e.period, e);
+      l.unlock();
+      {
+        std::lock_guard<std::mutex> w(WaitMutex());
+        e.timer->Header.SignalState = 1;
+      }
+      WaitCondition().notify_all();
+      if (e.timer->Dpc) KeInsertQueueDpc(e.timer->Dpc, nullptr, nullptr);
+      l.lock();
+    }
+  }
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::multimap<std::chrono::steady_clock::time_point, Entry> due_;
+  std::thread thread_;
+  bool stop_ = false;
+};
+
+Timers& TheTimers() {
+  static Timers timers;
+  return timers;
+}
+
 }  // namespace
 
 std::mutex& WaitMutex() { return g_waitMu; }
 std::condition_variable& WaitCondition() { return g_waitCv; }
 std::chrono::milliseconds WaitLimit() { return std::chrono::milliseconds(g_waitLimitMs.load()); }
 
-void StopThreads() { TheThreads().Stop(); }
+void StopThreads() {
+  TheTimers().Stop();
+  TheThreads().Stop();
+}
 
 void ResetWaits() {
+  TheTimers().Stop();
   TheThreads().Stop();
   g_waitLimitMs = 10000;
   g_delayPercent = 100;
@@ -293,6 +378,40 @@ BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument
 BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
   std::lock_guard<std::mutex> g(g_dpcMu);
   return g_queuedDpcs.erase(Dpc) ? TRUE : FALSE;
+}
+
+// ---- Timers ----
+VOID KeInitializeTimer(PKTIMER Timer) {
+  std::lock_guard<std::mutex> g(WaitMutex());
+  memset(Timer, 0, sizeof *Timer);
+  Timer->Header.Type = NotificationEvent;  // a notification timer stays signalled
+}
+
+BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dpc) {
+  if (Thread().irql > DISPATCH_LEVEL)
+    Reportf(Check::IrqlMisuse, "KeSetTimer at IRQL %d (above DISPATCH_LEVEL)", Thread().irql);
+  BOOLEAN wasSet = TheTimers().Cancel(Timer) ? TRUE : FALSE;
+  {
+    std::lock_guard<std::mutex> g(WaitMutex());
+    Timer->Header.SignalState = 0;
+    Timer->Dpc = Dpc;
+    Timer->Period = Period;
+  }
+  auto due = std::chrono::steady_clock::now() +
+             std::chrono::duration_cast<std::chrono::steady_clock::duration>(IntervalOf(&DueTime));
+  TheTimers().Set(Timer, due, std::chrono::milliseconds(Period));
+  return wasSet;
+}
+
+BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc) {
+  return KeSetTimerEx(Timer, DueTime, 0, Dpc);
+}
+
+BOOLEAN KeCancelTimer(PKTIMER Timer) { return TheTimers().Cancel(Timer) ? TRUE : FALSE; }
+
+BOOLEAN KeReadStateTimer(PKTIMER Timer) {
+  std::lock_guard<std::mutex> g(WaitMutex());
+  return Timer->Header.SignalState ? TRUE : FALSE;
 }
 
 }  // extern "C"

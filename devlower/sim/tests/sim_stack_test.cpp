@@ -648,4 +648,44 @@ TEST_F(SimSync, RemoveLockCountsTagsAndRefusesAfterRemoval) {
   EXPECT_EQ(lock.Common.IoCount, 0);
 }
 
+// Kernel timers: signalled at their due time (a waiter wakes), their DPC runs at dispatch
+// level, and a cancelled timer never fires.
+TEST(SimTimers, ExpireSignalRunTheirDpcAndCanBeCancelled) {
+  vrnke_sim::Reset();
+  KTIMER timer;
+  KDPC dpc;
+  static std::atomic<int> ran{0};
+  static std::atomic<int> irql{-1};
+  ran = 0;
+  KeInitializeDpc(
+      &dpc,
+      [](PKDPC, PVOID, PVOID, PVOID) {
+        irql = KeGetCurrentIrql();
+        ++ran;
+      },
+      nullptr);
+  KeInitializeTimer(&timer);
+  LARGE_INTEGER due;
+  due.QuadPart = -20 * 10000LL;  // 20 ms
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(KeSetTimer(&timer, due, &dpc));
+  EXPECT_FALSE(KeReadStateTimer(&timer));
+  EXPECT_EQ(KeWaitForSingleObject(&timer, Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+  EXPECT_TRUE(KeReadStateTimer(&timer));
+  vrnke_sim::WaitIdle();
+  EXPECT_EQ(ran.load(), 1);
+  EXPECT_EQ(irql.load(), DISPATCH_LEVEL);
+
+  due.QuadPart = -30 * 10000LL;
+  EXPECT_FALSE(KeSetTimer(&timer, due, nullptr));
+  EXPECT_TRUE(KeCancelTimer(&timer));
+  LARGE_INTEGER wait;
+  wait.QuadPart = -60 * 10000LL;
+  EXPECT_EQ(KeWaitForSingleObject(&timer, Executive, KernelMode, FALSE, &wait), STATUS_TIMEOUT);
+  EXPECT_FALSE(KeCancelTimer(&timer));
+  EXPECT_TRUE(vrnke_sim::Findings().empty());
+  vrnke_sim::Reset();
+}
+
 }  // namespace

@@ -71,6 +71,13 @@ PKTHREAD KeGetCurrentThread(VOID);
 // DPCs and work items
 VOID KeInitializeDpc(PRKDPC Dpc, PKDEFERRED_ROUTINE DeferredRoutine, PVOID DeferredContext);
 BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument2);
+VOID KeInitializeTimer(PKTIMER Timer);
+// Due time in 100 ns units, negative relative, positive absolute system time; a DPC (if given)
+// is queued when it expires. TRUE when the timer was already set.
+BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc);
+BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dpc);
+BOOLEAN KeCancelTimer(PKTIMER Timer);
+BOOLEAN KeReadStateTimer(PKTIMER Timer);
 BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc);
 PIO_WORKITEM IoAllocateWorkItem(PDEVICE_OBJECT DeviceObject);
 VOID IoFreeWorkItem(PIO_WORKITEM IoWorkItem);
