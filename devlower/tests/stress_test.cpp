@@ -97,7 +97,7 @@ TEST_F(Stress, PassThroughWhileKeyboardsStartSurpriseRemoveAndRemove) {
     functions[slot] = fresh->Function;
     keyboards[slot] = fresh->Kbd;
     ASSERT_EQ(InstanceCount, static_cast<ULONG>(kSlots));
-    ASSERT_NE(ControlDevice, nullptr);
+    ASSERT_NE(__atomic_load_n(&ControlDevice, __ATOMIC_ACQUIRE), nullptr);
   }
 
   // Let the senders overlap the last keyboards for a while, bounded by a request count.
@@ -228,7 +228,7 @@ TEST_F(Stress, ReportsAndTheControlInterfaceWhileKeyboardsAreSurpriseRemoved) {
   for (int round = 0; round < 60 && !HasFailure(); ++round) {
     const int slot = round % kSlots;
     // The bound keyboard stays: the control interface needs it; the others come and go.
-    if (nodes[slot]->Filter == BoundFilterDevice) continue;
+    if (nodes[slot]->Filter == __atomic_load_n(&BoundFilterDevice, __ATOMIC_ACQUIRE)) continue;
     ASSERT_EQ(pnp_->SurpriseRemove(nodes[slot]), STATUS_SUCCESS);
     ASSERT_EQ(pnp_->Remove(nodes[slot]), STATUS_SUCCESS);
     nodes[slot] = AddStarted();

@@ -104,6 +104,8 @@ FORCEINLINE LONG InterlockedExchangeAdd(LONG volatile* Addend, LONG Value) {
   return __atomic_fetch_add(Addend, Value, __ATOMIC_SEQ_CST);
 }
 FORCEINLINE LONG InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comparand) {
+  // Exchanging a value for itself is the idiom for an interlocked read: a read, not a write.
+  if (Exchange == Comparand) return __atomic_load_n(Destination, __ATOMIC_SEQ_CST);
   __atomic_compare_exchange_n(Destination, &Comparand, Exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return Comparand;
 }
@@ -118,6 +120,7 @@ FORCEINLINE PVOID InterlockedExchangePointer(PVOID volatile* Target, PVOID Value
 }
 FORCEINLINE PVOID InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange,
                                                     PVOID Comparand) {
+  if (Exchange == Comparand) return __atomic_load_n(Destination, __ATOMIC_SEQ_CST);
   __atomic_compare_exchange_n(Destination, &Comparand, Exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return Comparand;
 }
