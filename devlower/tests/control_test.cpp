@@ -252,6 +252,21 @@ TEST_F(ClientTest, RemovalOfTheBoundKeyboardWaitsForATransferInFlight) {
   EXPECT_EQ(client_->SendOutputReport({7}).status, st::kDeviceRemoved);
 }
 
+// The bound keyboard is removed, start to end, right after the transfer took its reference on
+// the bound filter under ControlMutex and before it tries the filter's remove lock: the
+// reference keeps the filter object, and the remove lock refuses the transfer.
+TEST_F(ClientTest, RemovalBetweenTheBoundFilterReferenceAndItsRemoveLock) {
+  std::atomic<NTSTATUS> removal{STATUS_PENDING};
+  vrnke_sim::RunAfterNextFastMutexRelease([&] {
+    std::thread remover([&] { removal = pnp_->Remove(node_); });
+    remover.join();
+  });
+  EXPECT_EQ(client_->SendOutputReport({7}).status, static_cast<uint32_t>(STATUS_DELETE_PENDING));
+  EXPECT_EQ(removal.load(), STATUS_SUCCESS);
+  EXPECT_TRUE(node_->Kbd->ControlTransfers().empty());
+  EXPECT_EQ(client_->SendOutputReport({7}).status, st::kDeviceRemoved);
+}
+
 // Removals racing report transfers: every transfer either reaches the keyboard or is refused
 // as removed, and no finding.
 TEST_F(ClientTest, TransfersRacingTheRemovalOfTheBoundKeyboard) {

@@ -15,6 +15,18 @@ std::atomic<bool> g_anyOrder{false};
 
 KSPIN_LOCK g_cancelLock;
 
+std::mutex g_hookMu;
+std::function<void()> g_afterRelease;
+
+void RunReleaseHook() {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> g(g_hookMu);
+    hook.swap(g_afterRelease);
+  }
+  if (hook) hook();
+}
+
 const char* LockName(PKSPIN_LOCK lock, PKSPIN_LOCK other, bool first) {
   // Names come from the declaration that mentions the lock.
   auto it = g_orders.find(first ? std::make_pair(lock, other) : std::make_pair(other, lock));
@@ -122,6 +134,10 @@ bool HoldsSpinLock(PKSPIN_LOCK lock) {
 
 void ResetLocks() {
   {
+    std::lock_guard<std::mutex> g(g_hookMu);
+    g_afterRelease = nullptr;
+  }
+  {
     std::lock_guard<std::mutex> g(g_orderMu);
     g_orders.clear();
     g_anyOrder = false;
@@ -148,6 +164,11 @@ void DeclareLockOrder(PKSPIN_LOCK first, PKSPIN_LOCK second, const char* firstNa
   detail::g_orders[{first, second}] = {firstName ? firstName : detail::Hex(first),
                                        secondName ? secondName : detail::Hex(second)};
   detail::g_anyOrder = true;
+}
+
+void RunAfterNextFastMutexRelease(std::function<void()> routine) {
+  std::lock_guard<std::mutex> g(detail::g_hookMu);
+  detail::g_afterRelease = std::move(routine);
 }
 
 void ClearLockOrders() {
@@ -288,6 +309,7 @@ static bool GiveFastMutex(PFAST_MUTEX m, const char* where) {
   m->Owner = nullptr;
   l.unlock();
   WaitCondition().notify_all();
+  RunReleaseHook();
   return true;
 }
 

@@ -120,6 +120,9 @@ void RunAtIrql(KIRQL irql, const std::function<void()>& routine);
 void DeclareLockOrder(PKSPIN_LOCK first, PKSPIN_LOCK second, const char* firstName = nullptr,
                       const char* secondName = nullptr);
 void ClearLockOrders();
+// Runs `routine` once, on the releasing thread, right after the next release of any fast mutex:
+// a test steps into the window between a driver's unlock and what the driver does next.
+void RunAfterNextFastMutexRelease(std::function<void()> routine);
 // How many spin locks the calling thread holds.
 size_t HeldSpinLocks();
 
