@@ -99,6 +99,13 @@ void BM_Worst150x255_ByteByByte(benchmark::State& state) {
   ByteByByte(state, *WorstTable(), WorstReport(), 149);
 }
 
+void BM_DistinctMasks150x255_Indexed(benchmark::State& state) {
+  Indexed(state, *DistinctMasksTable(), WorstReport(), 149);
+}
+void BM_DistinctMasks150x255_ByteByByte(benchmark::State& state) {
+  ByteByByte(state, *DistinctMasksTable(), WorstReport(), 149);
+}
+
 // Both scans alternated in batches inside one benchmark, so the noise of a shared machine
 // hits them alike; the counter is how many times faster the index is.
 void BM_Miss150x8_Speedup(benchmark::State& state) {

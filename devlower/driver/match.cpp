@@ -32,12 +32,41 @@ static VOID VrnkePack(const PATTERN_ENTRY* Entry, ULONGLONG* Mask, ULONGLONG* Va
   RtlCopyMemory(Value, value, (n + 7) / 8 * 8);
 }
 
-static ULONG VrnkeHash(const ULONGLONG* Words, ULONG Count, ULONG Seed) {
-  ULONGLONG h = 0x9E3779B97F4A7C15ULL ^ Seed;
-  for (ULONG w = 0; w < Count; ++w) {
-    h = (h ^ Words[w]) * 0xFF51AFD7ED558CCDULL;
+static const ULONGLONG VrnkeAllOnes[VRNKEFLT_WORDS_PER_ENTRY] = {
+    ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL,
+    ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL,
+    ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL, ~0ULL};
+
+static ULONGLONG VrnkeRotate(ULONGLONG X, int Bits) { return (X << Bits) | (X >> (64 - Bits)); }
+
+// Hash of the words under a mask. Four lanes fold with rotations (no multiply in the loop, no
+// chain longer than a quarter of the words), mixed once at the end: a report is masked and
+// hashed in one pass, and a packed value (already masked) hashes the same under its mask.
+static ULONG VrnkeHash(const ULONGLONG* Words, const ULONGLONG* Mask, ULONG Count, ULONG Seed) {
+  ULONGLONG h[4] = {0x9E3779B97F4A7C15ULL ^ Seed, 0xC2B2AE3D27D4EB4FULL, 0x165667B19E3779F9ULL,
+                    0x27D4EB2F165667C5ULL};
+  ULONG w = 0;
+  for (; w + 4 <= Count; w += 4) {
+    for (ULONG k = 0; k < 4; ++k) {
+      h[k] = VrnkeRotate(h[k], 7) ^ (Words[w + k] & Mask[w + k]);
+    }
   }
-  return (ULONG)(h ^ (h >> 29));
+  for (; w < Count; ++w) {
+    h[0] = VrnkeRotate(h[0], 7) ^ (Words[w] & Mask[w]);
+  }
+  ULONGLONG x = h[0] ^ VrnkeRotate(h[1], 16) ^ VrnkeRotate(h[2], 32) ^ VrnkeRotate(h[3], 48);
+  x *= 0xFF51AFD7ED558CCDULL;
+  return (ULONG)(x ^ (x >> 29));
+}
+
+// Whether the report under the mask equals the packed value.
+static BOOLEAN VrnkeMaskedEquals(const ULONGLONG* Report, const ULONGLONG* Mask, const ULONGLONG* Value,
+                                 ULONG Count) {
+  ULONGLONG diff = 0;
+  for (ULONG w = 0; w < Count; ++w) {
+    diff |= (Report[w] & Mask[w]) ^ Value[w];
+  }
+  return diff == 0;
 }
 
 static BOOLEAN VrnkeSameWords(const ULONGLONG* A, const ULONGLONG* B, ULONG Count) {
@@ -52,7 +81,7 @@ static BOOLEAN VrnkeSameWords(const ULONGLONG* A, const ULONGLONG* B, ULONG Coun
 // those), added when it is new.
 static ULONG VrnkeMaskNumber(PATTERN_INDEX* Index, USHORT* MaskBuckets, ULONG* Masks, ULONG* Words,
                              ULONG Entry, const ULONGLONG* Mask, ULONG Count) {
-  ULONG b = VrnkeHash(Mask, Count, Count) & (VRNKEFLT_BUCKETS - 1);
+  ULONG b = VrnkeHash(Mask, VrnkeAllOnes, Count, Count) & (VRNKEFLT_BUCKETS - 1);
   for (; MaskBuckets[b] != 0; b = (b + 1) & (VRNKEFLT_BUCKETS - 1)) {
     ULONG m = MaskBuckets[b] - 1U;
     if (VrnkeSameWords(&Index->Words[Index->MaskWord[m]], Mask, Count)) {
@@ -71,7 +100,7 @@ static ULONG VrnkeMaskNumber(PATTERN_INDEX* Index, USHORT* MaskBuckets, ULONG* M
 // Keys (mask, value) to the lowest entry that has them: later entries with the same key never win.
 static VOID VrnkeAddValue(PATTERN_INDEX* Index, ULONG Mask, ULONG Entry, const ULONGLONG* Value,
                           ULONG Count) {
-  ULONG b = VrnkeHash(Value, Count, Mask) & (VRNKEFLT_BUCKETS - 1);
+  ULONG b = VrnkeHash(Value, &Index->Words[Index->MaskWord[Mask]], Count, Mask) & (VRNKEFLT_BUCKETS - 1);
   for (; Index->BucketMask[b] != 0; b = (b + 1) & (VRNKEFLT_BUCKETS - 1)) {
     if (Index->BucketMask[b] == Mask + 1 &&
         VrnkeSameWords(&Index->Words[Index->ValueWord[Index->BucketEntry[b]]], Value, Count)) {
@@ -148,15 +177,11 @@ LONG VrnkeFindPattern(const PATTERN_INDEX* Index, const UCHAR* Report, ULONG Len
   ULONG best = VRNKEFLT_MAX_PATTERNS;
   for (ULONG m = first; m < last && Index->MaskFirst[m] < best; ++m) {
     const ULONGLONG* mask = &Index->Words[Index->MaskWord[m]];
-    ULONGLONG masked[VRNKEFLT_WORDS_PER_ENTRY];
-    for (ULONG w = 0; w < count; ++w) {
-      masked[w] = report[w] & mask[w];
-    }
-    ULONG b = VrnkeHash(masked, count, m) & (VRNKEFLT_BUCKETS - 1);
+    ULONG b = VrnkeHash(report, mask, count, m) & (VRNKEFLT_BUCKETS - 1);
     for (; Index->BucketMask[b] != 0; b = (b + 1) & (VRNKEFLT_BUCKETS - 1)) {
       ULONG entry = Index->BucketEntry[b];
       if (Index->BucketMask[b] == m + 1 &&
-          VrnkeSameWords(&Index->Words[Index->ValueWord[entry]], masked, count)) {
+          VrnkeMaskedEquals(report, mask, &Index->Words[Index->ValueWord[entry]], count)) {
         if (entry < best) {
           best = entry;
         }
