@@ -13,6 +13,8 @@ fuzzers=(
   "lang_file_fuzz configurator/lang/lang_file_fuzz configurator/lang/fuzz/corpus"
   "form_text_fuzz toolkit/forms/form_text_fuzz toolkit/forms/fuzz/corpus"
   "toolkit_style_fuzz toolkit/core/toolkit_style_fuzz toolkit/core/fuzz/corpus"
+  "vrnkeflt_control_fuzz devlower/tests/vrnkeflt_control_fuzz devlower/tests/fuzz/corpus/vrnkeflt_control_fuzz"
+  "vrnkeflt_report_fuzz devlower/tests/vrnkeflt_report_fuzz devlower/tests/fuzz/corpus/vrnkeflt_report_fuzz"
 )
 targets=()
 for f in "${fuzzers[@]}"; do
