@@ -175,12 +175,14 @@ class Timers {
       due_.erase(first);
       if (e.period.count() > 0) due_.emplace(std::chrono::steady_clock::now() + e.period, e);
       l.unlock();
+      // The DPC is queued before a waiter can wake, so whoever waits on the timer and then for
+      // the DPC threads to go idle sees the DPC run.
+      if (e.timer->Dpc) KeInsertQueueDpc(e.timer->Dpc, nullptr, nullptr);
       {
         std::lock_guard<std::mutex> w(WaitMutex());
         e.timer->Header.SignalState = 1;
       }
       WaitCondition().notify_all();
-      if (e.timer->Dpc) KeInsertQueueDpc(e.timer->Dpc, nullptr, nullptr);
       l.lock();
     }
   }
