@@ -51,13 +51,15 @@ TEST_F(BrokenDriver, MissingMarkPendingInACompletionRoutineIsFound) {
 
 #if defined(VRNKEFLT_FAULT_PASSTHROUGH_KEEPS_REMOVE_LOCK)
 // The generic pass-through never releases the remove lock it took.
-TEST_F(BrokenDriver, RemoveLockNotReleasedIsFoundWhenTheRemovalWaits) {
+TEST_F(BrokenDriver, RemoveLockNotReleasedIsFoundWhenTheRequestEndsAndWhenTheRemovalWaits) {
   auto pnp = std::make_unique<PnpManager>(DriverEntry);
   DeviceNode* node = pnp->AddKeyboard();
   ASSERT_NE(node, nullptr);
   ASSERT_EQ(pnp->Start(node), STATUS_SUCCESS);
-  ASSERT_EQ(node->Function->SendDown(IRP_MJ_READ), STATUS_SUCCESS);
   ASSERT_TRUE(vrnke_sim::Findings().empty()) << AllFindings();
+  ASSERT_EQ(node->Function->SendDown(IRP_MJ_READ), STATUS_SUCCESS);
+  // The request is done while its tag still holds the lock.
+  EXPECT_TRUE(Found(vrnke_sim::Check::RemoveLockRelease)) << AllFindings();
   pnp->Remove(node);
   EXPECT_TRUE(Found(vrnke_sim::Check::RemoveLockMisuse)) << AllFindings();
   pnp.reset();

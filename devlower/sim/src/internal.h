@@ -63,6 +63,8 @@ SimDevice* DeviceOf(PDEVICE_OBJECT device, const char* where, bool reportUnknown
 bool IsDeleted(SimDevice* d);
 PDRIVER_OBJECT DriverOfDevice(PDEVICE_OBJECT device);
 void ForgetRemoveLocksIn(void* begin, size_t size);
+// The remove locks that hold an acquisition with this tag ("" when none), for the findings.
+std::string RemoveLocksHeldWith(const void* tag);
 void ResetDevices();
 void ResetIrps();
 void ResetMdls();

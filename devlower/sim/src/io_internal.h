@@ -88,6 +88,12 @@ struct IrpState {
   bool routineSet = false;
   std::atomic<bool> finished{false};
   int pins = 0;
+  // Dispatch routines running for the IRP. Once none runs and the request is done (completed
+  // to its originator, or freed or reused by its creator), no remove lock may still hold an
+  // acquisition tagged with it.
+  int dispatching = 0;
+  bool requestDone = false;
+  bool tagsChecked = false;
   bool freeWhenUnpinned = false;
   // Requests built by the I/O manager.
   PIO_STATUS_BLOCK userIosb = nullptr;
@@ -122,5 +128,7 @@ void RetireIrp(PIRP irp);
 IrpState* LiveState(PIRP irp, const char* where, bool allowFinished = false);
 // Caller's own stack location: after a skip the current location is one above it.
 int CallerLevel(PIRP irp, IrpState* st);
+// The request is done: checks the remove-lock tags now, or when its last dispatch routine returns.
+void MarkRequestDone(PIRP irp, IrpState* st);
 
 }  // namespace vrnke_sim::detail

@@ -39,6 +39,7 @@ void InitIrp(PIRP irp, IrpState* st, CCHAR stackSize) {
   st->levels.assign(stackSize + 2, Level{});
   st->prepared = st->skipPending = st->routineSet = false;
   st->finished = false;
+  st->requestDone = st->tagsChecked = false;
 }
 
 PIRP NewIrp(CCHAR stackSize, IrpKind kind) {
@@ -192,6 +193,7 @@ VOID IoFreeIrp(PIRP Irp) {
             (void*)Irp, Irp->CurrentLocation, st->stackCount);
     return;
   }
+  MarkRequestDone(Irp, st);
   RetireIrp(Irp);
 }
 
@@ -202,6 +204,7 @@ VOID IoReuseIrp(PIRP Irp, NTSTATUS Iostatus) {
     Reportf(Check::IrpMisuse, "IoReuseIrp on IRP %p while a driver still holds it", (void*)Irp);
     return;
   }
+  MarkRequestDone(Irp, st);
   std::lock_guard<std::mutex> g(st->mu);
   CCHAR n = Irp->StackCount;
   InitIrp(Irp, st, n);

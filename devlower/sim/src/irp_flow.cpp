@@ -9,9 +9,43 @@ using namespace vrnke_sim::detail;
 using vrnke_sim::Check;
 using vrnke_sim::Service;
 
+// A remove lock acquired with an IRP as its tag must be released with it before the IRP is done:
+// released with another tag that happens to be held as well, it would go unnoticed otherwise.
+static void CheckTagsReleased(PIRP Irp) {
+  std::string held = RemoveLocksHeldWith(Irp);
+  if (!held.empty()) {
+    Reportf(Check::RemoveLockRelease,
+            "remove lock(s) %s still hold an acquisition tagged with IRP %p after the IRP was done and every "
+            "dispatch routine returned (released with another tag?)",
+            held.c_str(), (void*)Irp);
+  }
+}
+
+// TRUE once, when the last dispatch routine of a done IRP has returned.
+static bool DispatchDone(IrpState* st) {
+  std::lock_guard<std::mutex> g(st->mu);
+  --st->dispatching;
+  if (st->dispatching != 0 || !st->requestDone || st->tagsChecked) return false;
+  st->tagsChecked = true;
+  return true;
+}
+
+namespace vrnke_sim::detail {
+void MarkRequestDone(PIRP irp, IrpState* st) {
+  bool check = false;
+  {
+    std::lock_guard<std::mutex> g(st->mu);
+    st->requestDone = true;
+    if (st->dispatching == 0 && !st->tagsChecked) check = st->tagsChecked = true;
+  }
+  if (check) CheckTagsReleased(irp);
+}
+}  // namespace vrnke_sim::detail
+
 extern "C" {
 
 // ---- sending and completing ----
+
 NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   IrpState* st = LiveState(Irp, "IoCallDriver");
   if (!st) return STATUS_INVALID_PARAMETER;
@@ -96,12 +130,17 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
             DeviceText(DeviceObject).c_str(), major);
     dispatch = InvalidDeviceRequest;
   }
+  {
+    std::lock_guard<std::mutex> g(st->mu);
+    ++st->dispatching;
+  }
   t.frames.push_back(Frame{Irp, DeviceObject, level});
   {
     DriverScope scope(DeviceObject->DriverObject);
     status = dispatch(DeviceObject, Irp);
   }
   t.frames.pop_back();
+  if (DispatchDone(st)) CheckTagsReleased(Irp);
 
   {
     std::lock_guard<std::mutex> g(st->mu);
@@ -170,6 +209,7 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 
 static void FinishIrp(PIRP Irp, IrpState* st) {
   st->finished = true;
+  MarkRequestDone(Irp, st);
   switch (st->kind) {
     case IrpKind::Threaded: {
       if (st->copyOut && st->systemBuffer && !NT_ERROR(Irp->IoStatus.Status)) {

@@ -87,6 +87,16 @@ void ForgetRemoveLocksIn(void* begin, size_t size) {
   }
 }
 
+std::string RemoveLocksHeldWith(const void* tag) {
+  std::string held;
+  std::lock_guard<std::mutex> g(g_trackerMu);
+  for (auto& [lock, t] : g_trackers) {
+    std::lock_guard<std::mutex> tg(t->mu);
+    if (t->Find(const_cast<void*>(tag))) held += (held.empty() ? "" : ", ") + Hex(lock);
+  }
+  return held;
+}
+
 void ResetRemoveLocks() {
   std::lock_guard<std::mutex> g(g_trackerMu);
   for (auto& [k, v] : g_trackers) delete v;

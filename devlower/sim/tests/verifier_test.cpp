@@ -130,6 +130,13 @@ const BrokenCase kCases[] = {
        s.Build();
        Transfer(s, Fault::RemoveLockOtherTag, false);
      }},
+    {"RemoveLockReleasedWithAnotherHeldTag", Check::RemoveLockRelease,
+     "still hold an acquisition tagged with IRP",
+     [](fake::Stack& s) {
+       vrnke_sim::SetWaitLimit(std::chrono::milliseconds(100));
+       s.Build();
+       Transfer(s, Fault::RemoveLockHeldTagInstead, false);
+     }},
     {"RemoveLockNotAcquired", Check::RemoveLockRelease, "without an acquisition",
      [](fake::Stack& s) {
        s.Build();

@@ -275,6 +275,14 @@ static NTSTATUS FilterDispatch(PDEVICE_OBJECT device, PIRP irp) {
       IoReleaseRemoveLock(&e->removeLock, e);
       IoReleaseRemoveLock(&e->removeLock, irp);  // the real one, so the removal can finish
       return status;
+    case Fault::RemoveLockHeldTagInstead:
+      // A second holder (as a binding would be) holds the lock with the extension as its tag;
+      // the request then releases with that tag: nothing is wrong at the release itself.
+      IoAcquireRemoveLock(&e->removeLock, e);
+      IoSkipCurrentIrpStackLocation(irp);
+      status = IoCallDriver(e->lower, irp);
+      IoReleaseRemoveLock(&e->removeLock, e);
+      return status;
     case Fault::RemoveLockNotAcquired:
       IoReleaseRemoveLock(&e->removeLock, irp);
       IoSkipCurrentIrpStackLocation(irp);

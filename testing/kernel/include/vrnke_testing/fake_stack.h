@@ -36,29 +36,30 @@ bool CompleteQueuedFromDpc(PDEVICE_OBJECT pdo, NTSTATUS status, ULONG_PTR inform
 // ---- filter ----
 enum class Fault {
   None,
-  NoPropagateInCompletion,  // completion routine ignores PendingReturned
-  CompleteAndPassDown,      // passes down, then completes as well
-  PendingWithoutMark,       // queues nothing, returns STATUS_PENDING
-  MarkButReturnSuccess,     // marks pending, returns STATUS_SUCCESS after completing
-  NeitherCompleteNorPass,   // returns STATUS_SUCCESS and forgets the request
-  CompleteWithPending,      // completes with STATUS_PENDING as the status
-  SkipThenSetRoutine,       // skips, then sets a completion routine
-  CallWithoutPrepare,       // passes down without skip or copy
-  CopyWhole,                // copies the whole location, completion routine included
-  SetThenCopy,              // sets the completion routine, then copies over it
-  TouchAfterComplete,       // reads the stack location after completing
-  ReturnStatusFromIrp,      // returns Irp->IoStatus.Status read after completion
-  RemoveLockOtherTag,       // releases with another tag than it acquired with
-  RemoveLockNotAcquired,    // releases without acquiring
-  RemoveLockKeptOnRemove,   // forgets to release one acquisition before removal
-  RemoveLockAfterRemove,    // releases again after release-and-wait
-  LeaveInitializing,        // AddDevice leaves DO_DEVICE_INITIALIZING set
-  WrongFlags,               // AddDevice does not take the flags of the device below
-  WrongType,                // AddDevice keeps its own device type
-  NotDeletedOnRemove,       // removal passes down but neither detaches nor deletes
-  DeleteTwice,              // removal deletes the device twice
-  LeakPool,                 // AddDevice allocates a block it never frees
-  PowerWithoutStartNext,    // passes power requests down without PoStartNextPowerIrp
+  NoPropagateInCompletion,   // completion routine ignores PendingReturned
+  CompleteAndPassDown,       // passes down, then completes as well
+  PendingWithoutMark,        // queues nothing, returns STATUS_PENDING
+  MarkButReturnSuccess,      // marks pending, returns STATUS_SUCCESS after completing
+  NeitherCompleteNorPass,    // returns STATUS_SUCCESS and forgets the request
+  CompleteWithPending,       // completes with STATUS_PENDING as the status
+  SkipThenSetRoutine,        // skips, then sets a completion routine
+  CallWithoutPrepare,        // passes down without skip or copy
+  CopyWhole,                 // copies the whole location, completion routine included
+  SetThenCopy,               // sets the completion routine, then copies over it
+  TouchAfterComplete,        // reads the stack location after completing
+  ReturnStatusFromIrp,       // returns Irp->IoStatus.Status read after completion
+  RemoveLockOtherTag,        // releases with another tag than it acquired with
+  RemoveLockHeldTagInstead,  // releases with a tag another holder holds, instead of the IRP
+  RemoveLockNotAcquired,     // releases without acquiring
+  RemoveLockKeptOnRemove,    // forgets to release one acquisition before removal
+  RemoveLockAfterRemove,     // releases again after release-and-wait
+  LeaveInitializing,         // AddDevice leaves DO_DEVICE_INITIALIZING set
+  WrongFlags,                // AddDevice does not take the flags of the device below
+  WrongType,                 // AddDevice keeps its own device type
+  NotDeletedOnRemove,        // removal passes down but neither detaches nor deletes
+  DeleteTwice,               // removal deletes the device twice
+  LeakPool,                  // AddDevice allocates a block it never frees
+  PowerWithoutStartNext,     // passes power requests down without PoStartNextPowerIrp
 };
 
 struct FilterExtension {
