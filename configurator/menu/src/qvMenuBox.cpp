@@ -51,7 +51,7 @@ TqvMenuBoxItem::TqvMenuBoxItem(rt::TComponent* AOwner) : tk::TvgTextControl(AOwn
       [this](const std::string& v) { SetIsSelected(tk::TextToBool(v)); });
   Publish(
       "IsExtender", [this] { return BoolText(FIsExtender); },
-      [this](const std::string& v) { FIsExtender = tk::TextToBool(v); });
+      [this](const std::string& v) { SetIsExtender(tk::TextToBool(v)); });
   Publish(
       "ItemID", [this] { return rt::IntToStr(FItemID); },
       [this](const std::string& v) { FItemID = static_cast<uint32_t>(rt::StrToInt(v)); });
@@ -149,6 +149,12 @@ void TqvMenuBoxItem::SetIsChecked(bool v) {
   if (v == FIsChecked) return;
   FIsChecked = v;
   UpdateCheckMark();
+}
+
+void TqvMenuBoxItem::SetIsExtender(bool v) {
+  FIsExtender = v;
+  // The style may be in place before the row learns what it is.
+  if (FExtender) FExtender->SetVisible(v);
 }
 
 void TqvMenuBoxItem::SetSelectedFlag(bool v) {

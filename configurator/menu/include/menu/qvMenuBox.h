@@ -32,7 +32,7 @@ class TqvMenuBoxItem : public tk::TvgTextControl {
   bool IsSelected() const { return FIsSelected; }
   void SetIsSelected(bool v);
   bool IsExtender() const { return FIsExtender; }
-  void SetIsExtender(bool v) { FIsExtender = v; }
+  void SetIsExtender(bool v);
   uint32_t ItemID() const { return FItemID; }
   void SetItemID(uint32_t v) { FItemID = v; }
 
