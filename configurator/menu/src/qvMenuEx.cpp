@@ -227,9 +227,9 @@ TqvMenuItemsEx::TqvMenuItemsEx(rt::TPersistent* AOwner)
 }
 
 TqvMenuItemsEx::~TqvMenuItemsEx() {
-  // The pop-up belongs to its scene; it must not show a level that is gone.
-  if (TqvMenuPopup* p = FqvPopup.Get()) p->ClosePopup();
+  // While the level lives its pop-up is the scene's; with the level gone nothing can show it.
   if (TqvMenuBox* b = FqvMenuBox.Get()) b->SetMenuItems(nullptr);
+  delete FqvPopup.Get();
   Clear();  // items go before the level they point to
 }
 

@@ -193,7 +193,7 @@ class TqvMenuItemEx : public rt::TCollectionItem {
 };
 
 // One level of the tree: its items, its look, and the pop-up it is shown in (made on the first
-// show, a child of the scene the menu was shown in; the level never destroys it).
+// show, a child of the scene the menu was shown in and kept while the level lives).
 class TqvMenuItemsEx : public rt::TTypedCollection<TqvMenuItemEx, rt::TOwnedCollection> {
  public:
   // AOwner: the TqvMenuEx (top level) or the TqvMenuItemEx that owns the level.
