@@ -3,9 +3,12 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "keys/pubunit_vorne.h"
+#include "menu/qvMenuBox.h"
 #include "menu/qvMenuEx.h"
 #include "menu/qvstream.h"
 #include "program_forms.h"
@@ -131,6 +134,75 @@ TEST_F(MenuForm, KeyDialogsHoldTheirSkinStreams) {
     EXPECT_EQ(stream->BoundComponent() ? stream->BoundComponent()->Name() : std::string(), c.bound);
     EXPECT_FLOAT_EQ(stream->UIRate(), 0);  // loading cuts nothing
   }
+}
+
+// Every leaf of the main window's menu, reached with the pointer and with the keyboard, reports
+// the id the function table gives it; the extenders report nothing.
+TEST_F(MenuForm, EveryLeafReportsItsFunctionTableIdByPointerAndByKeyboard) {
+  auto* backend = static_cast<tk::THeadlessBackend*>(&tk::Backend());
+  TTestMain form(nullptr);
+  LoadProgramForm(form, kFormsDir, "SettingMain.form");
+  form.Show();
+  auto* menu = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
+  auto* button = dynamic_cast<tk::TVisualObject*>(form.FindComponent("FUNCBTN3"));
+  ASSERT_NE(menu, nullptr);
+  ASSERT_NE(button, nullptr);
+  std::vector<uint32_t> reported;
+  menu->OnItemsClick() = [&](TqvMenuItemEx* item, const std::string& name, uint32_t id, void* buffer,
+                             int32_t size) {
+    EXPECT_EQ(name, item->Name());
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(size, 0);
+    reported.push_back(id);
+  };
+  const auto open = [&] {
+    const tk::TPointF at = button->LocalToScreen({button->Width() / 2, button->Height() / 2});
+    backend->MoveMouse(at.x, at.y);
+    menu->ShowMainMenu(0, button, tk::TvgPlacement::vgPlacementMouse);
+  };
+  const auto pointAt = [&](TqvMenuItemsEx& level, int row) {
+    tk::TVisualObject* r = level.Row(row);
+    const tk::TPointF p = r->LocalToScreen({r->Width() / 2, r->Height() / 2});
+    backend->MoveMouse(p.x, p.y);
+  };
+  std::set<uint32_t> leaves;
+  TqvMenuItemsEx& top = menu->Items();
+  for (int t = 0; t < top.Count(); ++t) {
+    TqvMenuItemsEx& sub = top[t]->SubItems();
+    for (int s = 0; s < std::max(1, sub.Count()); ++s) {
+      const bool nested = sub.Count() > 0;
+      const uint32_t id = nested ? sub[s]->ItemID() : top[t]->ItemID();
+      leaves.insert(id);
+      // The pointer.
+      reported.clear();
+      open();
+      pointAt(top, t);
+      if (nested) pointAt(sub, s);
+      TqvMenuItemsEx& level = nested ? sub : top;
+      backend->Press();
+      backend->Release();
+      ASSERT_EQ(reported.size(), 1u) << id;
+      EXPECT_EQ(reported[0], id);
+      EXPECT_FALSE(level.Popup()->IsOpen()) << id;
+      EXPECT_FALSE(top.Popup()->IsOpen()) << id;
+      // The keyboard.
+      reported.clear();
+      backend->MoveMouse(0, 0);
+      open();
+      for (int k = 0; k <= t; ++k) backend->Key(tk::vk::Down);
+      if (nested) {
+        backend->Key(tk::vk::Right);
+        for (int k = 0; k < s; ++k) backend->Key(tk::vk::Down);
+      }
+      backend->Key(tk::vk::Return);
+      ASSERT_EQ(reported.size(), 1u) << id;
+      EXPECT_EQ(reported[0], id);
+      EXPECT_FALSE(top.Popup()->IsOpen()) << id;
+    }
+  }
+  std::set<uint32_t> table;
+  for (const FunctionTableEntry& e : FunctionTable) table.insert(uint32_t(e.MenuItemID));
+  EXPECT_EQ(leaves, table);
 }
 
 }  // namespace

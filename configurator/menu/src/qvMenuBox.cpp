@@ -313,6 +313,13 @@ int TqvMenuBox::VisibleNormalShows() const {
   return n;
 }
 
+void TqvMenuBox::ForgetPointer() {
+  FMoveOverItem.Set(nullptr);
+  FMouseDownItem.Set(nullptr);
+  FMouseSelecting = false;
+  UpdateHighlights();
+}
+
 void TqvMenuBox::UpdateHighlights() {
   if (!FNormalShowObject) return;
   const tk::TRectF view = VisibleRect();

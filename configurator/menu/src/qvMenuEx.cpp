@@ -436,6 +436,8 @@ void TqvMenuItemsEx::BuildPopup(tk::TVisualObject* target) {
 }
 
 void TqvMenuItemsEx::ShowPopup(tk::TVisualObject* target, tk::TvgPlacement placement) {
+  // A hover left from the keyboard of an earlier show would swallow the pointer's first move.
+  if (FqvPopup && !FqvPopup->IsOpen() && FqvMenuBox) FqvMenuBox->ForgetPointer();
   BuildPopup(target);
   TqvMenuPopup* popup = FqvPopup.Get();
   popup->SetPlacement(placement);

@@ -114,6 +114,8 @@ class TqvMenuBox : public tk::TvgScrollBox {
   const tk::TBounds& RowMargins() const { return FRowMargins; }
 
   void UpdateHighlights();
+  // Forgets the hovered and pressed rows (a level shown again starts without them).
+  void ForgetPointer();
 
   // Keys of an open cascade, given by the level's pop-up: Up and Down move the hover, Right
   // and Enter open a sub-menu or click, Left and Escape close one level. Returns whether the
