@@ -368,5 +368,106 @@ TEST_F(MenuBoxTest, KeyboardAndPointerMix) {
   EXPECT_EQ(log_.clicks[0].id, 402u);
 }
 
+// Which style parts the box and rows use, and what the parameters give them.
+TEST_F(MenuFixture, StylePartsWithCustomParametersOnAndOff) {
+  struct Case {
+    const char* what;
+    bool custom;
+    bool useParent;
+  };
+  for (const Case& c : {Case{"style's own look", false, true}, Case{"root parameters", true, true},
+                        Case{"level's own parameters", true, false}}) {
+    TqvMenuEx menu(nullptr);
+    menu.SetUseCustomMenuParams(c.custom);
+    TMenuParams& root = menu.Parameters();
+    root.ItemFont().SetFamily("黑体");
+    root.ItemFontFill().SetColor(0xFF112233);
+    root.ItemExtenderFill().SetColor(0xFF445566);
+    root.BGFill().SetColor(0xFF010203);
+    root.ItemOverFill().SetColor(0xFF0A0B0C);
+    root.BGImage().SetSize(4, 4);
+    root.SetBGResource("MenuAlternatingBackground");
+    TqvMenuItemsEx& level = menu.Items();
+    level.SetUseParentParameter(c.useParent);
+    level.Parameters().BGFill().SetColor(0xFF040506);
+    level.Parameters().ItemOverFill().SetColor(0xFF0D0E0F);
+    Add(level, {"leaf", "extender"});
+    Add(level[1]->SubItems(), {"x"});
+    menu.ShowMainMenu(target_, tk::TvgPlacement::vgPlacementRight);
+    TqvMenuBox* box = level.MenuBox();
+    TqvMenuBoxItem* leaf = level.Row(0);
+    TqvMenuBoxItem* ext = level.Row(1);
+    EXPECT_EQ(box->OverShow()->ResourceName(), c.custom ? "overshow" : "blurovershow") << c.what;
+    EXPECT_EQ(box->NormalShowTemplate()->ResourceName(), c.custom ? "normalshow" : "blurnormalshow")
+        << c.what;
+    EXPECT_FALSE(leaf->ExtenderPart()->Visible());
+    EXPECT_TRUE(ext->ExtenderPart()->Visible());
+    auto* background = dynamic_cast<tk::TvgShape*>(box->FindResource("background"));
+    auto* over = dynamic_cast<tk::TvgShape*>(box->OverShow());
+    auto* mark = dynamic_cast<tk::TvgShape*>(ext->FindResource("extendermark"));
+    auto* shadow = dynamic_cast<tk::TvgShadowEffect*>(leaf->FindResource("texteffect"));
+    ASSERT_TRUE(background && over && mark && shadow);
+    if (!c.custom) {
+      EXPECT_EQ(background->Fill().Color(), 0xFF51513Bu);  // the style's own
+      EXPECT_TRUE(leaf->Font().SameAs(level.ItemDefaultFont()));
+      EXPECT_EQ(leaf->Font().Family(), "楷体_GB2312");
+      EXPECT_FALSE(shadow->EffectEnabled());
+      EXPECT_FALSE(box->FindResource("backgroundimage")->Visible());
+    } else {
+      const tk::TAlphaColor fill = c.useParent ? 0xFF010203 : 0xFF040506;
+      EXPECT_EQ(background->Fill().Color(), fill) << c.what;
+      EXPECT_EQ(over->Fill().Color(), c.useParent ? 0xFF0A0B0Cu : 0xFF0D0E0Fu) << c.what;
+      // Rows always take the root's font and marks.
+      EXPECT_EQ(leaf->Font().Family(), "黑体") << c.what;
+      EXPECT_EQ(leaf->FontFill().Color(), 0xFF112233u) << c.what;
+      EXPECT_EQ(mark->Fill().Color(), 0xFF445566u) << c.what;
+      // The root's picture and extra background only where the root governs.
+      EXPECT_EQ(box->FindResource("backgroundimage")->Visible(), c.useParent) << c.what;
+      EXPECT_EQ(box->FindResource("AlternatingBackground")->Visible(), c.useParent) << c.what;
+    }
+    level.ClosePopups();
+  }
+}
+
+TEST_F(MenuFixture, IconsComeFromTheLevelsImageList) {
+  tk::TvgImageList images(nullptr);
+  tk::TBitmap red(8, 8), blue(8, 8);
+  red.Clear(0xFFFF0000);
+  blue.Clear(0xFF0000FF);
+  images.Add(red);
+  images.Add(blue);
+  Add(menu_->Items(), {"a", "b", "c"});
+  menu_->Items()[0]->SetImageIndex(1);
+  menu_->Items()[1]->SetImageIndex(7);  // outside the list: the style's icon stays
+  Open();
+  EXPECT_FALSE(menu_->Items().Row(0)->FindResource("iconbox")->Visible());
+  menu_->Items().ClosePopups();
+  delete menu_->Items().Popup();  // made again with the list
+  menu_->Items().SetImages(&images);
+  Open();
+  auto* icon = dynamic_cast<tk::TvgBitmapStateButton*>(menu_->Items().Row(0)->FindResource("icon"));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_TRUE(icon->Visible());
+  EXPECT_EQ(icon->Bitmap().Pixel(2, 2), 0xFF0000FFu);
+  auto* other = dynamic_cast<tk::TvgBitmapStateButton*>(menu_->Items().Row(1)->FindResource("icon"));
+  EXPECT_TRUE(other->Bitmap().IsEmpty());
+  menu_->Items().ClosePopups();
+  menu_->Items().SetImages(nullptr);
+}
+
+TEST_F(MenuBoxKeys, FixedItemWidthLaysRowsOutInColumns) {
+  box_->SetItemWidth(60);  // content about 146 wide: two columns
+  ASSERT_EQ(box_->Columns(), 2);
+  EXPECT_FLOAT_EQ(box_->ItemByIndex(0)->Top(), box_->ItemByIndex(1)->Top());
+  EXPECT_FLOAT_EQ(box_->ItemByIndex(1)->Left() - box_->ItemByIndex(0)->Left(), 60);
+  EXPECT_FLOAT_EQ(box_->ItemByIndex(2)->Top(), box_->ItemByIndex(0)->BoundsRect().bottom);
+  EXPECT_FLOAT_EQ(box_->ItemByIndex(0)->Width(), 60);
+  box_->SetItemIndex(1);
+  backend_->Key(tk::vk::Down);  // a whole line down
+  EXPECT_EQ(box_->ItemIndex(), 3);
+  backend_->Key(tk::vk::End);  // count - columns
+  EXPECT_EQ(box_->ItemIndex(), 3);
+}
+
 }  // namespace
 }  // namespace vrnke::test
