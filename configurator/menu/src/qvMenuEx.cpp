@@ -244,6 +244,7 @@ TqvMenuItemEx* TqvMenuItemsEx::OwnerItem() const { return dynamic_cast<TqvMenuIt
 void TqvMenuItemsEx::SetParameters(TMenuParams* params) {
   if (!params || params == FParams.get()) return;
   FParams.reset(params);
+  PublishObject("Parameters", params);
 }
 
 void TqvMenuItemsEx::SetItemName(rt::TCollectionItem* item) {
@@ -505,6 +506,7 @@ void TqvMenuEx::SetItems(const TqvMenuItemsEx& items) { FItems->Assign(items); }
 void TqvMenuEx::SetParameters(TMenuParams* params) {
   if (!params || params == FParams.get()) return;
   FParams.reset(params);
+  PublishObject("Parameters", params);
 }
 
 void TqvMenuEx::ShowMainMenu(int64_t SelectedMenuID, tk::TVisualObject* PlacementTarget,

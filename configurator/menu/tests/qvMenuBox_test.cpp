@@ -469,5 +469,22 @@ TEST_F(MenuBoxKeys, FixedItemWidthLaysRowsOutInColumns) {
   EXPECT_EQ(box_->ItemIndex(), 3);
 }
 
+TEST_F(MenuFixture, RowsShowTheirOutlineOnlyAtDesignTime) {
+  Add(menu_->Items(), {"a", "b"});
+  Open();
+  tk::TWindow* w = menu_->Items().Popup()->PopupWindow();
+  TqvMenuBoxItem* row = menu_->Items().Row(1);
+  const tk::TPointF left = row->LocalToAbsolute({0, 0});
+  const tk::TBitmap plain = w->Render();
+  SetDesignMode(true);
+  const tk::TBitmap designed = w->Render();
+  SetDesignMode(false);
+  int changed = 0;
+  for (int x = int(left.x); x < int(left.x + row->Width()); ++x)
+    if (plain.Pixel(x, int(left.y)) != designed.Pixel(x, int(left.y))) ++changed;
+  EXPECT_GT(changed, int(row->Width() / 4));
+  EXPECT_EQ(w->Render().Pixel(int(left.x) + 10, int(left.y)), plain.Pixel(int(left.x) + 10, int(left.y)));
+}
+
 }  // namespace
 }  // namespace vrnke::test

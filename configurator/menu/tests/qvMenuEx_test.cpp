@@ -365,5 +365,27 @@ TEST_F(MenuModel, CopiesAreDeepAndKeepTheirOwnNumbering) {
   EXPECT_EQ(other.Items()[1]->SubItems()[0]->Caption(), "x");
 }
 
+TEST_F(MenuModel, AssignedParameterSetsAreHeldThemselves) {
+  auto* set = new TMenuParams;
+  set->SetItemHeight(44);
+  menu_->SetParameters(set);
+  EXPECT_EQ(&menu_->Parameters(), set);
+  EXPECT_EQ(menu_->FindObjectProperty("Parameters"), set);
+  menu_->SetPropertyText("UseCustomMenuParams", "True");
+  EXPECT_EQ(menu_->Parameters().ItemHeight(), 44);
+  auto* own = new TMenuParams;
+  menu_->Items().SetParameters(own);
+  EXPECT_EQ(menu_->Items().FindObjectProperty("Parameters"), own);
+  // Brushes, fonts and pictures are copied in.
+  tk::TBrush brush(tk::TBrushKind::Solid, 0xFF123456);
+  set->BGFill().Assign(brush);
+  brush.SetColor(0xFF000000);
+  EXPECT_EQ(set->BGFill().Color(), 0xFF123456u);
+  TMenuParams copy;
+  copy.Assign(*set);
+  EXPECT_EQ(copy.ItemHeight(), 44);
+  EXPECT_EQ(copy.BGFill().Color(), 0xFF123456u);
+}
+
 }  // namespace
 }  // namespace vrnke::test
