@@ -18,8 +18,6 @@ bool& DesignFlag() {
   return on;
 }
 
-std::string BoolText(bool b) { return b ? "True" : "False"; }
-
 char32_t FirstChar(const std::string& text) {
   const std::u16string u = rt::Utf8ToUtf16(text);
   if (u.empty()) return 0;
@@ -43,18 +41,10 @@ TqvMenuBoxItem::TqvMenuBoxItem(rt::TComponent* AOwner) : tk::TvgTextControl(AOwn
   SetBounds(5000, 5000, 19, 19);
   SetHitTest(false);
   SetTextAlign(tk::TTextAlign::Near);
-  Publish(
-      "IsChecked", [this] { return BoolText(FIsChecked); },
-      [this](const std::string& v) { SetIsChecked(tk::TextToBool(v)); });
-  Publish(
-      "IsSelected", [this] { return BoolText(FIsSelected); },
-      [this](const std::string& v) { SetIsSelected(tk::TextToBool(v)); });
-  Publish(
-      "IsExtender", [this] { return BoolText(FIsExtender); },
-      [this](const std::string& v) { SetIsExtender(tk::TextToBool(v)); });
-  Publish(
-      "ItemID", [this] { return rt::IntToStr(FItemID); },
-      [this](const std::string& v) { FItemID = static_cast<uint32_t>(rt::StrToInt(v)); });
+  PublishProperty(this, "IsChecked", &TqvMenuBoxItem::IsChecked, &TqvMenuBoxItem::SetIsChecked);
+  PublishProperty(this, "IsSelected", &TqvMenuBoxItem::IsSelected, &TqvMenuBoxItem::SetIsSelected);
+  PublishProperty(this, "IsExtender", &TqvMenuBoxItem::IsExtender, &TqvMenuBoxItem::SetIsExtender);
+  PublishProperty(this, "ItemID", &TqvMenuBoxItem::FItemID);
 }
 
 TqvMenuBoxItem::~TqvMenuBoxItem() {
@@ -192,19 +182,12 @@ void TqvMenuBoxItem::Paint(tk::TCanvas& canvas) {
 TqvMenuBox::TqvMenuBox(rt::TComponent* AOwner) : tk::TvgScrollBox(AOwner) {
   SetCanFocus(true);
   SetSize(100, 100);
-  Publish(
-      "ShowCheckBox", [this] { return BoolText(FShowCheckboxes); },
-      [this](const std::string& v) { FShowCheckboxes = tk::TextToBool(v); });
-  Publish(
-      "ShowSelectedState", [this] { return BoolText(FShowSelectedState); },
-      [this](const std::string& v) { SetShowSelectedState(tk::TextToBool(v)); });
-  PublishFloat(
-      "ItemWidth", [this] { return FItemWidth; }, [this](float v) { SetItemWidth(v); });
-  PublishFloat(
-      "ItemHeight", [this] { return FItemHeight; }, [this](float v) { SetItemHeight(v); });
-  Publish(
-      "ItemIndex", [this] { return rt::IntToStr(FItemIndex); },
-      [this](const std::string& v) { SetItemIndex(int(rt::StrToInt(v))); });
+  PublishProperty(this, "ShowCheckBox", &TqvMenuBox::FShowCheckboxes);
+  PublishProperty(this, "ShowSelectedState", &TqvMenuBox::ShowSelectedState,
+                  &TqvMenuBox::SetShowSelectedState);
+  PublishProperty(this, "ItemWidth", &TqvMenuBox::ItemWidth, &TqvMenuBox::SetItemWidth);
+  PublishProperty(this, "ItemHeight", &TqvMenuBox::ItemHeight, &TqvMenuBox::SetItemHeight);
+  PublishProperty(this, "ItemIndex", &TqvMenuBox::ItemIndex, &TqvMenuBox::SetItemIndex);
   PublishEvent("OnChange", &OnChange);
 }
 

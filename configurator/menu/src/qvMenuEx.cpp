@@ -21,8 +21,6 @@ int64_t& SelectedID() {
   return id;
 }
 
-std::string BoolText(bool b) { return b ? "True" : "False"; }
-
 // A pop-up's height never exceeds the screen.
 float LimitToScreen(float h) { return std::min(h, tk::Backend().ScreenSize().y); }
 }  // namespace
@@ -51,19 +49,19 @@ TMenuParams::TMenuParams() {
   PublishObject("ItemCheckImage", &FItemCheckImage);
   PublishObject("ItemFontFill", &FItemFontFill);
   PublishObject("ItemFont", &FItemFont);
-  PublishInt("ItemHeight", &FItemHeight);
-  PublishInt("ItemWidth", &FItemWidth);
-  PublishBool("ItemShowCheck", &FItemShowCheck);
-  PublishBool("ItemAutoSize", &FItemAutoSize);
-  PublishBool("MenuShowCheckbox", &FMenuShowCheckbox);
-  PublishBool("MenuShowSelectedState", &FMenuShowSelectedState);
-  PublishBool("MenuShowSelectedCheckMark", &FMenuShowSelectedCheckMark);
+  PublishProperty(this, "ItemHeight", &TMenuParams::FItemHeight);
+  PublishProperty(this, "ItemWidth", &TMenuParams::FItemWidth);
+  PublishProperty(this, "ItemShowCheck", &TMenuParams::FItemShowCheck);
+  PublishProperty(this, "ItemAutoSize", &TMenuParams::FItemAutoSize);
+  PublishProperty(this, "MenuShowCheckbox", &TMenuParams::FMenuShowCheckbox);
+  PublishProperty(this, "MenuShowSelectedState", &TMenuParams::FMenuShowSelectedState);
+  PublishProperty(this, "MenuShowSelectedCheckMark", &TMenuParams::FMenuShowSelectedCheckMark);
   PublishObject("BGImage", &FBGImage);
   PublishObject("BGMargins", &FBGMargins);
-  PublishString("BGResource", &FBGResource);
-  PublishInt("CustomHeight", &FCustomHeight);
-  PublishInt("CustomWidth", &FCustomWidth);
-  PublishInt("ItemCursor", &FItemCursor);
+  PublishProperty(this, "BGResource", &TMenuParams::FBGResource);
+  PublishProperty(this, "CustomHeight", &TMenuParams::FCustomHeight);
+  PublishProperty(this, "CustomWidth", &TMenuParams::FCustomWidth);
+  PublishProperty(this, "ItemCursor", &TMenuParams::FItemCursor);
 }
 
 void TMenuParams::Assign(const TMenuParams& s) {
@@ -95,36 +93,27 @@ void TMenuParams::Assign(const TMenuParams& s) {
 // --- item ------------------------------------------------------------------------------------
 
 TqvMenuItemEx::TqvMenuItemEx() : FSubItems(std::make_unique<TqvMenuItemsEx>(this)) {
-  PublishString("Name", &FName);
-  PublishString("Caption", &FCaption);
-  PublishString("Hint", &FHint);
-  PublishString("Data", &FData);
-  Publish(
-      "ShortCut", [this] { return rt::IntToStr(FShortCut); },
-      [this](const std::string& v) {
-        const long long n = rt::StrToInt(v);
-        if (n < 0 || n > 0xFFFF) throw rt::ERangeError("ShortCut out of range: " + v);
-        FShortCut = static_cast<uint16_t>(n);
-      });
+  PublishProperty(this, "Name", &TqvMenuItemEx::FName);
+  PublishProperty(this, "Caption", &TqvMenuItemEx::FCaption);
+  PublishProperty(this, "Hint", &TqvMenuItemEx::FHint);
+  PublishProperty(this, "Data", &TqvMenuItemEx::FData);
+  PublishProperty(this, "ShortCut", &TqvMenuItemEx::FShortCut);
   PublishObject("Bitmap", &FBitmap);
   PublishObject("BitmapOver", &FBitmapOver);
   PublishObject("BitmapDown", &FBitmapDown);
   PublishEvent("OnClick", &FOnExecute);
-  PublishString("Description", &FDescription);
-  PublishString("ShortDescription", &FShortDescription);
+  PublishProperty(this, "Description", &TqvMenuItemEx::FDescription);
+  PublishProperty(this, "ShortDescription", &TqvMenuItemEx::FShortDescription);
   PublishObject("SubItems", FSubItems.get());
-  PublishBool("Enabled", &FEnabled);
-  PublishBool("RadioItem", &FRadioItem);
-  PublishBool("Default", &FDefault);
-  PublishBool("Visible", &FVisible);
-  PublishString("SubItemImages", &FSubMenuImages);
-  PublishBool("Checked", &FChecked);
-  PublishInt("ImageIndex", &FImageIndex);
-  Publish(
-      "ItemID", [this] { return rt::IntToStr(FItemID); }, nullptr);  // read-only
-  Publish(
-      "ItemHeight", [this] { return tk::FloatToText(FItemHeight); },
-      [this](const std::string& v) { FItemHeight = tk::TextToFloat(v); });
+  PublishProperty(this, "Enabled", &TqvMenuItemEx::FEnabled);
+  PublishProperty(this, "RadioItem", &TqvMenuItemEx::FRadioItem);
+  PublishProperty(this, "Default", &TqvMenuItemEx::FDefault);
+  PublishProperty(this, "Visible", &TqvMenuItemEx::FVisible);
+  PublishProperty(this, "SubItemImages", &TqvMenuItemEx::FSubMenuImages);
+  PublishProperty(this, "Checked", &TqvMenuItemEx::FChecked);
+  PublishProperty(this, "ImageIndex", &TqvMenuItemEx::FImageIndex);
+  PublishProperty(this, "ItemID", &TqvMenuItemEx::ItemID, nullptr);  // read-only
+  PublishProperty(this, "ItemHeight", &TqvMenuItemEx::FItemHeight);
 }
 
 TqvMenuItemEx::~TqvMenuItemEx() = default;
@@ -221,8 +210,8 @@ TqvMenuItemsEx::TqvMenuItemsEx(rt::TPersistent* AOwner)
         if (!list) throw rt::EPropertyError("Images: no image list named '" + v + "'");
         FImages = list;
       });
-  PublishInt("ItemIndex", &FItemIndex);
-  PublishBool("UseParentParameter", &FUseParentParameter);
+  PublishProperty(this, "ItemIndex", &TqvMenuItemsEx::FItemIndex);
+  PublishProperty(this, "UseParentParameter", &TqvMenuItemsEx::FUseParentParameter);
   PublishObject("Parameters", FParams.get());
 }
 
@@ -481,9 +470,7 @@ TqvMenuEx::TqvMenuEx(rt::TComponent* AOwner)
   SetStoredSelectedMenuID(0);
   PublishObject("Items", FItems.get());
   PublishObject("Parameters", FParams.get());
-  Publish(
-      "UseCustomMenuParams", [this] { return BoolText(FUseCustomMenuParams); },
-      [this](const std::string& v) { FUseCustomMenuParams = tk::TextToBool(v); });
+  PublishProperty(this, "UseCustomMenuParams", &TqvMenuEx::FUseCustomMenuParams);
   Publish(
       "FunctionManager", [this] { return FFunctionManager ? FFunctionManager->Name() : std::string(); },
       [this](const std::string& v) {
@@ -495,7 +482,7 @@ TqvMenuEx::TqvMenuEx(rt::TComponent* AOwner)
         if (!m) throw rt::EPropertyError("FunctionManager: no function manager named '" + v + "'");
         FFunctionManager = m;
       });
-  PublishInt("FunctionItemIndex", &FFunctionItemIndex);
+  PublishProperty(this, "FunctionItemIndex", &TqvMenuEx::FFunctionItemIndex);
   PublishEvent("OnItemsClick", &FOnItemsClick);
 }
 

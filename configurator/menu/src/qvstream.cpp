@@ -32,15 +32,10 @@ TQVStream::TQVStream(rt::TComponent* AOwner) : rt::TComponent(AOwner) {
         if (!c) throw rt::EPropertyError("BoundComponent: no visual object named '" + v + "'");
         FBoundComponent.Set(c);
       });
-  Publish(
-      "BoundComponentWidth", [this] { return tk::FloatToText(FBoundComponentWidth); }, nullptr);
-  Publish(
-      "UIBackgroundBitmapWidth", [this] { return tk::FloatToText(FUIBackgroundBitmapWidth); }, nullptr);
-  Publish(
-      "UIRate", [this] { return tk::FloatToText(FUIRate); }, nullptr);
-  Publish(
-      "ActiveUI", [this] { return FActiveUI ? "True" : "False"; },
-      [this](const std::string& v) { SetActiveUI(tk::TextToBool(v)); });
+  PublishProperty(this, "BoundComponentWidth", &TQVStream::BoundComponentWidth, nullptr);
+  PublishProperty(this, "UIBackgroundBitmapWidth", &TQVStream::UIBackgroundBitmapWidth, nullptr);
+  PublishProperty(this, "UIRate", &TQVStream::UIRate, nullptr);
+  PublishProperty(this, "ActiveUI", &TQVStream::ActiveUI, &TQVStream::SetActiveUI);
   PublishObject("Bitmap", &FBitmap);
   PublishObject("BitmapDown", &FBitmapDown);
   PublishObject("BitmapHot", &FBitmapHot);
