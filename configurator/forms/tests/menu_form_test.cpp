@@ -133,6 +133,18 @@ TEST_F(MenuForm, KeyDialogsHoldTheirSkinStreams) {
     EXPECT_FALSE(stream->BitmapHot().IsEmpty()) << c.file;
     EXPECT_EQ(stream->BoundComponent() ? stream->BoundComponent()->Name() : std::string(), c.bound);
     EXPECT_FLOAT_EQ(stream->UIRate(), 0);  // loading cuts nothing
+    // Written back, the pictures are embedded PNG data.
+    const tk::forms::FormDocument doc = tk::forms::SaveForm(*form, tk::forms::ToolkitSaveOptions());
+    const tk::forms::FormMember* saved = doc.root.FindComponent("QVStream1");
+    ASSERT_NE(saved, nullptr);
+    for (const char* picture : {"Bitmap", "BitmapDown", "BitmapHot"}) {
+      const tk::forms::FormMember* m = saved->nodes.at(0).FindProperty(picture);
+      ASSERT_NE(m, nullptr) << c.file << " " << picture;
+      EXPECT_EQ(m->value.kind, tk::forms::ValueKind::PictureData);
+      tk::TBitmap back;
+      back.LoadFromPngData(m->value.data);
+      EXPECT_EQ(back.Width(), stream->Bitmap().Width());
+    }
   }
 }
 
