@@ -11,6 +11,7 @@
 #include "menu/qvMenuBox.h"
 #include "menu/qvMenuEx.h"
 #include "menu/qvstream.h"
+#include "menu_forms.h"
 #include "program_forms.h"
 #include "toolkit/forms/form_text.h"
 #include "toolkit/headless.h"
@@ -22,16 +23,13 @@ const std::string kFormsDir = VRNKE_TEST_FORMS_DIR;
 
 class MenuForm : public ::testing::Test {
  protected:
-  void SetUp() override {
-    tk::SetBackend(std::make_unique<tk::THeadlessBackend>(1366, 768));
-    RegisterMenuClasses();
-  }
+  void SetUp() override { tk::SetBackend(std::make_unique<tk::THeadlessBackend>(1366, 768)); }
 };
 
 // The program's menu as the main window stores it.
 TEST_F(MenuForm, TheMainWindowsMenuLoadsFromItsStoredForm) {
   TTestMain form(nullptr);
-  LoadProgramForm(form, kFormsDir, "SettingMain.form");
+  LoadProgramFormWithMenu(form, kFormsDir, "SettingMain.form");
   auto* menu = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
   ASSERT_NE(menu, nullptr);
   EXPECT_TRUE(menu->UseCustomMenuParams());
@@ -91,13 +89,10 @@ TEST_F(MenuForm, TheMainWindowsMenuLoadsFromItsStoredForm) {
 // Written back and read again, the menu keeps its tree, ids and look.
 TEST_F(MenuForm, TheMenuSurvivesSavingTheMainWindow) {
   TTestMain form(nullptr);
-  LoadProgramForm(form, kFormsDir, "SettingMain.form");
-  const tk::forms::FormDocument doc = tk::forms::SaveForm(form, tk::forms::ToolkitSaveOptions());
+  LoadProgramFormWithMenu(form, kFormsDir, "SettingMain.form");
+  const tk::forms::FormDocument doc = tk::forms::SaveForm(form, MenuSaveOptions());
   TTestMain again(nullptr);
-  tk::forms::LoadOptions o = tk::forms::ToolkitLoadOptions(tk::forms::HandlerBinding::RecordOnly);
-  o.placeholders = true;
-  o.pictureDirs = {kFormsDir};
-  tk::forms::LoadForm(again, doc, "saved", o);
+  tk::forms::LoadForm(again, doc, "saved", MenuLoadOptions(kFormsDir));
   auto* a = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
   auto* b = dynamic_cast<TqvMenuEx*>(again.FindComponent("qvMenuEx1"));
   ASSERT_NE(a, nullptr);
@@ -124,7 +119,7 @@ TEST_F(MenuForm, KeyDialogsHoldTheirSkinStreams) {
                         {"combofrm.form", [] { return new TTestCombo(nullptr); }, ""}};
   for (const Case& c : cases) {
     std::unique_ptr<tk::TForm> form(c.make());
-    LoadProgramForm(*form, kFormsDir, c.file);
+    LoadProgramFormWithMenu(*form, kFormsDir, c.file);
     auto* stream = dynamic_cast<TQVStream*>(form->FindComponent("QVStream1"));
     ASSERT_NE(stream, nullptr) << c.file;
     EXPECT_TRUE(stream->ActiveUI());
@@ -134,7 +129,7 @@ TEST_F(MenuForm, KeyDialogsHoldTheirSkinStreams) {
     EXPECT_EQ(stream->BoundComponent() ? stream->BoundComponent()->Name() : std::string(), c.bound);
     EXPECT_FLOAT_EQ(stream->UIRate(), 0);  // loading cuts nothing
     // Written back, the pictures are embedded PNG data.
-    const tk::forms::FormDocument doc = tk::forms::SaveForm(*form, tk::forms::ToolkitSaveOptions());
+    const tk::forms::FormDocument doc = tk::forms::SaveForm(*form, MenuSaveOptions());
     const tk::forms::FormMember* saved = doc.root.FindComponent("QVStream1");
     ASSERT_NE(saved, nullptr);
     for (const char* picture : {"Bitmap", "BitmapDown", "BitmapHot"}) {
@@ -153,7 +148,7 @@ TEST_F(MenuForm, KeyDialogsHoldTheirSkinStreams) {
 TEST_F(MenuForm, EveryLeafReportsItsFunctionTableIdByPointerAndByKeyboard) {
   auto* backend = static_cast<tk::THeadlessBackend*>(&tk::Backend());
   TTestMain form(nullptr);
-  LoadProgramForm(form, kFormsDir, "SettingMain.form");
+  LoadProgramFormWithMenu(form, kFormsDir, "SettingMain.form");
   form.Show();
   auto* menu = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
   auto* button = dynamic_cast<tk::TVisualObject*>(form.FindComponent("FUNCBTN3"));

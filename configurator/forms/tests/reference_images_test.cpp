@@ -16,6 +16,7 @@
 #include "lang/locale_tables.h"
 #include "menu/qvMenuBox.h"
 #include "menu/qvMenuEx.h"
+#include "menu_forms.h"
 #include "platform/posix.h"
 #include "program_forms.h"
 #include "toolkit/app/application.h"
@@ -235,10 +236,12 @@ TEST_F(ReferenceImages, CancelsQuestionInTheMainWindow) {
 // The picture is the open cascade alone over a plain ground (the window under it has its own
 // references).
 TEST_F(ReferenceImages, FunctionMenuCascadeInEachLanguage) {
-  RegisterMenuClasses();
   for (const char* id : kLanguages) {
     TTestMain form(nullptr);
-    LoadMain(form, id);
+    UseLanguage(id);
+    LoadProgramFormWithMenu(form, kFormsDir, "SettingMain.form");
+    form.Scene()->Retranslate();
+    form.Show();
     auto* menu = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
     auto* button = dynamic_cast<tk::TVisualObject*>(form.FindComponent("FUNCBTN3"));
     ASSERT_NE(menu, nullptr);
