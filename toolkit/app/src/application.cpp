@@ -1,7 +1,7 @@
 #include "toolkit/app/application.h"
 
 #include <algorithm>
-#include <thread>
+#include <cmath>
 
 #include "runtime/text.h"
 #include "toolkit/backend.h"
@@ -107,17 +107,25 @@ class TApplication::ModalShields {
       shield->SetBounds(0, 0, w->Root()->Width(), w->Root()->Height());
       shield->BringToFront();
       shields_.emplace_back(w, TObjectRef<TVisualObject>(shield));
+      // A real window system also keeps the pointer and the keys away from the window.
+      if (w->InputEnabled()) {
+        w->SetInputEnabled(false);
+        disabled_.push_back(w);
+      }
     }
   }
   ~ModalShields() {
     for (auto& [w, shield] : shields_)
       if (Alive(w)) delete shield.Get();
+    for (TWindow* w : disabled_)
+      if (Alive(w)) w->SetInputEnabled(true);
   }
   ModalShields(const ModalShields&) = delete;
   ModalShields& operator=(const ModalShields&) = delete;
 
  private:
   std::vector<std::pair<TWindow*, TObjectRef<TVisualObject>>> shields_;
+  std::vector<TWindow*> disabled_;
 };
 
 // A button of the box: its Tag is its modal result; Escape anywhere in the box answers too.
@@ -383,8 +391,7 @@ bool TApplication::PollSources() {
   const auto sources = sources_;
   for (const auto& source : sources) {
     bool handled = false;
-    // Not a structured binding: clang 14 cannot capture one in a lambda.
-    const auto& poll = source.second;
+    const auto& poll = source.poll;
     Guarded([&] { handled = poll(); });
     did = did || handled;
   }
@@ -407,11 +414,70 @@ void TApplication::AdvanceAnimations() {
     if (s->Animating()) Guarded([&] { s->AdvanceAnimations(dt); });
 }
 
+namespace {
+// An animation's frame period while something animates.
+constexpr double kFramePeriod = 1.0 / 60;
+// How often sources without a wait handle are polled.
+constexpr double kSourcePollPeriod = 0.005;
+}  // namespace
+
+bool TApplication::RunDueTimers() {
+  bool did = false;
+  const double now = ClockNow();
+  // Ids, not references: a timer may set or kill timers.
+  std::vector<int> due;
+  for (const Timer& t : timers_)
+    if (t.due <= now) due.push_back(t.id);
+  for (int id : due) {
+    auto it = std::find_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
+    if (it == timers_.end()) continue;
+    std::function<void()> fn = it->fn;
+    if (it->repeat)
+      it->due = std::max(it->due + it->interval, now);
+    else
+      timers_.erase(it);
+    Guarded(fn);
+    did = true;
+  }
+  return did;
+}
+
+int TApplication::SetTimer(double seconds, std::function<void()> fn, bool repeat) {
+  const int id = nextTimerId_++;
+  seconds = std::max(0.0, seconds);
+  timers_.push_back({id, ClockNow() + seconds, seconds, repeat && seconds > 0, std::move(fn)});
+  return id;
+}
+
+void TApplication::KillTimer(int id) {
+  timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; }),
+                timers_.end());
+}
+
+double TApplication::IdleTimeout() const {
+  double timeout = -1;
+  auto sooner = [&timeout](double t) {
+    timeout = timeout < 0 ? std::max(0.0, t) : std::min(timeout, std::max(0.0, t));
+  };
+  if (ticking_) sooner(kFramePeriod);
+  const double now = ClockNow();
+  for (const Timer& t : timers_) sooner(t.due - now);
+  for (TvgScene* s : TvgScene::All())
+    if (s->HintWaiting()) sooner(s->HintDue() - now);
+  for (const Source& s : sources_)
+    if (s.handle < 0) sooner(kSourcePollPeriod);
+  return timeout;
+}
+
 void TApplication::ProcessMessages() {
+  std::vector<TWaitHandle> handles;
+  for (const Source& s : sources_)
+    if (s.handle >= 0) handles.push_back(s.handle);
   for (int round = 0; round < 1000; ++round) {  // bounded: input may keep arriving
     bool did = false;
-    Guarded([&] { did = Backend().ProcessEvents(false); });
+    Guarded([&] { did = Backend().ProcessEvents(0, handles); });
     did = PollSources() || did;
+    did = RunDueTimers() || did;
     if (!did) break;
   }
   AdvanceAnimations();
@@ -419,20 +485,20 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::HandleMessage() {
+  std::vector<TWaitHandle> handles;
+  for (const Source& s : sources_)
+    if (s.handle >= 0) handles.push_back(s.handle);
   bool did = false;
-  Guarded([&] { did = Backend().ProcessEvents(false); });
+  Guarded([&] { did = Backend().ProcessEvents(0, handles); });
   did = PollSources() || did;
+  did = RunDueTimers() || did;
   AdvanceAnimations();
   Guarded([] { TWindow::UpdateAll(); });
-  if (did || ticking_) return;
-  bool hintWaiting = false;
-  for (TvgScene* s : TvgScene::All()) hintWaiting = hintWaiting || s->HintWaiting();
-  // A waiting hint has to appear without input: poll like for message sources.
-  if (sources_.empty() && !hintWaiting) {
-    Guarded([] { Backend().ProcessEvents(true); });
-  } else {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  if (did) return;
+  // Nothing to do: sleep until input, a platform message, a timer, a hint or the next
+  // animation frame is due. What arrives is handled in the next round.
+  const double timeout = IdleTimeout();
+  Guarded([&] { Backend().ProcessEvents(timeout, handles); });
 }
 
 void TApplication::RunModalLoop(const std::function<bool()>& done) {
@@ -512,15 +578,15 @@ int TApplication::MessageBox(const std::string& text, const std::string& title, 
 
 TPointF TApplication::ScreenSize() const { return Backend().ScreenSize(); }
 
-int TApplication::AddMessageSource(std::function<bool()> poll) {
+int TApplication::AddMessageSource(std::function<bool()> poll, TWaitHandle handle) {
   const int id = nextSourceId_++;
-  sources_.emplace_back(id, std::move(poll));
+  sources_.push_back({id, std::move(poll), handle});
   return id;
 }
 
 void TApplication::RemoveMessageSource(int id) {
   sources_.erase(
-      std::remove_if(sources_.begin(), sources_.end(), [id](const auto& s) { return s.first == id; }),
+      std::remove_if(sources_.begin(), sources_.end(), [id](const Source& s) { return s.id == id; }),
       sources_.end());
 }
 

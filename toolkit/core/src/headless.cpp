@@ -1,6 +1,9 @@
 #include "toolkit/headless.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <vector>
 
 #include "runtime/text.h"
 #include "toolkit/scene.h"
@@ -42,13 +45,19 @@ class THeadlessBackend::Window : public IBackendWindow {
     backend_->SetActive(this);
   }
   void Minimize() override { minimized_ = true; }
+  void SetEnabled(bool e) override { enabled_ = e; }
+  void BeginMoveDrag() override {
+    if (!backend_ || backend_->buttons_ == 0) return;
+    backend_->moving_ = this;
+    backend_->moveFrom_ = backend_->mouse_;
+  }
 
   THeadlessBackend* backend_;
   IWindowSink* sink_;
   TWindowParams params_;
   TRect bounds_;
   std::string title_;
-  bool visible_ = false, minimized_ = false;
+  bool visible_ = false, minimized_ = false, enabled_ = true;
   TCursor cursor_ = crDefault;
   TBitmap image_;
   TRect lastDirty_;
@@ -70,13 +79,20 @@ std::unique_ptr<IBackendWindow> THeadlessBackend::CreateWindow(IWindowSink& sink
   return w;
 }
 
-bool THeadlessBackend::ProcessEvents(bool) { return false; }
+bool THeadlessBackend::ProcessEvents(double, std::span<const TWaitHandle> handles) {
+  std::vector<pollfd> fds;
+  for (TWaitHandle h : handles)
+    if (h >= 0) fds.push_back({int(h), POLLIN, 0});
+  if (fds.empty()) return false;
+  return ::poll(fds.data(), fds.size(), 0) > 0;
+}
 
 void THeadlessBackend::Remove(Window* w) {
   stack_.erase(std::remove(stack_.begin(), stack_.end(), w), stack_.end());
   if (hover_ == w) hover_ = nullptr;
   if (capture_ == w) capture_ = nullptr;
   if (active_ == w) active_ = nullptr;
+  if (moving_ == w) moving_ = nullptr;
 }
 
 void THeadlessBackend::Raise(Window* w) {
@@ -119,6 +135,17 @@ bool Alive(const std::vector<THeadlessBackend::Window*>& stack, THeadlessBackend
 }  // namespace
 
 void THeadlessBackend::MoveMouse(float x, float y) {
+  if (moving_) {
+    Window* w = moving_;
+    const int dx = int(x - moveFrom_.x), dy = int(y - moveFrom_.y);
+    mouse_ = {x, y};
+    if (dx == 0 && dy == 0) return;
+    moveFrom_ = {moveFrom_.x + float(dx), moveFrom_.y + float(dy)};
+    w->bounds_.x += dx;
+    w->bounds_.y += dy;
+    w->sink_->BackendMoved(w->bounds_.x, w->bounds_.y);
+    return;
+  }
   mouse_ = {x, y};
   Window* under = WindowAt(x, y);
   if (under != hover_) {
@@ -127,7 +154,7 @@ void THeadlessBackend::MoveMouse(float x, float y) {
     if (old && old != capture_) old->sink_->BackendMouseLeave();
   }
   Window* target = capture_ ? capture_ : WindowAt(x, y);
-  if (target)
+  if (target && target->enabled_)
     target->sink_->BackendMouseMove(shift_ | buttons_, x - target->bounds_.x, y - target->bounds_.y);
 }
 
@@ -153,6 +180,7 @@ void THeadlessBackend::Press(TMouseButton button) {
     ApplicationDeactivated();
     return;
   }
+  if (!target->enabled_) return;
   if (target->params_.kind == TWindowKind::Normal) Raise(target);
   SetActive(target);
   if (!Alive(stack_, target)) return;
@@ -165,8 +193,11 @@ void THeadlessBackend::Press(TMouseButton button) {
 void THeadlessBackend::Release(TMouseButton button) {
   Window* target = capture_ ? capture_ : WindowAt(mouse_.x, mouse_.y);
   buttons_ &= ~ButtonFlag(button);
-  if ((buttons_ & (ssLeft | ssRight | ssMiddle)) == 0) capture_ = nullptr;
-  if (target)
+  if ((buttons_ & (ssLeft | ssRight | ssMiddle)) == 0) {
+    capture_ = nullptr;
+    moving_ = nullptr;
+  }
+  if (target && target->enabled_)
     target->sink_->BackendMouseUp(button, shift_ | buttons_, mouse_.x - target->bounds_.x,
                                   mouse_.y - target->bounds_.y);
   if (!capture_) {
@@ -189,7 +220,7 @@ void THeadlessBackend::Click(float x, float y, TMouseButton button) {
 }
 
 void THeadlessBackend::Wheel(int delta) {
-  if (Window* t = WindowAt(mouse_.x, mouse_.y))
+  if (Window* t = WindowAt(mouse_.x, mouse_.y); t && t->enabled_)
     t->sink_->BackendMouseWheel(shift_, delta, mouse_.x - t->bounds_.x, mouse_.y - t->bounds_.y);
 }
 
@@ -199,7 +230,7 @@ void THeadlessBackend::Key(uint16_t key, char32_t keyChar, TShiftState shift) {
     auto ws = Windows();
     if (!ws.empty()) target = ws.back();
   }
-  if (!target) return;
+  if (!target || !target->enabled_) return;
   target->sink_->BackendKeyDown(key, keyChar, shift | shift_);
   if (Alive(stack_, target)) target->sink_->BackendKeyUp(key, keyChar, shift | shift_);
 }
@@ -236,6 +267,13 @@ const std::string& THeadlessBackend::Title(const IBackendWindow& window) {
 }
 bool THeadlessBackend::Minimized(const IBackendWindow& window) {
   return static_cast<const Window&>(window).minimized_;
+}
+
+bool THeadlessBackend::Enabled(const IBackendWindow& window) {
+  return static_cast<const Window&>(window).enabled_;
+}
+const TWindowParams& THeadlessBackend::Params(const IBackendWindow& window) {
+  return static_cast<const Window&>(window).params_;
 }
 
 IWindowSink* THeadlessBackend::SinkOf(Window* w) const { return w ? w->sink_ : nullptr; }

@@ -553,7 +553,18 @@ void TWindow::HandleNeeded() {
   p.className = windowClass_;
   p.borderless = borderless_;
   p.showInTaskbar = showInTaskBar_;
+  // Pop-ups carry the menu's translucent background.
+  p.translucent = kind_ == TWindowKind::Popup;
+  if (TWindow* o = OwnerWindow()) p.owner = o->Handle();
   handle_ = Backend().CreateWindow(*this, p);
+  if (!inputEnabled_) handle_->SetEnabled(false);
+}
+
+TWindow* TWindow::OwnerWindow() const {
+  if (popupObject_) return popupObject_->ParentWindow();
+  TWindow* o = placementOwner_;
+  for (rt::TComponent* c = Owner(); c && !o; c = c->Owner()) o = dynamic_cast<TWindow*>(c);
+  return o;
 }
 
 void TWindow::ApplyPlacement() {
@@ -562,10 +573,7 @@ void TWindow::ApplyPlacement() {
     const TPointF s = Backend().ScreenSize();
     SetPosition(int((s.x - width_) / 2), int((s.y - height_) / 2));
   } else if (placement_ == TWindowPosition::OwnerCenter) {
-    TWindow* o = placementOwner_;
-    if (!o)
-      for (rt::TComponent* c = Owner(); c && !o; c = c->Owner()) o = dynamic_cast<TWindow*>(c);
-    if (o) {
+    if (TWindow* o = OwnerWindow()) {
       SetPosition(o->left_ + (o->width_ - width_) / 2, o->top_ + (o->height_ - height_) / 2);
     } else {
       const TPointF s = Backend().ScreenSize();
@@ -617,6 +625,15 @@ void TWindow::Minimize() {
 
 void TWindow::Activate() {
   if (handle_ && visible_) handle_->Activate();
+}
+
+void TWindow::BeginMoveDrag() {
+  if (handle_ && visible_) handle_->BeginMoveDrag();
+}
+
+void TWindow::SetInputEnabled(bool enabled) {
+  inputEnabled_ = enabled;
+  if (handle_) handle_->SetEnabled(enabled);
 }
 
 bool TWindow::Update() {

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -39,6 +41,8 @@ class IWindowSink {
 
 enum class TWindowKind { Normal, Popup };
 
+class IBackendWindow;
+
 struct TWindowParams {
   TWindowKind kind = TWindowKind::Normal;
   TRect bounds;  // screen position and client size
@@ -46,6 +50,11 @@ struct TWindowParams {
   std::string className;  // window class name where the platform has them
   bool borderless = true;
   bool showInTaskbar = true;
+  // The window this one belongs to (kept above it; a modal window's owner). May be null.
+  IBackendWindow* owner = nullptr;
+  // The image's alpha reaches the screen (a translucent menu) where the system can show it;
+  // otherwise alpha is dropped and the premultiplied colour shows.
+  bool translucent = false;
 };
 
 class IBackendWindow {
@@ -61,19 +70,51 @@ class IBackendWindow {
   virtual void Present(const TBitmap& image, const TRect& dirty) = 0;
   virtual void Activate() = 0;  // to the front, with keyboard focus
   virtual void Minimize() = 0;
+  // A disabled window takes no pointer or key input (the owner of a modal window).
+  virtual void SetEnabled(bool enabled) = 0;
+  // Moves the window with the pointer until the pressed button is released (a borderless
+  // window dragged by its own title area); called from a press handler.
+  virtual void BeginMoveDrag() = 0;
 };
 
+// Something besides window input that the event loop waits on: a file descriptor on POSIX
+// systems, a waitable handle on Windows.
+using TWaitHandle = std::intptr_t;
+
+// Platform messages that reach a window of the program without being input for it (a message
+// another process sends to the window). Returns whether it was handled; `result` goes back to
+// a synchronous sender.
+struct TPlatformMessage {
+  uint32_t message = 0;
+  uintptr_t wParam = 0;
+  intptr_t lParam = 0;
+};
+using TPlatformMessageHook =
+    std::function<bool(IBackendWindow& window, const TPlatformMessage& m, intptr_t& result)>;
+
+// A backend for a real window system also keeps these rules: while a pop-up window is shown
+// it holds the pointer and the keyboard for the program (keys go to the topmost pop-up; a press
+// outside every window of the program ends in ApplicationDeactivated()) and gives them back
+// when the last pop-up is hidden; the activation leaving the program ends in
+// ApplicationDeactivated() too.
 class TBackend {
  public:
   virtual ~TBackend() = default;
   virtual std::unique_ptr<IBackendWindow> CreateWindow(IWindowSink& sink, const TWindowParams& params) = 0;
   virtual TPointF ScreenSize() const = 0;
   virtual TPointF MousePos() const = 0;  // screen pixels
-  // Delivers pending input; waits for some when `wait`. Returns whether anything was delivered.
-  virtual bool ProcessEvents(bool wait) = 0;
+  // Delivers pending input. With nothing pending it waits up to `timeout` seconds (0: not at
+  // all, negative: without limit) for input or for one of `handles` to become ready.
+  // Returns whether input was delivered or a handle is ready.
+  virtual bool ProcessEvents(double timeout, std::span<const TWaitHandle> handles = {}) = 0;
+  // Where platform messages to the program's windows go (none: they are dropped).
+  void SetPlatformMessageHook(TPlatformMessageHook hook) { messageHook_ = std::move(hook); }
   // The cursor over the whole screen (busy cursor); crDefault lets windows choose.
   virtual TCursor ScreenCursor() const = 0;
   virtual void SetScreenCursor(TCursor cursor) = 0;
+
+ protected:
+  TPlatformMessageHook messageHook_;
 };
 
 class EBackendError : public std::runtime_error {

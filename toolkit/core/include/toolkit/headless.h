@@ -23,7 +23,9 @@ class THeadlessBackend : public TBackend {
   std::unique_ptr<IBackendWindow> CreateWindow(IWindowSink& sink, const TWindowParams& params) override;
   TPointF ScreenSize() const override { return screen_; }
   TPointF MousePos() const override { return mouse_; }
-  bool ProcessEvents(bool wait) override;
+  // Never waits: input comes from whoever drives this backend. Reports whether one of
+  // `handles` (file descriptors) is readable now.
+  bool ProcessEvents(double timeout, std::span<const TWaitHandle> handles = {}) override;
   TCursor ScreenCursor() const override { return screenCursor_; }
   void SetScreenCursor(TCursor c) override { screenCursor_ = c; }
 
@@ -53,6 +55,9 @@ class THeadlessBackend : public TBackend {
   static TRect LastDirty(const IBackendWindow& window);
   static const std::string& Title(const IBackendWindow& window);
   static bool Minimized(const IBackendWindow& window);
+  static bool Enabled(const IBackendWindow& window);
+  // What the toolkit asked for last: the window's owner and translucency.
+  static const TWindowParams& Params(const IBackendWindow& window);
 
  private:
   friend class Window;
@@ -70,6 +75,8 @@ class THeadlessBackend : public TBackend {
   Window* hover_ = nullptr;
   Window* capture_ = nullptr;
   Window* active_ = nullptr;
+  Window* moving_ = nullptr;  // dragged by the pointer until the button is released
+  TPointF moveFrom_;
 };
 
 }  // namespace tk

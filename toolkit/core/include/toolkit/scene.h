@@ -73,6 +73,7 @@ class TvgScene : public rt::TComponent {
   // or a button is pressed; after a press it stays away until the pointer leaves the object.
   const std::string& ActiveHint() const { return activeHint_; }
   bool HintWaiting() const { return hintDue_ >= 0; }
+  double HintDue() const { return hintDue_; }  // clock time; negative when none waits
   static constexpr double HintPause = 0.5;
 
   // Scene to screen and back (the window's position).
@@ -180,6 +181,12 @@ class TWindow : public rt::TComponent, public IWindowSink {
   bool Closed() const { return closed_; }
   void Minimize();
   void Activate();
+  // Moves the window with the pointer until the button is released; a press handler of the
+  // form's own title area calls it (borderless windows have no other title bar).
+  void BeginMoveDrag();
+  // A disabled window takes no pointer or key input (the owner while a modal window runs).
+  void SetInputEnabled(bool enabled);
+  bool InputEnabled() const { return inputEnabled_; }
 
   // 0 while a modal window runs; a button with a modal result sets it.
   int ModalResult() const { return modalResult_; }
@@ -230,6 +237,7 @@ class TWindow : public rt::TComponent, public IWindowSink {
   friend class TvgPopup;
   void HandleNeeded();
   void ApplyPlacement();
+  TWindow* OwnerWindow() const;
   void UpdateCursor();
 
   TWindowKind kind_;
@@ -240,6 +248,7 @@ class TWindow : public rt::TComponent, public IWindowSink {
   int left_ = 0, top_ = 0, width_ = 320, height_ = 240;
   TWindowPosition placement_ = TWindowPosition::Designed;
   bool borderless_ = true, showInTaskBar_ = true, visible_ = false, closed_ = false, placed_ = false;
+  bool inputEnabled_ = true;
   int modalResult_ = 0;
   TWindow* placementOwner_ = nullptr;
   TvgPopup* popupObject_ = nullptr;

@@ -95,10 +95,19 @@ class TApplication : public rt::TComponent {
   TPointF ScreenSize() const;
 
   // Further sources of messages (the platform's window messages): polled on every round of
-  // the loop; return true when they handled something. While any is present the loop does
-  // not block on input. Returns an id for RemoveMessageSource.
-  int AddMessageSource(std::function<bool()> poll);
+  // the loop; return true when they handled something. `handle` (the platform's
+  // MessageDescriptor()) is what the loop waits on while idle; a source without one (-1) is
+  // polled every few milliseconds instead. Returns an id for RemoveMessageSource.
+  int AddMessageSource(std::function<bool()> poll, TWaitHandle handle = -1);
   void RemoveMessageSource(int id);
+
+  // Runs `fn` once `seconds` from now (on the toolkit's clock), from the message loop; again
+  // every `seconds` when `repeat`. Returns an id for KillTimer. An error escaping `fn` goes to
+  // HandleException (a repeating timer goes on).
+  int SetTimer(double seconds, std::function<void()> fn, bool repeat = false);
+  void KillTimer(int id);
+  // How long the loop would wait now with nothing to do (negative: without limit).
+  double IdleTimeout() const;
 
   // Test and tool hooks: runs on every round of a modal loop (a box or ShowModal), where a
   // test drives the headless backend's pointer; and a hook that answers message boxes
@@ -110,6 +119,7 @@ class TApplication : public rt::TComponent {
   friend class TMessageBox;
   class ModalShields;
   bool PollSources();
+  bool RunDueTimers();
   void AdvanceAnimations();
   void RunModalLoop(const std::function<bool()>& done);
 
@@ -123,8 +133,21 @@ class TApplication : public rt::TComponent {
   int modalLevel_ = 0;
   std::vector<TWindow*> modalWindows_;
   std::vector<TMessageBox*> boxes_;
-  std::vector<std::pair<int, std::function<bool()>>> sources_;
+  struct Source {
+    int id;
+    std::function<bool()> poll;
+    TWaitHandle handle;
+  };
+  std::vector<Source> sources_;
   int nextSourceId_ = 1;
+  struct Timer {
+    int id;
+    double due, interval;
+    bool repeat;
+    std::function<void()> fn;
+  };
+  std::vector<Timer> timers_;
+  int nextTimerId_ = 1;
   std::chrono::steady_clock::time_point lastTick_;
   bool ticking_ = false;
 };
