@@ -1,0 +1,48 @@
+// The window backend for an X11 display (Xlib): real windows, input from the server, frames
+// sent as the changed rectangles only (through shared memory where the server offers it).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "toolkit/backend.h"
+
+namespace tk::x11 {
+
+class TX11Backend : public TBackend {
+ public:
+  // Opens `displayName` (empty: the DISPLAY variable); raises EBackendError when it cannot.
+  // A connection lost later ends the process with a message on stderr and exit code 1.
+  explicit TX11Backend(const std::string& displayName = "");
+  ~TX11Backend() override;
+  TX11Backend(const TX11Backend&) = delete;
+  TX11Backend& operator=(const TX11Backend&) = delete;
+
+  std::unique_ptr<IBackendWindow> CreateWindow(IWindowSink& sink, const TWindowParams& params) override;
+  TPointF ScreenSize() const override;
+  TPointF MousePos() const override;
+  bool ProcessEvents(double timeout, std::span<const TWaitHandle> handles = {}) override;
+  TCursor ScreenCursor() const override;
+  void SetScreenCursor(TCursor cursor) override;
+
+  // The display's name as opened, whether a window manager runs, whether frames go through
+  // shared memory, and the server's id of a window (for tests and tools).
+  const std::string& DisplayName() const;
+  bool WindowManagerRunning() const;
+  bool SharedMemory() const;
+  static unsigned long WindowId(const IBackendWindow& window);
+  // Waits until the server has handled every request sent so far.
+  void Sync();
+
+  class Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// The backend for this process: X11 when DISPLAY is set, headless otherwise. With
+// `needDisplay` a missing DISPLAY raises EBackendError saying so; a DISPLAY that cannot be
+// opened always raises.
+std::unique_ptr<TBackend> ChooseBackend(bool needDisplay);
+
+}  // namespace tk::x11

@@ -1,0 +1,1007 @@
+#include "toolkit/x11/x11_backend.h"
+
+#include <cairo.h>
+#include <poll.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "toolkit/canvas.h"
+#include "toolkit/headless.h"
+#include "toolkit/scene.h"
+#include "x11_keys.h"
+
+// Xlib last: its macros (None, Bool, Status, True, False) would break the toolkit's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/XShm.h>
+
+namespace tk::x11 {
+
+namespace {
+
+// Requests on windows that are already gone (a window destroyed while events for it were on
+// their way) are normal here: errors are counted, not fatal.
+int g_lastError = 0;
+int OnXError(Display*, XErrorEvent* e) {
+  g_lastError = e->error_code;
+  return 0;
+}
+
+std::string g_ioDisplayName;
+int OnXIOError(Display*) {
+  std::fprintf(stderr, "%s: lost the connection to the X display %s; the program ends\n",
+               program_invocation_short_name, g_ioDisplayName.c_str());
+  std::_Exit(1);
+}
+
+unsigned long ShiftFrom(unsigned state) {
+  TShiftState s = 0;
+  if (state & ShiftMask) s |= ssShift;
+  if (state & ControlMask) s |= ssCtrl;
+  if (state & Mod1Mask) s |= ssAlt;
+  if (state & Button1Mask) s |= ssLeft;
+  if (state & Button2Mask) s |= ssMiddle;
+  if (state & Button3Mask) s |= ssRight;
+  return s;
+}
+
+TShiftState ButtonFlag(unsigned button) {
+  return button == Button1 ? ssLeft : button == Button2 ? ssMiddle : button == Button3 ? ssRight : 0;
+}
+
+std::vector<char32_t> DecodeUtf8(const char* s, size_t n) {
+  std::vector<char32_t> out;
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + size_t(len) > n) {
+      ++i;  // not UTF-8: skipped
+      continue;
+    }
+    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + size_t(k)]) & 0x3F);
+    out.push_back(cp);
+    i += size_t(len);
+  }
+  return out;
+}
+
+bool Typed(char32_t c) { return c >= 32 && c != 127; }
+
+}  // namespace
+
+class X11Window;
+
+class TX11Backend::Impl {
+ public:
+  Display* dpy = nullptr;
+  int screen = 0;
+  ::Window root = 0;
+  std::string name;
+  Visual* argbVisual = nullptr;
+  Colormap argbColormap = 0;
+  bool shm = false;
+  XIM xim = nullptr;
+
+  Atom wmProtocols, wmDelete, netWmName, utf8String, motifHints, netWmState, netSkipTaskbar, netActiveWindow,
+      netSupportingCheck, netWmPid, netWmType, netTypeNormal, netTypePopup, netTypeDialog, netWmIconName;
+
+  std::unordered_map<::Window, X11Window*> windows;
+  std::vector<X11Window*> order;  // oldest first
+  std::map<TCursor, Cursor> cursors;
+  TCursor screenCursor = crDefault;
+
+  X11Window* hover = nullptr;
+  X11Window* capture = nullptr;
+  X11Window* active = nullptr;
+  X11Window* grabbed = nullptr;  // holds the pointer and keyboard grab
+  X11Window* moving = nullptr;
+  int lastRootX = 0, lastRootY = 0;
+  int moveFromX = 0, moveFromY = 0;
+  Time lastTime = CurrentTime;
+  bool checkFocus = false;
+
+  TPlatformMessageHook* hook = nullptr;
+
+  void Open(const std::string& displayName);
+  void Close();
+  bool WmRunning();
+  Cursor CursorFor(TCursor c);
+  void Remove(X11Window* w);
+  X11Window* Find(::Window id) const {
+    auto it = windows.find(id);
+    return it == windows.end() ? nullptr : it->second;
+  }
+  X11Window* WindowAtRoot(int x, int y) const;
+  X11Window* TopPopup() const;
+  void UpdateGrab();
+  bool Drain();
+  void Dispatch(XEvent& ev);
+  void PointerEvent(XEvent& ev);
+  void KeyEvent(XKeyEvent& ev);
+  void SetActive(X11Window* w);
+  void CheckFocus();
+  void ApplyCursor(X11Window* w);
+};
+
+class X11Window : public IBackendWindow {
+ public:
+  X11Window(TX11Backend::Impl* b, IWindowSink& sink, const TWindowParams& p);
+  ~X11Window() override;
+
+  void SetBounds(const TRect& r) override;
+  TRect Bounds() const override { return bounds; }
+  void SetVisible(bool v) override;
+  bool Visible() const override { return visible; }
+  void SetTitle(const std::string& t) override;
+  void SetCursor(TCursor c) override {
+    cursor = c;
+    b->ApplyCursor(this);
+  }
+  void Present(const TBitmap& image, const TRect& dirty) override;
+  void Activate() override;
+  void Minimize() override;
+  void SetEnabled(bool e) override { enabled = e; }
+  void BeginMoveDrag() override {
+    if (b->capture != this) return;  // only from a press in this window
+    b->moving = this;
+    b->moveFromX = b->lastRootX;
+    b->moveFromY = b->lastRootY;
+  }
+
+  void EnsureImage();
+  void FreeImage();
+  void PutImage(int x, int y, int w, int h);
+  void SetSizeHints();
+  TRect Clamped(TRect r) const;
+
+  TX11Backend::Impl* b;
+  IWindowSink* sink;
+  TWindowParams params;
+  ::Window win = 0;
+  GC gc = nullptr;
+  XIC xic = nullptr;
+  int depth = 24;
+  Visual* visual = nullptr;
+  TRect bounds;
+  int sinkWidth = 0, sinkHeight = 0;  // the size the toolkit knows
+  bool visible = false, enabled = true, minimized = false;
+  TCursor cursor = crDefault;
+  XImage* image = nullptr;
+  XShmSegmentInfo shmInfo{};
+  bool shmImage = false, shmPending = false;
+};
+
+// --- windows ------------------------------------------------------------------------------
+
+X11Window::X11Window(TX11Backend::Impl* backend, IWindowSink& s, const TWindowParams& p)
+    : b(backend), sink(&s), params(p) {
+  Display* d = b->dpy;
+  bounds = Clamped(p.bounds);
+  sinkWidth = p.bounds.width;
+  sinkHeight = p.bounds.height;
+  XSetWindowAttributes a{};
+  a.background_pixmap = 0;  // no clearing before a frame: no flicker
+  a.border_pixel = 0;
+  a.bit_gravity = NorthWestGravity;
+  a.override_redirect = p.kind == TWindowKind::Popup;
+  a.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
+                 PointerMotionMask | EnterWindowMask | LeaveWindowMask | KeyPressMask | KeyReleaseMask |
+                 FocusChangeMask;
+  unsigned long mask = CWBackPixmap | CWBorderPixel | CWBitGravity | CWOverrideRedirect | CWEventMask;
+  if (p.translucent && b->argbVisual) {
+    visual = b->argbVisual;
+    depth = 32;
+    a.colormap = b->argbColormap;
+    mask |= CWColormap;
+  } else {
+    visual = DefaultVisual(d, b->screen);
+    depth = DefaultDepth(d, b->screen);
+  }
+  win = XCreateWindow(d, b->root, bounds.x, bounds.y, unsigned(bounds.width), unsigned(bounds.height), 0,
+                      depth, InputOutput, visual, mask, &a);
+  gc = XCreateGC(d, win, 0, nullptr);
+  b->windows[win] = this;
+  b->order.push_back(this);
+
+  Atom protocols[] = {b->wmDelete};
+  XSetWMProtocols(d, win, protocols, 1);
+  const std::string cls = p.className.empty() ? std::string(program_invocation_short_name) : p.className;
+  XClassHint ch;
+  ch.res_name = const_cast<char*>(cls.c_str());
+  ch.res_class = const_cast<char*>(cls.c_str());
+  XSetClassHint(d, win, &ch);
+  XWMHints wh{};
+  wh.flags = InputHint | StateHint;
+  wh.input = 1;
+  wh.initial_state = NormalState;
+  XSetWMHints(d, win, &wh);
+  SetSizeHints();
+  const long pid = long(getpid());
+  XChangeProperty(d, win, b->netWmPid, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pid), 1);
+  const Atom type = p.kind == TWindowKind::Popup ? b->netTypePopup
+                    : p.owner                    ? b->netTypeDialog
+                                                 : b->netTypeNormal;
+  XChangeProperty(d, win, b->netWmType, XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&type), 1);
+  if (p.borderless) {
+    // flags: decorations given; decorations: none.
+    const long hints[5] = {2, 0, 0, 0, 0};
+    XChangeProperty(d, win, b->motifHints, b->motifHints, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(hints), 5);
+  }
+  if (!p.showInTaskbar) {
+    XChangeProperty(d, win, b->netWmState, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&b->netSkipTaskbar), 1);
+  }
+  if (p.owner) XSetTransientForHint(d, win, static_cast<X11Window*>(p.owner)->win);
+  SetTitle(p.title);
+  if (b->xim) {
+    xic = XCreateIC(b->xim, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, win,
+                    XNFocusWindow, win, nullptr);
+    if (xic) {
+      long imMask = 0;
+      XGetICValues(xic, XNFilterEvents, &imMask, nullptr);
+      XSelectInput(d, win, a.event_mask | imMask);
+    }
+  }
+  b->ApplyCursor(this);
+}
+
+X11Window::~X11Window() {
+  b->Remove(this);
+  if (xic) XDestroyIC(xic);
+  FreeImage();
+  XFreeGC(b->dpy, gc);
+  XDestroyWindow(b->dpy, win);
+  b->UpdateGrab();
+  XFlush(b->dpy);
+}
+
+TRect X11Window::Clamped(TRect r) const {
+  // A window larger than the screen is cut to the screen.
+  const int sw = DisplayWidth(b->dpy, b->screen), sh = DisplayHeight(b->dpy, b->screen);
+  r.width = std::clamp(r.width, 1, sw);
+  r.height = std::clamp(r.height, 1, sh);
+  return r;
+}
+
+void X11Window::SetSizeHints() {
+  XSizeHints* h = XAllocSizeHints();
+  h->flags = PPosition | USPosition | PSize | USSize | PMinSize | PMaxSize | PWinGravity;
+  h->x = bounds.x;
+  h->y = bounds.y;
+  h->width = h->min_width = h->max_width = bounds.width;
+  h->height = h->min_height = h->max_height = bounds.height;
+  h->win_gravity = StaticGravity;  // the position is the client area's, decorations or not
+  XSetWMNormalHints(b->dpy, win, h);
+  XFree(h);
+}
+
+void X11Window::SetBounds(const TRect& r) {
+  const TRect c = Clamped(r);
+  sinkWidth = r.width;
+  sinkHeight = r.height;
+  if (c == bounds) return;
+  const bool moved = c.x != bounds.x || c.y != bounds.y;
+  const bool resized = c.width != bounds.width || c.height != bounds.height;
+  bounds = c;
+  if (resized) SetSizeHints();
+  if (moved && resized)
+    XMoveResizeWindow(b->dpy, win, c.x, c.y, unsigned(c.width), unsigned(c.height));
+  else if (moved)
+    XMoveWindow(b->dpy, win, c.x, c.y);
+  else
+    XResizeWindow(b->dpy, win, unsigned(c.width), unsigned(c.height));
+  XFlush(b->dpy);
+}
+
+void X11Window::SetVisible(bool v) {
+  if (v == visible) return;
+  visible = v;
+  if (v) {
+    minimized = false;
+    XMapRaised(b->dpy, win);
+  } else {
+    if (b->capture == this) b->capture = nullptr;
+    if (b->moving == this) b->moving = nullptr;
+    if (b->hover == this) b->hover = nullptr;
+    if (b->active == this) b->active = nullptr;
+    XWithdrawWindow(b->dpy, win, b->screen);
+  }
+  b->UpdateGrab();
+  XFlush(b->dpy);
+}
+
+void X11Window::SetTitle(const std::string& t) {
+  Display* d = b->dpy;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(t.data());
+  XChangeProperty(d, win, b->netWmName, b->utf8String, 8, PropModeReplace, bytes, int(t.size()));
+  XChangeProperty(d, win, b->netWmIconName, b->utf8String, 8, PropModeReplace, bytes, int(t.size()));
+  // The old WM_NAME for tools that read only that one.
+  XTextProperty tp{};
+  char* list[] = {const_cast<char*>(t.c_str())};
+  if (Xutf8TextListToTextProperty(d, list, 1, XStdICCTextStyle, &tp) >= 0) {
+    XSetWMName(d, win, &tp);
+    XFree(tp.value);
+  }
+  XFlush(d);
+}
+
+void X11Window::FreeImage() {
+  if (!image) return;
+  if (shmPending) XSync(b->dpy, 0);
+  if (shmImage) {
+    XShmDetach(b->dpy, &shmInfo);
+    XDestroyImage(image);
+    shmdt(shmInfo.shmaddr);
+  } else {
+    XDestroyImage(image);  // frees the pixel block too
+  }
+  image = nullptr;
+  shmImage = shmPending = false;
+}
+
+void X11Window::EnsureImage() {
+  if (image && image->width == bounds.width && image->height == bounds.height) return;
+  FreeImage();
+  Display* d = b->dpy;
+  const unsigned w = unsigned(bounds.width), h = unsigned(bounds.height);
+  if (b->shm) {
+    image = XShmCreateImage(d, visual, unsigned(depth), ZPixmap, nullptr, &shmInfo, w, h);
+    if (image) {
+      shmInfo.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * h, IPC_CREAT | 0600);
+      void* addr = shmInfo.shmid >= 0 ? shmat(shmInfo.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+      if (addr != reinterpret_cast<void*>(-1)) {
+        shmInfo.shmaddr = image->data = static_cast<char*>(addr);
+        shmInfo.readOnly = 0;
+        g_lastError = 0;
+        XShmAttach(d, &shmInfo);
+        XSync(d, 0);
+        shmctl(shmInfo.shmid, IPC_RMID, nullptr);  // gone once both sides detach
+        if (g_lastError == 0) {
+          shmImage = true;
+          std::memset(image->data, 0, size_t(image->bytes_per_line) * h);
+          return;
+        }
+        shmdt(addr);
+      } else if (shmInfo.shmid >= 0) {
+        shmctl(shmInfo.shmid, IPC_RMID, nullptr);
+      }
+      image->data = nullptr;
+      XDestroyImage(image);
+      image = nullptr;
+    }
+    b->shm = false;  // a server that cannot share memory with us: plain requests from now on
+  }
+  const int stride = int(w) * 4;
+  char* data = static_cast<char*>(std::calloc(size_t(stride) * h, 1));
+  image = XCreateImage(d, visual, unsigned(depth), ZPixmap, 0, data, w, h, 32, stride);
+}
+
+void X11Window::PutImage(int x, int y, int w, int h) {
+  if (!image || w <= 0 || h <= 0) return;
+  if (shmImage) {
+    XShmPutImage(b->dpy, win, gc, image, x, y, x, y, unsigned(w), unsigned(h), 0);
+    shmPending = true;
+  } else {
+    XPutImage(b->dpy, win, gc, image, x, y, x, y, unsigned(w), unsigned(h));
+  }
+}
+
+void X11Window::Present(const TBitmap& bitmap, const TRect& dirty) {
+  cairo_surface_t* s = bitmap.Surface();
+  if (!s) return;
+  EnsureImage();
+  // The server may still read the shared block of the previous frame.
+  if (shmPending) {
+    XSync(b->dpy, 0);
+    shmPending = false;
+  }
+  cairo_surface_flush(s);
+  const unsigned char* src = cairo_image_surface_get_data(s);
+  const int srcStride = cairo_image_surface_get_stride(s);
+  const int x0 = std::max(0, dirty.x), y0 = std::max(0, dirty.y);
+  const int x1 = std::min({dirty.x + dirty.width, bitmap.Width(), image->width});
+  const int y1 = std::min({dirty.y + dirty.height, bitmap.Height(), image->height});
+  if (x1 <= x0 || y1 <= y0) return;
+  // Cairo's premultiplied ARGB words are the server's 24- and 32-bit TrueColor pixels.
+  for (int y = y0; y < y1; ++y)
+    std::memcpy(image->data + size_t(y) * size_t(image->bytes_per_line) + size_t(x0) * 4,
+                src + size_t(y) * size_t(srcStride) + size_t(x0) * 4, size_t(x1 - x0) * 4);
+  PutImage(x0, y0, x1 - x0, y1 - y0);
+  XFlush(b->dpy);
+}
+
+void X11Window::Activate() {
+  if (!visible) return;
+  Display* d = b->dpy;
+  if (b->WmRunning()) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = win;
+    e.xclient.message_type = b->netActiveWindow;
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 1;  // from an application
+    e.xclient.data.l[1] = long(b->lastTime);
+    XSendEvent(d, b->root, 0, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+  } else {
+    if (minimized) XMapRaised(d, win);
+    minimized = false;
+    XRaiseWindow(d, win);
+    if (params.kind == TWindowKind::Normal) XSetInputFocus(d, win, RevertToParent, CurrentTime);
+  }
+  XFlush(d);
+}
+
+void X11Window::Minimize() {
+  if (!visible) return;
+  minimized = true;
+  if (b->WmRunning())
+    XIconifyWindow(b->dpy, win, b->screen);
+  else
+    XUnmapWindow(b->dpy, win);  // nothing to restore it from but Activate
+  XFlush(b->dpy);
+}
+
+// --- the backend --------------------------------------------------------------------------
+
+void TX11Backend::Impl::Open(const std::string& displayName) {
+  const char* env = std::getenv("DISPLAY");
+  name = !displayName.empty() ? displayName : env ? env : "";
+  if (name.empty()) throw EBackendError("No X display: the DISPLAY variable is not set");
+  dpy = XOpenDisplay(name.c_str());
+  if (!dpy) throw EBackendError("Cannot open the X display " + name);
+  g_ioDisplayName = name;
+  XSetErrorHandler(OnXError);
+  XSetIOErrorHandler(OnXIOError);
+  screen = DefaultScreen(dpy);
+  root = RootWindow(dpy, screen);
+  Visual* v = DefaultVisual(dpy, screen);
+  const int depth = DefaultDepth(dpy, screen);
+  if ((depth != 24 && depth != 32) || v->red_mask != 0xFF0000 || v->green_mask != 0xFF00 ||
+      v->blue_mask != 0xFF || ImageByteOrder(dpy) != LSBFirst) {
+    XCloseDisplay(dpy);
+    dpy = nullptr;
+    throw EBackendError("The X display " + name + " has no 24-bit TrueColor visual in this byte order");
+  }
+  XVisualInfo vi{};
+  if (XMatchVisualInfo(dpy, screen, 32, TrueColor, &vi) && vi.red_mask == 0xFF0000) {
+    argbVisual = vi.visual;
+    argbColormap = XCreateColormap(dpy, root, argbVisual, AllocNone);
+  }
+  shm = XShmQueryExtension(dpy) && std::getenv("VRNKE_X11_NO_SHM") == nullptr;
+
+  auto atom = [this](const char* n) { return XInternAtom(dpy, n, 0); };
+  wmProtocols = atom("WM_PROTOCOLS");
+  wmDelete = atom("WM_DELETE_WINDOW");
+  netWmName = atom("_NET_WM_NAME");
+  netWmIconName = atom("_NET_WM_ICON_NAME");
+  utf8String = atom("UTF8_STRING");
+  motifHints = atom("_MOTIF_WM_HINTS");
+  netWmState = atom("_NET_WM_STATE");
+  netSkipTaskbar = atom("_NET_WM_STATE_SKIP_TASKBAR");
+  netActiveWindow = atom("_NET_ACTIVE_WINDOW");
+  netSupportingCheck = atom("_NET_SUPPORTING_WM_CHECK");
+  netWmPid = atom("_NET_WM_PID");
+  netWmType = atom("_NET_WM_WINDOW_TYPE");
+  netTypeNormal = atom("_NET_WM_WINDOW_TYPE_NORMAL");
+  netTypePopup = atom("_NET_WM_WINDOW_TYPE_POPUP_MENU");
+  netTypeDialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+
+  // Typed text through the input method when one runs (Chinese), else through the keymap.
+  if (std::setlocale(LC_CTYPE, "") == nullptr) std::setlocale(LC_CTYPE, "C.UTF-8");
+  if (XSupportsLocale()) {
+    XSetLocaleModifiers("");
+    xim = XOpenIM(dpy, nullptr, nullptr, nullptr);
+    if (!xim) {
+      XSetLocaleModifiers("@im=none");
+      xim = XOpenIM(dpy, nullptr, nullptr, nullptr);
+    }
+  }
+}
+
+void TX11Backend::Impl::Close() {
+  if (!dpy) return;
+  for (auto& [c, cur] : cursors) XFreeCursor(dpy, cur);
+  cursors.clear();
+  if (xim) XCloseIM(xim);
+  if (argbColormap) XFreeColormap(dpy, argbColormap);
+  XCloseDisplay(dpy);
+  dpy = nullptr;
+}
+
+bool TX11Backend::Impl::WmRunning() {
+  auto readWindow = [this](::Window w, ::Window& out) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    out = 0;
+    if (XGetWindowProperty(dpy, w, netSupportingCheck, 0, 1, 0, XA_WINDOW, &type, &format, &n, &after,
+                           &data) == Success &&
+        data && n == 1)
+      out = *reinterpret_cast<::Window*>(data);
+    if (data) XFree(data);
+    return out != 0;
+  };
+  ::Window check = 0, self = 0;
+  g_lastError = 0;
+  const bool ok = readWindow(root, check) && readWindow(check, self) && self == check;
+  return ok && g_lastError == 0;
+}
+
+Cursor TX11Backend::Impl::CursorFor(TCursor c) {
+  auto it = cursors.find(c);
+  if (it != cursors.end()) return it->second;
+  unsigned shape = XC_left_ptr;
+  switch (c) {
+    case crIBeam:
+      shape = XC_xterm;
+      break;
+    case crSizeWE:
+      shape = XC_sb_h_double_arrow;
+      break;
+    case crHourGlass:
+      shape = XC_watch;
+      break;
+    case crHandPoint:
+      shape = XC_hand2;
+      break;
+    default:
+      break;
+  }
+  const Cursor cur = XCreateFontCursor(dpy, shape);
+  cursors[c] = cur;
+  return cur;
+}
+
+void TX11Backend::Impl::ApplyCursor(X11Window* w) {
+  // The screen cursor (busy) covers every window of the program.
+  const TCursor c = screenCursor != crDefault ? screenCursor : w->cursor;
+  XDefineCursor(dpy, w->win, CursorFor(c));
+  XFlush(dpy);
+}
+
+void TX11Backend::Impl::Remove(X11Window* w) {
+  windows.erase(w->win);
+  order.erase(std::remove(order.begin(), order.end(), w), order.end());
+  if (hover == w) hover = nullptr;
+  if (capture == w) capture = nullptr;
+  if (active == w) active = nullptr;
+  if (moving == w) moving = nullptr;
+  if (grabbed == w) grabbed = nullptr;
+}
+
+X11Window* TX11Backend::Impl::TopPopup() const {
+  for (auto it = order.rbegin(); it != order.rend(); ++it)
+    if ((*it)->visible && (*it)->params.kind == TWindowKind::Popup) return *it;
+  return nullptr;
+}
+
+X11Window* TX11Backend::Impl::WindowAtRoot(int x, int y) const {
+  // Pop-ups lie above the normal windows; the newest first.
+  auto inside = [x, y](const X11Window* w) {
+    const TRect& r = w->bounds;
+    return w->visible && !w->minimized && x >= r.x && y >= r.y && x < r.x + r.width && y < r.y + r.height;
+  };
+  for (auto it = order.rbegin(); it != order.rend(); ++it)
+    if ((*it)->params.kind == TWindowKind::Popup && inside(*it)) return *it;
+  // The server knows the stacking of the normal windows.
+  ::Window child = 0;
+  int cx = 0, cy = 0;
+  ::Window cur = root;
+  while (cur) {
+    if (!XTranslateCoordinates(dpy, root, cur, x, y, &cx, &cy, &child)) break;
+    if (X11Window* w = Find(cur); w && cur != root) return w;
+    cur = child;
+  }
+  for (auto it = order.rbegin(); it != order.rend(); ++it)
+    if (inside(*it)) return *it;
+  return nullptr;
+}
+
+void TX11Backend::Impl::UpdateGrab() {
+  X11Window* top = TopPopup();
+  if (top == grabbed) return;
+  if (top) {
+    // Presses elsewhere arrive here, outside the pop-up: they close the cascade.
+    const unsigned mask =
+        ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+    XGrabPointer(dpy, top->win, 1, mask, GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime);
+    XGrabKeyboard(dpy, top->win, 0, GrabModeAsync, GrabModeAsync, CurrentTime);
+  } else {
+    XUngrabPointer(dpy, CurrentTime);
+    XUngrabKeyboard(dpy, CurrentTime);
+  }
+  grabbed = top;
+  XFlush(dpy);
+}
+
+void TX11Backend::Impl::SetActive(X11Window* w) {
+  if (active == w) return;
+  X11Window* old = active;
+  active = w;
+  ::Window wid = w ? w->win : 0;
+  if (old) old->sink->BackendActivated(false);
+  if (wid) {
+    if (X11Window* now = Find(wid); now && active == now) now->sink->BackendActivated(true);
+  }
+}
+
+void TX11Backend::Impl::CheckFocus() {
+  checkFocus = false;
+  ::Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(dpy, &focus, &revert);
+  if (Find(focus)) return;
+  // The activation went to a window outside the program.
+  SetActive(nullptr);
+  ApplicationDeactivated();
+}
+
+bool TX11Backend::Impl::Drain() {
+  bool did = false;
+  for (int guard = 0; guard < 10000 && XPending(dpy); ++guard) {
+    XEvent ev;
+    XNextEvent(dpy, &ev);
+    if (XFilterEvent(&ev, 0)) continue;  // taken by the input method
+    Dispatch(ev);
+    did = true;
+  }
+  if (checkFocus) CheckFocus();
+  return did;
+}
+
+void TX11Backend::Impl::Dispatch(XEvent& ev) {
+  switch (ev.type) {
+    case Expose: {
+      X11Window* w = Find(ev.xexpose.window);
+      if (!w) return;
+      if (w->image) {
+        w->PutImage(ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height);
+        XFlush(dpy);
+      } else if (ev.xexpose.count == 0) {
+        w->sink->BackendExposed();
+      }
+      return;
+    }
+    case ConfigureNotify: {
+      X11Window* w = Find(ev.xconfigure.window);
+      if (!w) return;
+      int x = ev.xconfigure.x, y = ev.xconfigure.y;
+      if (!ev.xconfigure.send_event) {
+        // Inside a frame of the window manager the position is the frame's: ask for the root's.
+        ::Window child = 0;
+        XTranslateCoordinates(dpy, w->win, root, 0, 0, &x, &y, &child);
+      }
+      const int width = ev.xconfigure.width, height = ev.xconfigure.height;
+      const ::Window id = w->win;
+      if (width != w->bounds.width || height != w->bounds.height || width != w->sinkWidth ||
+          height != w->sinkHeight) {
+        w->bounds.width = w->sinkWidth = width;
+        w->bounds.height = w->sinkHeight = height;
+        w->sink->BackendResized(width, height);
+        w = Find(id);
+        if (!w) return;
+      }
+      if (x != w->bounds.x || y != w->bounds.y) {
+        w->bounds.x = x;
+        w->bounds.y = y;
+        w->sink->BackendMoved(x, y);
+      }
+      return;
+    }
+    case MapNotify:
+    case UnmapNotify:
+      return;
+    case ClientMessage: {
+      X11Window* w = Find(ev.xclient.window);
+      if (!w) return;
+      if (ev.xclient.message_type == wmProtocols && Atom(ev.xclient.data.l[0]) == wmDelete) {
+        w->sink->BackendCloseRequest();
+      } else if (hook && *hook && ev.xclient.format == 32) {
+        TPlatformMessage m{uint32_t(ev.xclient.data.l[0]), uintptr_t(ev.xclient.data.l[1]),
+                           intptr_t(ev.xclient.data.l[2])};
+        intptr_t result = 0;
+        (*hook)(*w, m, result);
+      }
+      return;
+    }
+    case ButtonPress:
+    case ButtonRelease:
+    case MotionNotify:
+    case LeaveNotify:
+    case EnterNotify:
+      PointerEvent(ev);
+      return;
+    case KeyPress:
+    case KeyRelease:
+      KeyEvent(ev.xkey);
+      return;
+    case FocusIn: {
+      if (ev.xfocus.mode == NotifyGrab || ev.xfocus.mode == NotifyUngrab) return;
+      if (ev.xfocus.detail == NotifyPointer || ev.xfocus.detail == NotifyInferior) return;
+      X11Window* w = Find(ev.xfocus.window);
+      if (!w) return;
+      if (w->xic) XSetICFocus(w->xic);
+      checkFocus = false;
+      SetActive(w);
+      return;
+    }
+    case FocusOut: {
+      if (ev.xfocus.mode == NotifyGrab || ev.xfocus.mode == NotifyUngrab) return;
+      if (ev.xfocus.detail == NotifyPointer || ev.xfocus.detail == NotifyInferior) return;
+      if (X11Window* w = Find(ev.xfocus.window); w && w->xic) XUnsetICFocus(w->xic);
+      checkFocus = true;  // to another window of ours, or out of the program: seen after the queue
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void TX11Backend::Impl::PointerEvent(XEvent& ev) {
+  X11Window* w = Find(ev.xany.window);
+  int rx = 0, ry = 0;
+  switch (ev.type) {
+    case ButtonPress:
+    case ButtonRelease:
+      rx = ev.xbutton.x_root;
+      ry = ev.xbutton.y_root;
+      lastTime = ev.xbutton.time;
+      break;
+    case MotionNotify:
+      // Only the newest position counts.
+      while (XCheckTypedWindowEvent(dpy, ev.xmotion.window, MotionNotify, &ev)) {
+      }
+      rx = ev.xmotion.x_root;
+      ry = ev.xmotion.y_root;
+      lastTime = ev.xmotion.time;
+      break;
+    default:
+      rx = ev.xcrossing.x_root;
+      ry = ev.xcrossing.y_root;
+      break;
+  }
+  lastRootX = rx;
+  lastRootY = ry;
+  auto local = [rx, ry](X11Window* t) { return TPointF{float(rx - t->bounds.x), float(ry - t->bounds.y)}; };
+
+  if (ev.type == EnterNotify) return;
+  if (ev.type == LeaveNotify) {
+    if (ev.xcrossing.mode != NotifyNormal || ev.xcrossing.detail == NotifyInferior) return;
+    if (w && w == hover && w != capture) {
+      hover = nullptr;
+      w->sink->BackendMouseLeave();
+    }
+    return;
+  }
+
+  // Under a grab the events of every window outside the program's come to the grab window.
+  X11Window* under = w;
+  if (!under || rx < under->bounds.x || ry < under->bounds.y || rx >= under->bounds.x + under->bounds.width ||
+      ry >= under->bounds.y + under->bounds.height)
+    under = WindowAtRoot(rx, ry);
+
+  if (ev.type == MotionNotify) {
+    if (moving) {
+      // The window follows the pointer by as much as the pointer moved.
+      X11Window* m = moving;
+      const int dx = rx - moveFromX, dy = ry - moveFromY;
+      if (dx == 0 && dy == 0) return;
+      moveFromX = rx;
+      moveFromY = ry;
+      m->bounds.x += dx;
+      m->bounds.y += dy;
+      XMoveWindow(dpy, m->win, m->bounds.x, m->bounds.y);
+      m->sink->BackendMoved(m->bounds.x, m->bounds.y);
+      return;
+    }
+    const TShiftState shift = ShiftFrom(ev.xmotion.state);
+    if (under != hover) {
+      X11Window* old = hover;
+      hover = under;
+      if (old && old != capture) old->sink->BackendMouseLeave();
+    }
+    X11Window* target = capture ? capture : Find(under ? under->win : 0);
+    if (target && target->enabled) {
+      const TPointF p = local(target);
+      target->sink->BackendMouseMove(shift, p.x, p.y);
+    }
+    return;
+  }
+
+  const unsigned button = ev.xbutton.button;
+  TShiftState shift = ShiftFrom(ev.xbutton.state);
+  if (ev.type == ButtonPress) {
+    if (button == 4 || button == 5) {
+      if (under && under->enabled) {
+        const TPointF p = local(under);
+        under->sink->BackendMouseWheel(shift, button == 4 ? 120 : -120, p.x, p.y);
+      }
+      return;
+    }
+    if (!ButtonFlag(button)) return;
+    X11Window* target = capture ? capture : under;
+    if (!target) {
+      // A press outside every window of the program (it arrives through the pop-ups' grab).
+      SetActive(nullptr);
+      ApplicationDeactivated();
+      return;
+    }
+    if (!target->enabled) return;
+    const ::Window id = target->win;
+    if (target->params.kind == TWindowKind::Normal && !WmRunning()) {
+      // Without a window manager nobody else gives a clicked window the focus.
+      XSetInputFocus(dpy, id, RevertToParent, CurrentTime);
+      SetActive(target);
+      target = Find(id);
+      if (!target) return;
+    }
+    capture = target;
+    shift |= ButtonFlag(button);
+    const TPointF p = local(target);
+    target->sink->BackendMouseDown(button == Button1   ? TMouseButton::mbLeft
+                                   : button == Button3 ? TMouseButton::mbRight
+                                                       : TMouseButton::mbMiddle,
+                                   shift, p.x, p.y);
+    return;
+  }
+
+  // ButtonRelease
+  if (!ButtonFlag(button)) return;
+  shift &= ~ButtonFlag(button);
+  X11Window* target = capture ? capture : under;
+  if ((shift & (ssLeft | ssRight | ssMiddle)) == 0) {
+    capture = nullptr;
+    moving = nullptr;
+  }
+  if (target && target->enabled) {
+    const TPointF p = local(target);
+    target->sink->BackendMouseUp(button == Button1   ? TMouseButton::mbLeft
+                                 : button == Button3 ? TMouseButton::mbRight
+                                                     : TMouseButton::mbMiddle,
+                                 shift, p.x, p.y);
+  }
+}
+
+void TX11Backend::Impl::KeyEvent(XKeyEvent& ev) {
+  lastTime = ev.time;
+  // Under a pop-up's grab the keys belong to the topmost pop-up.
+  X11Window* target = grabbed ? grabbed : Find(ev.window);
+  if (!target || !target->enabled) return;
+  const TShiftState shift = ShiftFrom(ev.state) & (ssShift | ssCtrl | ssAlt);
+  const KeySym plain = XLookupKeysym(&ev, 0);
+  const uint16_t key = VirtualKeyFromKeysym(plain);
+  char buf[64];
+  KeySym sym = 0;
+  std::vector<char32_t> chars;
+  bool composed = false;  // text the input method committed, with no key of its own
+  X11Window* focusOf = Find(ev.window);
+  XIC xic = focusOf ? focusOf->xic : nullptr;
+  if (ev.type == KeyPress && xic) {
+    Status status = 0;
+    int n = Xutf8LookupString(xic, &ev, buf, sizeof buf - 1, &sym, &status);
+    std::vector<char> big;
+    if (status == XBufferOverflow) {
+      big.resize(size_t(n) + 1);
+      n = Xutf8LookupString(xic, &ev, big.data(), n, &sym, &status);
+    }
+    const char* text = big.empty() ? buf : big.data();
+    if (status == XLookupChars || status == XLookupBoth) chars = DecodeUtf8(text, size_t(std::max(0, n)));
+    composed = status == XLookupChars && (chars.size() > 1 || key == 0);
+  } else {
+    XComposeStatus cs{};
+    const int n = XLookupString(&ev, buf, sizeof buf - 1, &sym, &cs);
+    // XLookupString gives Latin-1.
+    for (int i = 0; i < n; ++i) chars.push_back(char32_t(static_cast<unsigned char>(buf[i])));
+  }
+  const ::Window id = target->win;
+  if (composed) {
+    for (char32_t c : chars) {
+      X11Window* t = Find(id);
+      if (!t) return;
+      t->sink->BackendKeyDown(0, c, shift);
+      if ((t = Find(id))) t->sink->BackendKeyUp(0, c, shift);
+    }
+    return;
+  }
+  const char32_t c = !chars.empty() && Typed(chars.front()) ? chars.front() : 0;
+  if (key == 0 && c == 0) return;
+  if (ev.type == KeyPress)
+    target->sink->BackendKeyDown(key, c, shift);
+  else
+    target->sink->BackendKeyUp(key, c, shift);
+}
+
+// --- TX11Backend ------------------------------------------------------------------------------
+
+TX11Backend::TX11Backend(const std::string& displayName) : impl_(std::make_unique<Impl>()) {
+  impl_->hook = &messageHook_;
+  impl_->Open(displayName);
+}
+
+TX11Backend::~TX11Backend() {
+  // Windows that outlive the backend are not expected; the connection goes with it.
+  impl_->Close();
+}
+
+std::unique_ptr<IBackendWindow> TX11Backend::CreateWindow(IWindowSink& sink, const TWindowParams& params) {
+  return std::make_unique<X11Window>(impl_.get(), sink, params);
+}
+
+TPointF TX11Backend::ScreenSize() const {
+  return {float(DisplayWidth(impl_->dpy, impl_->screen)), float(DisplayHeight(impl_->dpy, impl_->screen))};
+}
+
+TPointF TX11Backend::MousePos() const {
+  ::Window r = 0, c = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  if (XQueryPointer(impl_->dpy, impl_->root, &r, &c, &rx, &ry, &wx, &wy, &mask))
+    return {float(rx), float(ry)};
+  return {float(impl_->lastRootX), float(impl_->lastRootY)};
+}
+
+bool TX11Backend::ProcessEvents(double timeout, std::span<const TWaitHandle> handles) {
+  Impl& m = *impl_;
+  bool did = m.Drain();
+  std::vector<pollfd> fds;
+  fds.push_back({ConnectionNumber(m.dpy), POLLIN, 0});
+  for (TWaitHandle h : handles)
+    if (h >= 0) fds.push_back({int(h), POLLIN, 0});
+  // Events read while handling others wait in Xlib's queue, where poll cannot see them.
+  const bool mayWait = !did && timeout != 0 && QLength(m.dpy) == 0;
+  XFlush(m.dpy);
+  const int ms = !mayWait ? 0 : timeout < 0 ? -1 : int(std::ceil(timeout * 1000));
+  int r = 0;
+  do {
+    r = ::poll(fds.data(), fds.size(), ms);
+  } while (r < 0 && errno == EINTR);
+  bool ready = false;
+  for (size_t i = 1; i < fds.size(); ++i) ready = ready || (fds[i].revents != 0);
+  if (r > 0 || QLength(m.dpy) > 0) did = m.Drain() || did;
+  return did || ready;
+}
+
+TCursor TX11Backend::ScreenCursor() const { return impl_->screenCursor; }
+
+void TX11Backend::SetScreenCursor(TCursor cursor) {
+  impl_->screenCursor = cursor;
+  for (X11Window* w : impl_->order) impl_->ApplyCursor(w);
+}
+
+const std::string& TX11Backend::DisplayName() const { return impl_->name; }
+bool TX11Backend::WindowManagerRunning() const { return impl_->WmRunning(); }
+bool TX11Backend::SharedMemory() const { return impl_->shm; }
+unsigned long TX11Backend::WindowId(const IBackendWindow& window) {
+  return static_cast<const X11Window&>(window).win;
+}
+void TX11Backend::Sync() { XSync(impl_->dpy, 0); }
+
+std::unique_ptr<TBackend> ChooseBackend(bool needDisplay) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) {
+    if (needDisplay)
+      throw EBackendError("This needs a display: set DISPLAY to an X server (for example run it under Xvfb)");
+    return std::make_unique<THeadlessBackend>();
+  }
+  return std::make_unique<TX11Backend>(display);
+}
+
+}  // namespace tk::x11
