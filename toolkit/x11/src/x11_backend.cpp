@@ -1,6 +1,7 @@
 #include "toolkit/x11/x11_backend.h"
 
 #include <cairo.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -8,12 +9,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "toolkit/canvas.h"
@@ -113,6 +116,8 @@ class TX11Backend::Impl {
   int moveFromX = 0, moveFromY = 0;
   Time lastTime = CurrentTime;
   bool checkFocus = false;
+  // Windows cut to the screen: the toolkit hears of their real size from the loop.
+  std::vector<::Window> clamped;
 
   TPlatformMessageHook* hook = nullptr;
 
@@ -193,6 +198,7 @@ X11Window::X11Window(TX11Backend::Impl* backend, IWindowSink& s, const TWindowPa
   bounds = Clamped(p.bounds);
   sinkWidth = p.bounds.width;
   sinkHeight = p.bounds.height;
+
   XSetWindowAttributes a{};
   a.background_pixmap = 0;  // no clearing before a frame: no flicker
   a.border_pixel = 0;
@@ -214,6 +220,7 @@ X11Window::X11Window(TX11Backend::Impl* backend, IWindowSink& s, const TWindowPa
   win = XCreateWindow(d, b->root, bounds.x, bounds.y, unsigned(bounds.width), unsigned(bounds.height), 0,
                       depth, InputOutput, visual, mask, &a);
   gc = XCreateGC(d, win, 0, nullptr);
+  if (bounds.width != sinkWidth || bounds.height != sinkHeight) b->clamped.push_back(win);
   b->windows[win] = this;
   b->order.push_back(this);
 
@@ -296,6 +303,7 @@ void X11Window::SetBounds(const TRect& r) {
   const TRect c = Clamped(r);
   sinkWidth = r.width;
   sinkHeight = r.height;
+  if (c.width != r.width || c.height != r.height) b->clamped.push_back(win);
   if (c == bounds) return;
   const bool moved = c.x != bounds.x || c.y != bounds.y;
   const bool resized = c.width != bounds.width || c.height != bounds.height;
@@ -504,7 +512,9 @@ void TX11Backend::Impl::Open(const std::string& displayName) {
   netTypeDialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");
 
   // Typed text through the input method when one runs (Chinese), else through the keymap.
-  if (std::setlocale(LC_CTYPE, "") == nullptr) std::setlocale(LC_CTYPE, "C.UTF-8");
+  // Text comes as UTF-8 whatever the user's locale: a locale without it could not carry Chinese.
+  const char* loc = std::setlocale(LC_CTYPE, "");
+  if (!loc || !std::strstr(nl_langinfo(CODESET), "UTF-8")) std::setlocale(LC_CTYPE, "C.UTF-8");
   if (XSupportsLocale()) {
     XSetLocaleModifiers("");
     xim = XOpenIM(dpy, nullptr, nullptr, nullptr);
@@ -656,6 +666,14 @@ void TX11Backend::Impl::CheckFocus() {
 
 bool TX11Backend::Impl::Drain() {
   bool did = false;
+  for (const ::Window id : std::exchange(clamped, {})) {
+    X11Window* w = Find(id);
+    if (!w || (w->sinkWidth == w->bounds.width && w->sinkHeight == w->bounds.height)) continue;
+    w->sinkWidth = w->bounds.width;
+    w->sinkHeight = w->bounds.height;
+    w->sink->BackendResized(w->bounds.width, w->bounds.height);
+    did = true;
+  }
   for (int guard = 0; guard < 10000 && XPending(dpy); ++guard) {
     XEvent ev;
     XNextEvent(dpy, &ev);
@@ -706,6 +724,10 @@ void TX11Backend::Impl::Dispatch(XEvent& ev) {
       }
       return;
     }
+    case MappingNotify:
+      // Another client changed the keymap (xdotool maps a spare key to type a character).
+      XRefreshKeyboardMapping(&ev.xmapping);
+      return;
     case MapNotify:
     case UnmapNotify:
       return;
@@ -908,8 +930,11 @@ void TX11Backend::Impl::KeyEvent(XKeyEvent& ev) {
   } else {
     XComposeStatus cs{};
     const int n = XLookupString(&ev, buf, sizeof buf - 1, &sym, &cs);
-    // XLookupString gives Latin-1.
-    for (int i = 0; i < n; ++i) chars.push_back(char32_t(static_cast<unsigned char>(buf[i])));
+    // XLookupString gives Latin-1; keysyms past it name their Unicode character.
+    if (sym >= 0x1000100 && sym <= 0x110FFFF)
+      chars.push_back(char32_t(sym - 0x1000000));
+    else
+      for (int i = 0; i < n; ++i) chars.push_back(char32_t(static_cast<unsigned char>(buf[i])));
   }
   const ::Window id = target->win;
   if (composed) {
@@ -966,7 +991,7 @@ bool TX11Backend::ProcessEvents(double timeout, std::span<const TWaitHandle> han
   for (TWaitHandle h : handles)
     if (h >= 0) fds.push_back({int(h), POLLIN, 0});
   // Events read while handling others wait in Xlib's queue, where poll cannot see them.
-  const bool mayWait = !did && timeout != 0 && QLength(m.dpy) == 0;
+  const bool mayWait = !did && timeout != 0 && QLength(m.dpy) == 0 && m.clamped.empty();
   XFlush(m.dpy);
   const int ms = !mayWait ? 0 : timeout < 0 ? -1 : int(std::ceil(timeout * 1000));
   int r = 0;

@@ -1,0 +1,40 @@
+// A virtual X server of a test's own: started on a free display number, ended with the object.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace vrnke::testing {
+
+class TXvfb {
+ public:
+  // Starts Xvfb with one screen of the given size (24-bit colour) and sets DISPLAY for this
+  // process and the programs it starts. Throws std::runtime_error when Xvfb does not come up.
+  explicit TXvfb(int width = 1366, int height = 768);
+  ~TXvfb();
+  TXvfb(const TXvfb&) = delete;
+  TXvfb& operator=(const TXvfb&) = delete;
+
+  const std::string& Display() const { return display_; }  // ":N"
+  pid_t ServerPid() const { return server_; }
+  // Starts the window manager (openbox) and waits until it has taken the screen; false when
+  // it did not within a few seconds.
+  bool StartWindowManager();
+  // Ends the server now (a lost connection); the destructor then does nothing more.
+  void KillServer();
+
+  // Whether another client can take the pointer now (no grab holds it).
+  bool PointerFree() const;
+
+  // Runs an X client with this display (xdotool, xprop, import); returns its exit status.
+  // Output goes to `output` when given.
+  int Run(const std::string& command, std::string* output = nullptr) const;
+
+ private:
+  std::string display_;
+  pid_t server_ = -1;
+  pid_t wm_ = -1;
+};
+
+}  // namespace vrnke::testing

@@ -1,0 +1,138 @@
+#include "testing/xvfb.h"
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace vrnke::testing {
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& args, int keepFd = -1) {
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // a crashed test leaves no server behind
+    // Quiet: servers and window managers talk a lot on stderr.
+    const int devnull = open("/dev/null", O_RDWR);
+    if (devnull >= 0) {
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+    }
+    for (int fd = 3; fd < 256; ++fd)
+      if (fd != keepFd) close(fd);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+void Stop(pid_t& pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 200; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  pid = -1;
+}
+
+}  // namespace
+
+TXvfb::TXvfb(int width, int height) {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  // Xvfb picks a free display number itself and writes it to the pipe once it accepts clients.
+  server_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                   std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp",
+                   "+extension", "MIT-SHM"},
+                  fds[1]);
+  close(fds[1]);
+  std::string number;
+  pollfd p{fds[0], POLLIN, 0};
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < until) {
+    if (poll(&p, 1, 100) > 0) {
+      char c = 0;
+      const ssize_t n = read(fds[0], &c, 1);
+      if (n <= 0 || c == '\n') break;
+      number += c;
+    }
+  }
+  close(fds[0]);
+  if (number.empty()) {
+    Stop(server_);
+    throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
+  }
+  display_ = ":" + number;
+  setenv("DISPLAY", display_.c_str(), 1);
+}
+
+TXvfb::~TXvfb() {
+  Stop(wm_);
+  Stop(server_);
+}
+
+void TXvfb::KillServer() {
+  Stop(wm_);
+  Stop(server_);
+}
+
+bool TXvfb::StartWindowManager() {
+  if (wm_ > 0) return true;
+  wm_ = Spawn({"openbox", "--sm-disable"});
+  // The manager announces itself on the root window.
+  for (int i = 0; i < 100; ++i) {
+    std::string out;
+    if (Run("xprop -root _NET_SUPPORTING_WM_CHECK", &out) == 0 && out.find("window id") != std::string::npos)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+bool TXvfb::PointerFree() const {
+  ::Display* d = XOpenDisplay(display_.c_str());
+  if (!d) return false;
+  const int r = XGrabPointer(d, DefaultRootWindow(d), 0, ButtonPressMask, GrabModeAsync, GrabModeAsync, 0, 0,
+                             CurrentTime);
+  XUngrabPointer(d, CurrentTime);
+  XCloseDisplay(d);
+  return r == GrabSuccess;
+}
+
+int TXvfb::Run(const std::string& command, std::string* output) const {
+  const std::string full = "DISPLAY=" + display_ + " " + command + " 2>&1";
+  FILE* f = popen(full.c_str(), "r");
+  if (!f) return -1;
+  std::array<char, 4096> buf;
+  std::string out;
+  size_t n = 0;
+  while ((n = fread(buf.data(), 1, buf.size(), f)) > 0) out.append(buf.data(), n);
+  const int status = pclose(f);
+  if (output) *output = out;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace vrnke::testing

@@ -1,0 +1,520 @@
+// Real windows on a virtual display of the test's own, driven from outside with xdotool and
+// read back from the server.
+#include "toolkit/x11/x11_backend.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "testing/xvfb.h"
+#include "toolkit/app/application.h"
+#include "toolkit/controls.h"
+#include "toolkit/headless.h"
+
+namespace tk::x11::test {
+namespace {
+
+using vrnke::testing::TXvfb;
+
+class X11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    xvfb_ = std::make_unique<TXvfb>(1024, 768);
+    auto b = std::make_unique<TX11Backend>(xvfb_->Display());
+    backend_ = b.get();
+    SetBackend(std::move(b));
+  }
+  void TearDown() override {
+    Application().OnModalIdle = nullptr;
+    windows_.clear();
+    SetBackend(nullptr);
+    xvfb_.reset();
+  }
+
+  // Handles events until `done` holds; false after `seconds`.
+  bool PumpUntil(const std::function<bool()>& done, double seconds = 5) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      Backend().ProcessEvents(0.02);
+      TWindow::UpdateAll();
+    }
+    return true;
+  }
+  // Handles what the server sends within `seconds`.
+  void Pump(double seconds = 0.2) {
+    PumpUntil([] { return false; }, seconds);
+  }
+
+  TWindow& MakeWindow(int x, int y, int w, int h, TAlphaColor fill = 0xFF3060A0) {
+    windows_.push_back(std::make_unique<TWindow>(nullptr));
+    TWindow& win = *windows_.back();
+    win.SetClientSize(w, h);
+    win.SetPosition(x, y);
+    win.Root()->SetBounds(0, 0, float(w), float(h));
+    win.Scene()->SetFill(fill);
+    return win;
+  }
+
+  unsigned long Id(const TWindow& w) const { return TX11Backend::WindowId(*w.Handle()); }
+  std::string IdText(const TWindow& w) const {
+    char b[32];
+    std::snprintf(b, sizeof b, "0x%lx", Id(w));
+    return b;
+  }
+  std::string Prop(const TWindow& w, const std::string& name) const {
+    std::string out;
+    xvfb_->Run("xprop -id " + IdText(w) + " " + name, &out);
+    return out;
+  }
+  // The window's client area on the screen, as the server has it.
+  TRect Geometry(const TWindow& w) const {
+    std::string out;
+    xvfb_->Run("xwininfo -id " + IdText(w), &out);
+    auto field = [&out](const std::string& name) {
+      std::smatch m;
+      const std::regex re(name + ":\\s*(-?\\d+)");
+      return std::regex_search(out, m, re) ? std::stoi(m[1]) : -99999;
+    };
+    return {field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height")};
+  }
+  int Xdo(const std::string& args) const { return xvfb_->Run("xdotool " + args); }
+  // The screen as the server shows it.
+  TBitmap Screenshot(const std::string& name) const {
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("vrnke-x11-" + name + "-" + std::to_string(getpid()) + ".png"))
+                                 .string();
+    EXPECT_EQ(xvfb_->Run("import -window root png24:" + file), 0);
+    TBitmap shot;
+    shot.LoadFromFile(file);
+    if (!std::getenv("VRNKE_KEEP_SCREENSHOTS")) std::filesystem::remove(file);
+    return shot;
+  }
+  bool PointerFree() const { return xvfb_->PointerFree(); }
+
+  std::unique_ptr<TXvfb> xvfb_;
+  TX11Backend* backend_ = nullptr;
+  std::vector<std::unique_ptr<TWindow>> windows_;
+};
+
+// --- windows ---------------------------------------------------------------------------------
+
+TEST_F(X11Test, AWindowHasItsSizePlaceTitleClassAndHints) {
+  TWindow& w = MakeWindow(0, 0, 400, 300);
+  w.SetPlacementMode(TWindowPosition::ScreenCenter);
+  w.SetCaption("功能键 Setup");
+  w.SetWindowClassName("TVRNKECFGMAIN");
+  w.SetShowInTaskBar(false);
+  w.Show();
+  backend_->Sync();
+  EXPECT_EQ(Geometry(w), (TRect{312, 234, 400, 300}));
+  EXPECT_NE(Prop(w, "_NET_WM_NAME").find("\"功能键 Setup\""), std::string::npos) << Prop(w, "_NET_WM_NAME");
+  EXPECT_NE(Prop(w, "WM_CLASS").find("\"TVRNKECFGMAIN\", \"TVRNKECFGMAIN\""), std::string::npos);
+  EXPECT_NE(Prop(w, "_NET_WM_STATE").find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos);
+  // Motif hints: decorations given, none wanted.
+  EXPECT_NE(Prop(w, "_MOTIF_WM_HINTS").find("= 0x2, 0x0, 0x0, 0x0, 0x0"), std::string::npos)
+      << Prop(w, "_MOTIF_WM_HINTS");
+  w.SetCaption("Other");
+  EXPECT_NE(Prop(w, "_NET_WM_NAME").find("\"Other\""), std::string::npos);
+}
+
+TEST_F(X11Test, AWindowWithATaskbarButtonAndABorderHasNeitherHint) {
+  TWindow& w = MakeWindow(10, 20, 200, 100);
+  w.SetBorderless(false);
+  w.Show();
+  EXPECT_EQ(Prop(w, "_NET_WM_STATE").find("SKIP_TASKBAR"), std::string::npos);
+  EXPECT_NE(Prop(w, "_MOTIF_WM_HINTS").find("not found"), std::string::npos);
+  EXPECT_EQ(Geometry(w), (TRect{10, 20, 200, 100}));
+}
+
+TEST_F(X11Test, AWindowLargerThanTheScreenIsClamped) {
+  TWindow& w = MakeWindow(0, 0, 3000, 2000);
+  w.Show();
+  ASSERT_TRUE(PumpUntil([&] { return w.ClientWidth() == 1024 && w.ClientHeight() == 768; }))
+      << w.ClientWidth() << "x" << w.ClientHeight();
+  const TRect g = Geometry(w);
+  EXPECT_EQ(g.width, 1024);
+  EXPECT_EQ(g.height, 768);
+}
+
+TEST_F(X11Test, ThePaintedWindowOnTheServerIsTheHeadlessRender) {
+  TWindow& w = MakeWindow(50, 40, 320, 200, 0xFFF0F0F0);
+  auto* r = new TvgRectangle(&w);
+  r->SetParent(w.Root());
+  r->SetBounds(20, 20, 120, 60);
+  r->SetRadius(8, 8);
+  r->Fill().SetColor(0xFFD04020);
+  auto* t = new TvgText(&w);
+  t->SetParent(w.Root());
+  t->SetBounds(20, 100, 280, 40);
+  t->Fill().SetColor(0xFF101010);
+  t->SetText("Apply 应用");
+  w.Show();
+  Pump();
+  const TBitmap shot = Screenshot("render");
+  const TBitmap want = w.Render();
+  int differing = 0;
+  for (int y = 0; y < want.Height(); ++y)
+    for (int x = 0; x < want.Width(); ++x)
+      if ((shot.Pixel(50 + x, 40 + y) | 0xFF000000) != (want.Pixel(x, y) | 0xFF000000)) ++differing;
+  EXPECT_EQ(differing, 0);
+
+  // A change reaches the server as the changed rectangle.
+  r->Fill().SetColor(0xFF20A040);
+  Pump();
+  EXPECT_EQ(Screenshot("changed").Pixel(50 + 70, 40 + 50), 0xFF20A040u);
+  EXPECT_EQ(Screenshot("unchanged").Pixel(50 + 5, 40 + 5), 0xFFF0F0F0u);
+}
+
+TEST_F(X11Test, ACoveredWindowIsRepaintedFromItsLastFrameWhenUncovered) {
+  TWindow& under = MakeWindow(100, 100, 200, 200, 0xFF2040C0);
+  under.Show();
+  TWindow& over = MakeWindow(150, 150, 100, 100, 0xFFC04020);
+  over.Show();
+  Pump();
+  EXPECT_EQ(Screenshot("covered").Pixel(200, 200), 0xFFC04020u);
+  over.Hide();
+  Pump();
+  EXPECT_EQ(Screenshot("uncovered").Pixel(200, 200), 0xFF2040C0u);
+}
+
+TEST_F(X11Test, MinimiseWithoutAWindowManagerHidesUntilActivated) {
+  TWindow& w = MakeWindow(10, 10, 100, 100);
+  w.Show();
+  w.Minimize();
+  backend_->Sync();
+  std::string out;
+  xvfb_->Run("xwininfo -id " + IdText(w), &out);
+  EXPECT_NE(out.find("IsUnMapped"), std::string::npos);
+  w.Activate();
+  backend_->Sync();
+  xvfb_->Run("xwininfo -id " + IdText(w), &out);
+  EXPECT_NE(out.find("IsViewable"), std::string::npos);
+}
+
+// --- input -----------------------------------------------------------------------------------
+
+TEST_F(X11Test, PointerAndKeysComeFromOutsideTheProcess) {
+  TWindow& w = MakeWindow(100, 100, 300, 200);
+  auto* button = new TvgRectangle(&w);
+  button->SetParent(w.Root());
+  button->SetBounds(10, 10, 100, 40);
+  std::vector<std::string> log;
+  button->OnMouseEnter = [&](rt::TComponent*) { log.push_back("enter"); };
+  button->OnMouseLeave = [&](rt::TComponent*) { log.push_back("leave"); };
+  button->OnClick = [&](rt::TComponent*) { log.push_back("click"); };
+  button->OnMouseWheel = [&](rt::TComponent*, TShiftState, int delta, bool&) {
+    log.push_back("wheel " + std::to_string(delta));
+  };
+  auto* box = new TvgTextBox(&w);
+  box->SetParent(w.Root());
+  box->SetBounds(10, 100, 200, 30);
+  w.Show();
+  Pump();
+
+  Xdo("mousemove 150 130");
+  ASSERT_TRUE(PumpUntil([&] { return !log.empty(); })) << "no enter";
+  Xdo("click 1");
+  Xdo("click 5");
+  ASSERT_TRUE(PumpUntil([&] { return log.size() >= 3; }));
+  Xdo("mousemove 600 600");
+  ASSERT_TRUE(PumpUntil([&] { return log.size() >= 4; }));
+  EXPECT_EQ(log, (std::vector<std::string>{"enter", "click", "wheel -120", "leave"}));
+
+  Xdo("mousemove 150 215 click 1");
+  ASSERT_TRUE(PumpUntil([&] { return w.Scene()->Focused() == box; }));
+  Xdo("type 'Fn 3'");
+  ASSERT_TRUE(PumpUntil([&] { return box->Text() == "Fn 3"; })) << box->Text();
+  Xdo("key BackSpace");
+  ASSERT_TRUE(PumpUntil([&] { return box->Text() == "Fn "; })) << box->Text();
+  // Text outside the keymap arrives as typed characters (xdotool maps a spare key to it).
+  // It maps a key only while it types, so the window reads its events meanwhile.
+  std::thread typist([&] { Xdo("type --delay 100 '复制'"); });
+  EXPECT_TRUE(PumpUntil([&] { return box->Text() == "Fn 复制"; })) << box->Text();
+  typist.join();
+}
+
+TEST_F(X11Test, KeysCarryTheirVirtualKeyAndShiftState) {
+  TWindow& w = MakeWindow(100, 100, 300, 200);
+  auto* target = new TvgRectangle(&w);
+  target->SetParent(w.Root());
+  target->SetBounds(0, 0, 300, 200);
+  target->SetCanFocus(true);
+  std::vector<std::tuple<int, char32_t, TShiftState>> keys;
+  target->OnKeyDown = [&](rt::TComponent*, uint16_t& k, char32_t& c, TShiftState s) {
+    keys.emplace_back(k, c, s);
+  };
+  w.Show();
+  target->SetFocus();
+  Pump();
+  Xdo("mousemove 150 150 click 1");
+  Pump();
+  Xdo("key a shift+a F5 Escape ctrl+Return Left");
+  auto modifier = [](const auto& k) { return std::get<0>(k) >= 0x10 && std::get<0>(k) <= 0x12; };
+  auto count = [&] {
+    return std::count_if(keys.begin(), keys.end(), [&](const auto& k) { return !modifier(k); });
+  };
+  ASSERT_TRUE(PumpUntil([&] { return count() >= 6; })) << keys.size();
+  keys.erase(std::remove_if(keys.begin(), keys.end(), modifier), keys.end());
+  const std::vector<std::tuple<int, char32_t, TShiftState>> want = {
+      {'A', U'a', 0},     {'A', U'A', ssShift},    {0x74, 0, 0},
+      {vk::Escape, 0, 0}, {vk::Return, 0, ssCtrl}, {vk::Left, 0, 0}};
+  EXPECT_EQ(keys, want);
+}
+
+TEST_F(X11Test, AFormDragsItsBorderlessWindowByItsTitleArea) {
+  TWindow& w = MakeWindow(100, 100, 300, 200);
+  auto* title = new TvgRectangle(&w);
+  title->SetParent(w.Root());
+  title->SetBounds(0, 0, 300, 30);
+  title->OnMouseDown = [&](rt::TComponent*, TMouseButton, TShiftState, float, float) { w.BeginMoveDrag(); };
+  w.Show();
+  Pump();
+  Xdo("mousemove 150 110 mousedown 1");
+  Pump(0.1);
+  Xdo("mousemove 200 140");
+  Pump(0.1);
+  Xdo("mousemove 250 170 mouseup 1");
+  ASSERT_TRUE(PumpUntil([&] { return w.Left() == 200 && w.Top() == 160; })) << w.Left() << "," << w.Top();
+  backend_->Sync();
+  EXPECT_EQ(Geometry(w), (TRect{200, 160, 300, 200}));
+  // A press elsewhere moves nothing.
+  Xdo("mousemove 300 300 mousedown 1 mousemove 350 350 mouseup 1");
+  Pump();
+  EXPECT_EQ(w.Left(), 200);
+}
+
+TEST_F(X11Test, TheBusyCursorCoversEveryWindowAndGoes) {
+  TWindow& a = MakeWindow(10, 10, 100, 100);
+  TWindow& b = MakeWindow(200, 10, 100, 100);
+  a.Show();
+  b.Show();
+  backend_->SetScreenCursor(crHourGlass);
+  EXPECT_EQ(Backend().ScreenCursor(), crHourGlass);
+  backend_->SetScreenCursor(crDefault);
+  EXPECT_EQ(Backend().ScreenCursor(), crDefault);
+}
+
+// --- pop-ups -----------------------------------------------------------------------------------
+
+class X11Popups : public X11Test {
+ protected:
+  void SetUp() override {
+    X11Test::SetUp();
+    main_ = &MakeWindow(100, 100, 400, 300, 0xFF404040);
+    popup = new TvgPopup(main_);
+    popup->SetParent(main_->Root());
+    popup->SetPlacement(TvgPlacement::vgPlacementMouse);
+    popup->SetSize(150, 120);
+    auto* fill = new TvgRectangle(main_);
+    fill->SetParent(popup);
+    fill->SetAlign(TvgAlign::vaClient);
+    fill->Fill().SetColor(0xFFE0C020);
+    item = new TvgRectangle(main_);
+    item->SetParent(popup);
+    item->SetBounds(0, 40, 150, 30);
+    item->Fill().SetColor(0xFF2080E0);
+    child = new TvgPopup(main_);
+    child->SetParent(main_->Root());
+    child->SetPlacement(TvgPlacement::vgPlacementRight);
+    child->SetPlacementTarget(item);
+    child->SetSize(100, 80);
+    auto* childFill = new TvgRectangle(main_);
+    childFill->SetParent(child);
+    childFill->SetAlign(TvgAlign::vaClient);
+    childFill->Fill().SetColor(0xFF20C060);
+    main_->Show();
+    Pump();
+  }
+  void OpenCascadeAt(int x, int y) {
+    Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y));
+    Pump(0.1);
+    popup->Popup();
+    child->Popup();
+    Pump();
+  }
+
+  TWindow* main_ = nullptr;
+  TvgPopup* popup = nullptr;
+  TvgPopup* child = nullptr;
+  TvgRectangle* item = nullptr;
+};
+
+TEST_F(X11Popups, APopupOpensAtThePointerAndItsChildBesideItsTarget) {
+  OpenCascadeAt(200, 150);
+  ASSERT_TRUE(popup->IsOpen());
+  EXPECT_EQ(Geometry(*popup->PopupWindow()), (TRect{200, 150, 150, 120}));
+  EXPECT_EQ(Geometry(*child->PopupWindow()), (TRect{350, 190, 100, 80}));
+  const TBitmap shot = Screenshot("cascade");
+  EXPECT_EQ(shot.Pixel(210, 160), 0xFFE0C020u);
+  EXPECT_EQ(shot.Pixel(210, 200), 0xFF2080E0u);
+  EXPECT_EQ(shot.Pixel(400, 230), 0xFF20C060u);
+  EXPECT_FALSE(PointerFree());  // the cascade holds the pointer
+}
+
+TEST_F(X11Popups, EscapeClosesTheCascadeFromTheTopAndGivesThePointerBack) {
+  OpenCascadeAt(200, 150);
+  Xdo("key Escape");
+  ASSERT_TRUE(PumpUntil([&] { return !child->IsOpen(); }));
+  EXPECT_TRUE(popup->IsOpen());
+  EXPECT_FALSE(PointerFree());
+  Xdo("key Escape");
+  ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen(); }));
+  Pump(0.1);
+  EXPECT_TRUE(PointerFree());
+}
+
+TEST_F(X11Popups, APressOutsideEveryWindowClosesTheCascade) {
+  OpenCascadeAt(200, 150);
+  Xdo("mousemove 900 700 click 1");
+  ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen() && !child->IsOpen(); }));
+  Pump(0.1);
+  EXPECT_TRUE(PointerFree());
+  EXPECT_EQ(Screenshot("closed").Pixel(210, 160), 0xFF404040u);
+}
+
+TEST_F(X11Popups, APressInsideTheCascadeKeepsItAndOneInTheOwnerClosesIt) {
+  OpenCascadeAt(200, 150);
+  Xdo("mousemove 400 230 click 1");  // in the child
+  Pump();
+  EXPECT_TRUE(popup->IsOpen());
+  EXPECT_TRUE(child->IsOpen());
+  Xdo("mousemove 120 380 click 1");  // in the main window
+  ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen() && !child->IsOpen(); }));
+}
+
+// --- one event loop ---------------------------------------------------------------------------------
+
+TEST_F(X11Test, AWindowMessageIsHandledWhileAMessageBoxIsOpen) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int handled = 0;
+  const int source = Application().AddMessageSource(
+      [&] {
+        char c = 0;
+        if (::read(fds[0], &c, 1) != 1) return false;
+        ++handled;
+        if (TMessageBox* box = Application().ActiveMessageBox()) box->Choose(mrNo);
+        return true;
+      },
+      fds[0]);
+  ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  std::thread sender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const char c = 1;
+    EXPECT_EQ(::write(fds[1], &c, 1), 1);
+  });
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  const int result = Application().MessageBox("Close?", "VRNKE", TMsgDlgType::mtConfirmation, mbYesNo);
+  getrusage(RUSAGE_SELF, &after);
+  sender.join();
+  Application().RemoveMessageSource(source);
+  ::close(fds[0]);
+  ::close(fds[1]);
+  EXPECT_EQ(handled, 1);
+  EXPECT_EQ(result, mrNo);
+  // The box idled on the descriptor instead of polling: far less CPU than the 300 ms it waited.
+  const double cpu = double(after.ru_utime.tv_sec - before.ru_utime.tv_sec) +
+                     double(after.ru_utime.tv_usec - before.ru_utime.tv_usec) / 1e6;
+  EXPECT_LT(cpu, 0.2);
+}
+
+TEST_F(X11Test, TimersRunFromTheLoopAndAKilledOneDoesNot) {
+  std::vector<int> ran;
+  Application().SetTimer(0.05, [&] { ran.push_back(1); });
+  const int killed = Application().SetTimer(0.02, [&] { ran.push_back(2); });
+  Application().KillTimer(killed);
+  int ticks = 0;
+  const int repeating = Application().SetTimer(
+      0.01, [&] { ++ticks; }, true);
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        Application().HandleMessage();
+        return !ran.empty() && ticks >= 3;
+      },
+      5));
+  Application().KillTimer(repeating);
+  EXPECT_EQ(ran, std::vector<int>{1});
+}
+
+TEST_F(X11Test, AModalWindowKeepsInputFromItsOwnerAndIsCentredOverIt) {
+  TWindow& owner = MakeWindow(100, 100, 500, 400);
+  int ownerClicks = 0;
+  owner.Root()->SetHitTest(true);
+  auto* area = new TvgRectangle(&owner);
+  area->SetParent(owner.Root());
+  area->SetBounds(0, 0, 500, 400);
+  area->OnClick = [&](rt::TComponent*) { ++ownerClicks; };
+  owner.Show();
+  Pump();
+  windows_.push_back(std::make_unique<TWindow>(nullptr));
+  TWindow& dialog = *windows_.back();
+  dialog.SetPlacementOwner(&owner);
+  dialog.SetClientSize(200, 100);
+  dialog.Root()->SetBounds(0, 0, 200, 100);
+  dialog.SetPlacementMode(TWindowPosition::OwnerCenter);
+  int rounds = 0;
+  Application().OnModalIdle = [&] {
+    ++rounds;
+    if (rounds == 2) {
+      EXPECT_EQ(Geometry(dialog), (TRect{250, 250, 200, 100}));
+      EXPECT_NE(Prop(dialog, "WM_TRANSIENT_FOR").find(IdText(owner)), std::string::npos);
+      Xdo("mousemove 120 120 click 1");  // on the owner, outside the dialog
+      Application().SetTimer(0.3, [&] { dialog.SetModalResult(mrOk); });
+    }
+  };
+  EXPECT_EQ(Application().ShowModal(dialog), mrOk);
+  Application().OnModalIdle = nullptr;
+  EXPECT_EQ(ownerClicks, 0);
+  // Afterwards the owner takes clicks again.
+  Xdo("mousemove 120 120 click 1");
+  EXPECT_TRUE(PumpUntil([&] { return ownerClicks == 1; }));
+}
+
+// --- bad input -----------------------------------------------------------------------------------
+
+TEST(X11Errors, NoDisplayIsToldClearly) {
+  EXPECT_THROW(TX11Backend(":9876"), EBackendError);
+  const char* old = std::getenv("DISPLAY");
+  const std::string saved = old ? old : "";
+  unsetenv("DISPLAY");
+  try {
+    ChooseBackend(true);
+    ADD_FAILURE() << "no error";
+  } catch (const EBackendError& e) {
+    EXPECT_NE(std::string(e.what()).find("DISPLAY"), std::string::npos);
+  }
+  EXPECT_NE(dynamic_cast<THeadlessBackend*>(ChooseBackend(false).get()), nullptr);
+  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+}
+
+TEST(X11Errors, ALostConnectionEndsTheProgramWithAMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TXvfb xvfb(640, 480);
+  EXPECT_EXIT(
+      {
+        SetBackend(std::make_unique<TX11Backend>(xvfb.Display()));
+        TWindow w(nullptr);
+        w.SetClientSize(100, 100);
+        w.Show();
+        ::kill(xvfb.ServerPid(), SIGKILL);
+        for (;;) Backend().ProcessEvents(-1);
+      },
+      ::testing::ExitedWithCode(1), "lost the connection to the X display");
+}
+
+}  // namespace
+}  // namespace tk::x11::test
