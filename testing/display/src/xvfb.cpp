@@ -102,14 +102,29 @@ void TXvfb::KillServer() {
 bool TXvfb::StartWindowManager() {
   if (wm_ > 0) return true;
   wm_ = Spawn({"openbox", "--sm-disable"});
-  // The manager announces itself on the root window.
-  for (int i = 0; i < 100; ++i) {
-    std::string out;
-    if (Run("xprop -root _NET_SUPPORTING_WM_CHECK", &out) == 0 && out.find("window id") != std::string::npos)
-      return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Ready once it manages windows: it puts WM_STATE on a probe window it has taken over.
+  ::Display* d = XOpenDisplay(display_.c_str());
+  if (!d) return false;
+  const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+  const Atom wmState = XInternAtom(d, "WM_STATE", 0);
+  bool managed = false;
+  for (int i = 0; i < 200 && !managed; ++i) {
+    XMapWindow(d, probe);  // again: a map before the manager took the screen went unseen
+    XSync(d, 0);
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, probe, wmState, 0, 2, 0, AnyPropertyType, &type, &format, &n, &after, &data) ==
+            Success &&
+        type != 0)
+      managed = true;
+    if (data) XFree(data);
+    if (!managed) std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
-  return false;
+  XDestroyWindow(d, probe);
+  XCloseDisplay(d);
+  return managed;
 }
 
 bool TXvfb::PointerFree() const {
@@ -120,6 +135,20 @@ bool TXvfb::PointerFree() const {
   XUngrabPointer(d, CurrentTime);
   XCloseDisplay(d);
   return r == GrabSuccess;
+}
+
+void TXvfb::RequestClose(unsigned long window) const {
+  ::Display* d = XOpenDisplay(display_.c_str());
+  if (!d) return;
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", 0);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", 0));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, window, 0, NoEventMask, &e);
+  XCloseDisplay(d);
 }
 
 int TXvfb::Run(const std::string& command, std::string* output) const {

@@ -124,6 +124,9 @@ class TX11Backend::Impl {
   void Open(const std::string& displayName);
   void Close();
   bool WmRunning();
+  // The time of the last input, or the server's time now when there was none: managers
+  // weigh activation requests by it.
+  Time ServerTime(::Window w);
   Cursor CursorFor(TCursor c);
   void Remove(X11Window* w);
   X11Window* Find(::Window id) const {
@@ -206,7 +209,7 @@ X11Window::X11Window(TX11Backend::Impl* backend, IWindowSink& s, const TWindowPa
   a.override_redirect = p.kind == TWindowKind::Popup;
   a.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
                  PointerMotionMask | EnterWindowMask | LeaveWindowMask | KeyPressMask | KeyReleaseMask |
-                 FocusChangeMask;
+                 FocusChangeMask | PropertyChangeMask;
   unsigned long mask = CWBackPixmap | CWBorderPixel | CWBitGravity | CWOverrideRedirect | CWEventMask;
   if (p.translucent && b->argbVisual) {
     visual = b->argbVisual;
@@ -444,8 +447,11 @@ void X11Window::Activate() {
     e.xclient.window = win;
     e.xclient.message_type = b->netActiveWindow;
     e.xclient.format = 32;
-    e.xclient.data.l[0] = 1;  // from an application
-    e.xclient.data.l[1] = long(b->lastTime);
+    // As a pager asks: the program brings its own window forward on the user's behalf, which
+    // focus-stealing rules would refuse to a plain application request without a fresh time.
+    e.xclient.data.l[0] = 2;
+    e.xclient.data.l[1] = long(b->ServerTime(win));
+    e.xclient.data.l[2] = b->active ? long(b->active->win) : 0;
     XSendEvent(d, b->root, 0, SubstructureRedirectMask | SubstructureNotifyMask, &e);
   } else {
     if (minimized) XMapRaised(d, win);
@@ -553,6 +559,16 @@ bool TX11Backend::Impl::WmRunning() {
   g_lastError = 0;
   const bool ok = readWindow(root, check) && readWindow(check, self) && self == check;
   return ok && g_lastError == 0;
+}
+
+Time TX11Backend::Impl::ServerTime(::Window w) {
+  if (lastTime != CurrentTime) return lastTime;
+  // An empty append changes nothing but brings a PropertyNotify stamped with the server's time.
+  const Atom a = XInternAtom(dpy, "_VRNKE_TIME", 0);
+  XChangeProperty(dpy, w, a, XA_STRING, 8, PropModeAppend, nullptr, 0);
+  XEvent ev;
+  XWindowEvent(dpy, w, PropertyChangeMask, &ev);
+  return ev.xproperty.time;
 }
 
 Cursor TX11Backend::Impl::CursorFor(TCursor c) {

@@ -484,6 +484,93 @@ TEST_F(X11Test, AModalWindowKeepsInputFromItsOwnerAndIsCentredOverIt) {
   EXPECT_TRUE(PumpUntil([&] { return ownerClicks == 1; }));
 }
 
+// --- with a window manager -------------------------------------------------------------------
+
+class X11WithWm : public X11Test {
+ protected:
+  void SetUp() override {
+    X11Test::SetUp();
+    ASSERT_TRUE(xvfb_->StartWindowManager()) << "the window manager did not start (openbox package)";
+    ASSERT_TRUE(backend_->WindowManagerRunning());
+  }
+  // Waits until the property's text contains `what`.
+  bool PropHas(const TWindow& w, const std::string& name, const std::string& what) {
+    return PumpUntil([&] { return Prop(w, name).find(what) != std::string::npos; }, 5);
+  }
+};
+
+TEST_F(X11WithWm, ABorderlessWindowWithoutTaskbarButtonGetsNoFrameAndNoButton) {
+  TWindow& w = MakeWindow(120, 90, 300, 200);
+  w.SetShowInTaskBar(false);
+  w.SetCaption("VRNKE");
+  w.Show();
+  EXPECT_TRUE(PropHas(w, "_NET_FRAME_EXTENTS", "= 0, 0, 0, 0")) << Prop(w, "_NET_FRAME_EXTENTS");
+  EXPECT_TRUE(PropHas(w, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR")) << Prop(w, "_NET_WM_STATE");
+  Pump();
+  EXPECT_EQ(Geometry(w), (TRect{120, 90, 300, 200}));
+}
+
+TEST_F(X11WithWm, AFramedWindowKeepsItsClientAreaWhereAsked) {
+  TWindow& w = MakeWindow(120, 90, 300, 200);
+  w.SetBorderless(false);
+  w.Show();
+  EXPECT_TRUE(PumpUntil([&] {
+    return Prop(w, "_NET_FRAME_EXTENTS").find("= 0, 0, 0, 0") == std::string::npos &&
+           Prop(w, "_NET_FRAME_EXTENTS").find("=") != std::string::npos;
+  }));
+  Pump();
+  EXPECT_EQ(Geometry(w), (TRect{120, 90, 300, 200}));
+  EXPECT_EQ(w.Left(), 120);
+  EXPECT_EQ(w.Top(), 90);
+}
+
+TEST_F(X11WithWm, ActivateMinimiseAndTheManagersCloseRequest) {
+  TWindow& a = MakeWindow(50, 50, 200, 150);
+  TWindow& b = MakeWindow(400, 50, 200, 150);
+  int activations = 0, closes = 0;
+  a.OnActivate = [&](rt::TComponent*) { ++activations; };
+  a.OnClose = [&](rt::TComponent*) { ++closes; };
+  a.Show();
+  b.Show();
+  std::string root;
+  ASSERT_TRUE(PumpUntil([&] {
+    xvfb_->Run("xprop -root _NET_ACTIVE_WINDOW", &root);
+    return root.find(IdText(b)) != std::string::npos;
+  })) << root;
+  a.Activate();
+  ASSERT_TRUE(PumpUntil([&] {
+    xvfb_->Run("xprop -root _NET_ACTIVE_WINDOW", &root);
+    return root.find(IdText(a)) != std::string::npos && activations > 0;
+  })) << root;
+  a.Minimize();
+  EXPECT_TRUE(PropHas(a, "WM_STATE", "Iconic")) << Prop(a, "WM_STATE");
+  a.Activate();
+  EXPECT_TRUE(PropHas(a, "WM_STATE", "Normal")) << Prop(a, "WM_STATE");
+  // The manager's close button asks the window to close.
+  xvfb_->RequestClose(Id(a));
+  EXPECT_TRUE(PumpUntil([&] { return closes == 1; }));
+  EXPECT_TRUE(a.Closed());
+}
+
+TEST_F(X11WithWm, PopupsCloseWhenAnotherProgramTakesTheActivation) {
+  TWindow& main = MakeWindow(50, 50, 300, 200);
+  auto* popup = new TvgPopup(&main);
+  popup->SetParent(main.Root());
+  popup->SetSize(100, 80);
+  bool active = false;
+  main.OnActivate = [&](rt::TComponent*) { active = true; };
+  main.Show();
+  std::string root;
+  ASSERT_TRUE(PumpUntil([&] { return active; }))
+      << (xvfb_->Run("xprop -root _NET_ACTIVE_WINDOW", &root), root) << IdText(main);
+  popup->Popup();
+  Pump();
+  ASSERT_TRUE(popup->IsOpen());
+  // A click on the desktop outside the program (the pointer is held by the pop-up).
+  Xdo("mousemove 900 700 click 1");
+  EXPECT_TRUE(PumpUntil([&] { return !popup->IsOpen(); }));
+}
+
 // --- bad input -----------------------------------------------------------------------------------
 
 TEST(X11Errors, NoDisplayIsToldClearly) {

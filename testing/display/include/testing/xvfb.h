@@ -27,6 +27,9 @@ class TXvfb {
   // Whether another client can take the pointer now (no grab holds it).
   bool PointerFree() const;
 
+  // Sends WM_DELETE_WINDOW to a window, as a window manager's close button does.
+  void RequestClose(unsigned long window) const;
+
   // Runs an X client with this display (xdotool, xprop, import); returns its exit status.
   // Output goes to `output` when given.
   int Run(const std::string& command, std::string* output = nullptr) const;
