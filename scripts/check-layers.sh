@@ -2,7 +2,7 @@
 # Checks that the tree's parts depend on each other one way only, from the #include lines of the
 # C++ files and from the CMake files (link lines and paths into other folders).
 #
-#   runtime <- platform <- toolkit (translate <- core <- forms <- app) <- configurator
+#   runtime <- platform <- toolkit (translate <- core <- forms <- app <- x11) <- configurator
 #   devlower/sim <- devlower/driver
 #   peers, tools, bench and testing sit on top of the parts they use.
 #
@@ -26,12 +26,13 @@ RANKS = {
     "toolkit/core": ("user", 3),
     "toolkit/forms": ("user", 4),
     "toolkit/app": ("user", 5),
+    "toolkit/x11": ("user", 6),
     "devlower/sim": ("kernel", 0),
     "devlower/driver": ("kernel", 1),
 }
-CONFIGURATOR_RANK = 6
+CONFIGURATOR_RANK = 7
 # The test doubles of a layer stand on that layer: what they may use, who may use them.
-TESTING = {"testing/platform": ("user", 1), "testing/kernel": ("kernel", 0)}
+TESTING = {"testing/platform": ("user", 1), "testing/kernel": ("kernel", 0), "testing/display": ("user", 1)}
 TOP = ("peers", "tools", "bench")
 
 
