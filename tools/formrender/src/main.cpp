@@ -1,7 +1,9 @@
-// vrnkeform: renders a stored form headlessly into a PNG file.
+// vrnkeform: renders a stored form headlessly into a PNG file, or shows it in a real window.
 //
 //   vrnkeform <form file> <out.png> [--lang 0804 --langfile qv.local]
+//   vrnkeform <form file> --show [--lang 0804 --langfile qv.local]
 //
+// --show needs an X display (DISPLAY); the tool ends when the window is closed.
 // Classes this tool does not know (the program's non-visual components) are kept as
 // placeholders and listed; handlers are recorded, not bound.
 #include <cstdio>
@@ -11,16 +13,19 @@
 
 #include "lang/lang_file.h"
 #include "runtime/text.h"
+#include "toolkit/app/application.h"
 #include "toolkit/app/form.h"
 #include "toolkit/forms/form_loader.h"
 #include "toolkit/forms/toolkit_forms.h"
 #include "toolkit/headless.h"
 #include "toolkit/translation_service.h"
+#include "toolkit/x11/x11_backend.h"
 
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: vrnkeform <form file> <out.png> [--lang <language id> --langfile <file>]\n");
+  std::fprintf(
+      stderr, "usage: vrnkeform <form file> (<out.png> | --show) [--lang <language id> --langfile <file>]\n");
   return 2;
 }
 
@@ -30,6 +35,7 @@ int main(int argc, char** argv) {
   if (argc < 3) return Usage();
   const std::string formFile = argv[1];
   const std::string outFile = argv[2];
+  const bool show = outFile == "--show";
   std::string lang, langFile;
   for (int i = 3; i < argc; ++i) {
     const std::string a = argv[i];
@@ -59,7 +65,10 @@ int main(int argc, char** argv) {
       }
       tk::TranslationService().Activate(chosen->table);
     }
-    tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
+    if (show)
+      tk::SetBackend(tk::x11::ChooseBackend(true));
+    else
+      tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
     tk::TForm form(nullptr);
     tk::forms::LoadOptions options = tk::forms::ToolkitLoadOptions(tk::forms::HandlerBinding::RecordOnly);
     options.anyRootClass = true;
@@ -70,7 +79,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vrnkeform: %s: class %s is the program's own, kept as a placeholder\n",
                      c->Name().c_str(), c->ClassName().c_str());
     form.Scene()->Retranslate();
-    form.Render().SaveToFile(outFile);
+    if (show) {
+      // The handlers are only recorded: the window shows and takes input, nothing more.
+      tk::Application().SetMainForm(&form);
+      tk::Application().Run();
+      tk::Application().SetMainForm(nullptr);
+    } else {
+      form.Render().SaveToFile(outFile);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vrnkeform: %s\n", e.what());
     return 1;

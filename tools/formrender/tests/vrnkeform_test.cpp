@@ -1,14 +1,19 @@
 // Runs the vrnkeform program as a user would.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "runtime/text.h"
 #include "testing/platform/temp_dir.h"
+#include "testing/xvfb.h"
 #include "toolkit/canvas.h"
 
 namespace {
@@ -91,6 +96,60 @@ TEST_F(Vrnkeform, BadArgumentsAndInputsFail) {
   std::ofstream(dir_ / "bad.form") << "Bad : TX {\n  L : TvgLabel { Width = wide }\n}\n";
   EXPECT_EQ(RunTool((dir_ / "bad.form").string() + " " + out), 1);
   EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(Vrnkeform, ShowNeedsADisplayAndSaysSo) {
+  const std::string cmd = "env -u DISPLAY " + std::string(VRNKEFORM_EXE) + " " + form_ + " --show 2>&1";
+  FILE* f = popen(cmd.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  char buf[512] = {};
+  const size_t n = fread(buf, 1, sizeof buf - 1, f);
+  const int rc = pclose(f);
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  EXPECT_NE(std::string(buf, n).find("DISPLAY"), std::string::npos) << std::string(buf, n);
+}
+
+TEST_F(Vrnkeform, ShowsTheFormInARealWindowThatLooksLikeItsRender) {
+  const std::string png = (dir_ / "small.png").string();
+  ASSERT_EQ(RunTool(form_ + " " + png), 0);
+  vrnke::testing::TXvfb xvfb(640, 480);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(VRNKEFORM_EXE, VRNKEFORM_EXE, form_.c_str(), "--show", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string id;
+  ASSERT_EQ(xvfb.Run("xdotool search --sync --onlyvisible --classname vrnkeform", &id), 0) << id;
+  id = id.substr(0, id.find('\n'));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::string geometry;
+  xvfb.Run("xwininfo -id " + id, &geometry);
+  EXPECT_NE(geometry.find("Width: 200"), std::string::npos) << geometry;
+  EXPECT_NE(geometry.find("Height: 80"), std::string::npos) << geometry;
+  // Placed as the form says: at the screen's corner.
+  EXPECT_NE(geometry.find("Absolute upper-left X:  0"), std::string::npos) << geometry;
+  const std::string shotFile = (dir_ / "shot.png").string();
+  ASSERT_EQ(xvfb.Run("import -window root png24:" + shotFile), 0);
+  tk::TBitmap shot, want;
+  shot.LoadFromFile(shotFile);
+  want.LoadFromFile(png);
+  int differing = 0;
+  for (int y = 0; y < want.Height(); ++y)
+    for (int x = 0; x < want.Width(); ++x)
+      if ((shot.Pixel(x, y) | 0xFF000000) != (want.Pixel(x, y) | 0xFF000000)) ++differing;
+  EXPECT_EQ(differing, 0);
+  // The window manager's close request ends the tool.
+  xvfb.RequestClose(std::stoul(id, nullptr, 0));
+  int status = -1;
+  for (int i = 0; i < 500 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (!WIFEXITED(status)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "vrnkeform did not end on the close request";
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+// The X11 backend under Xvfb: the main window from its description to its first frame on the
+// server, and a pointer move that changes a hover highlight to the updated pixels on the server.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "testing/xvfb.h"
+#include "toolkit/app/form.h"
+#include "toolkit/controls.h"
+#include "toolkit/x11/x11_backend.h"
+
+// Xlib last: its macros clash with the toolkit's names.
+#include <X11/Xlib.h>
+
+namespace {
+
+struct TMainForm : tk::TForm {
+  using tk::TForm::TForm;
+  std::string ClassName() const override { return "TVRNKECFGMAIN"; }
+};
+
+long StatusKb(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size()));
+  return -1;
+}
+
+tk::x11::TX11Backend& X11() { return static_cast<tk::x11::TX11Backend&>(tk::Backend()); }
+
+void BM_X11MainWindowFirstFrame(benchmark::State& state) {
+  tk::forms::LoadOptions options = tk::forms::ToolkitLoadOptions(tk::forms::HandlerBinding::RecordOnly);
+  options.placeholders = true;
+  options.pictureDirs = {VRNKE_BENCH_FORMS_DIR};
+  const std::string file = std::string(VRNKE_BENCH_FORMS_DIR) + "/SettingMain.form";
+  for (auto _ : state) {
+    TMainForm form(nullptr);
+    tk::forms::LoadFormFile(form, file, options);
+    form.SetPlacementMode(tk::TWindowPosition::ScreenCenter);
+    form.Show();
+    X11().Sync();  // the frame is on the server
+    state.PauseTiming();
+    state.counters["VmRSS_MB"] = StatusKb("VmRSS:") / 1024.0;
+    form.Hide();
+    state.ResumeTiming();
+  }
+  state.counters["VmHWM_MB"] = StatusKb("VmHWM:") / 1024.0;
+}
+BENCHMARK(BM_X11MainWindowFirstFrame)->Unit(benchmark::kMillisecond);
+
+void BM_X11HoverToServerPixels(benchmark::State& state) {
+  tk::TWindow window(nullptr);
+  window.SetClientSize(400, 100);
+  window.SetPosition(0, 0);
+  window.Root()->SetBounds(0, 0, 400, 100);
+  window.Scene()->SetFill(0xFF202020);
+  tk::TvgRectangle* buttons[2];
+  int entered = -1;
+  for (int i = 0; i < 2; ++i) {
+    auto* b = new tk::TvgRectangle(&window);
+    b->SetParent(window.Root());
+    b->SetBounds(float(20 + i * 200), 20, 160, 60);
+    b->Fill().SetColor(0xFF606060);
+    b->OnMouseEnter = [b, i, &entered](rt::TComponent*) {
+      b->Fill().SetColor(0xFF30A0F0);
+      entered = i;
+    };
+    b->OnMouseLeave = [b](rt::TComponent*) { b->Fill().SetColor(0xFF606060); };
+    buttons[i] = b;
+  }
+  window.Show();
+  X11().Sync();
+  Display* pointer = XOpenDisplay(nullptr);
+  int next = 0;
+  for (auto _ : state) {
+    XWarpPointer(pointer, 0, DefaultRootWindow(pointer), 0, 0, 0, 0, 100 + next * 200, 50);
+    XFlush(pointer);
+    while (entered != next) tk::Backend().ProcessEvents(0.1);
+    X11().Sync();  // the highlighted pixels are on the server
+    next = 1 - next;
+  }
+  XCloseDisplay(pointer);
+  benchmark::DoNotOptimize(buttons[0]);
+}
+BENCHMARK(BM_X11HoverToServerPixels)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vrnke::testing::TXvfb xvfb(1366, 768);
+  tk::SetBackend(std::make_unique<tk::x11::TX11Backend>(xvfb.Display()));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  tk::SetBackend(nullptr);
+  return 0;
+}
