@@ -1,6 +1,7 @@
 #include "testing/xvfb.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -135,6 +136,19 @@ bool TXvfb::PointerFree() const {
   XUngrabPointer(d, CurrentTime);
   XCloseDisplay(d);
   return r == GrabSuccess;
+}
+
+std::string TXvfb::CursorImage() const {
+  ::Display* d = XOpenDisplay(display_.c_str());
+  if (!d) return {};
+  std::string out;
+  if (XFixesCursorImage* c = XFixesGetCursorImage(d)) {
+    out = std::to_string(c->width) + "x" + std::to_string(c->height) + "+" + std::to_string(c->xhot) + "+" +
+          std::to_string(c->yhot);
+    XFree(c);
+  }
+  XCloseDisplay(d);
+  return out;
 }
 
 void TXvfb::RequestClose(unsigned long window) const {

@@ -296,15 +296,39 @@ TEST_F(X11Test, AFormDragsItsBorderlessWindowByItsTitleArea) {
   EXPECT_EQ(w.Left(), 200);
 }
 
-TEST_F(X11Test, TheBusyCursorCoversEveryWindowAndGoes) {
+TEST_F(X11Test, ObjectsChooseTheCursorAndTheBusyCursorCoversEveryWindow) {
   TWindow& a = MakeWindow(10, 10, 100, 100);
   TWindow& b = MakeWindow(200, 10, 100, 100);
+  auto* link = new TvgRectangle(&a);
+  link->SetParent(a.Root());
+  link->SetBounds(50, 0, 50, 100);
+  link->SetCursor(crHandPoint);
   a.Show();
   b.Show();
+  Xdo("mousemove 30 50");
+  Pump();
+  const std::string arrow = xvfb_->CursorImage();
+  ASSERT_FALSE(arrow.empty());
+  Xdo("mousemove 80 50");
+  ASSERT_TRUE(PumpUntil([&] { return xvfb_->CursorImage() != arrow; }));
+  const std::string hand = xvfb_->CursorImage();
   backend_->SetScreenCursor(crHourGlass);
-  EXPECT_EQ(Backend().ScreenCursor(), crHourGlass);
+  backend_->Sync();
+  Xdo("mousemove 81 50");
+  Pump();
+  const std::string busy = xvfb_->CursorImage();
+  EXPECT_NE(busy, hand);
+  EXPECT_NE(busy, arrow);
+  Xdo("mousemove 250 50");  // the other window shows it too
+  Pump();
+  EXPECT_EQ(xvfb_->CursorImage(), busy);
   backend_->SetScreenCursor(crDefault);
-  EXPECT_EQ(Backend().ScreenCursor(), crDefault);
+  backend_->Sync();
+  Xdo("mousemove 251 50");
+  Pump();
+  EXPECT_EQ(xvfb_->CursorImage(), arrow);
+  Xdo("mousemove 80 50");
+  EXPECT_TRUE(PumpUntil([&] { return xvfb_->CursorImage() == hand; }));
 }
 
 // --- pop-ups -----------------------------------------------------------------------------------

@@ -27,6 +27,10 @@ class TXvfb {
   // Whether another client can take the pointer now (no grab holds it).
   bool PointerFree() const;
 
+  // A fingerprint of the cursor the pointer shows (its size and hot spot); the server updates it
+  // when the pointer moves.
+  std::string CursorImage() const;
+
   // Sends WM_DELETE_WINDOW to a window, as a window manager's close button does.
   void RequestClose(unsigned long window) const;
 
