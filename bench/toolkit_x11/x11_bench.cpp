@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "testing/xvfb.h"
+#include "testing/display/xvfb.h"
 #include "toolkit/app/form.h"
 #include "toolkit/controls.h"
 #include "toolkit/x11/x11_backend.h"

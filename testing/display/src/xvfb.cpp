@@ -1,4 +1,4 @@
-#include "testing/xvfb.h"
+#include "testing/display/xvfb.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>

@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "testing/xvfb.h"
+#include "testing/display/xvfb.h"
 #include "toolkit/app/application.h"
 #include "toolkit/controls.h"
 #include "toolkit/headless.h"

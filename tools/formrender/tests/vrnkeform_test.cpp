@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "runtime/text.h"
+#include "testing/display/xvfb.h"
 #include "testing/platform/temp_dir.h"
-#include "testing/xvfb.h"
 #include "toolkit/canvas.h"
 
 namespace {
