@@ -87,12 +87,17 @@ TXvfb::TXvfb(int width, int height) {
     throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
   }
   display_ = ":" + number;
+  if (const char* old = getenv("DISPLAY")) previous_ = old;
   setenv("DISPLAY", display_.c_str(), 1);
 }
 
 TXvfb::~TXvfb() {
   Stop(wm_);
   Stop(server_);
+  if (previous_.empty())
+    unsetenv("DISPLAY");
+  else
+    setenv("DISPLAY", previous_.c_str(), 1);
 }
 
 void TXvfb::KillServer() {

@@ -147,7 +147,7 @@ class TX11Backend::Impl {
 
 class X11Window : public IBackendWindow {
  public:
-  X11Window(TX11Backend::Impl* b, IWindowSink& sink, const TWindowParams& p);
+  X11Window(std::shared_ptr<TX11Backend::Impl> b, IWindowSink& sink, const TWindowParams& p);
   ~X11Window() override;
 
   void SetBounds(const TRect& r) override;
@@ -157,7 +157,7 @@ class X11Window : public IBackendWindow {
   void SetTitle(const std::string& t) override;
   void SetCursor(TCursor c) override {
     cursor = c;
-    b->ApplyCursor(this);
+    if (b->dpy) b->ApplyCursor(this);
   }
   void Present(const TBitmap& image, const TRect& dirty) override;
   void Activate() override;
@@ -176,6 +176,7 @@ class X11Window : public IBackendWindow {
   void SetSizeHints();
   TRect Clamped(TRect r) const;
 
+  std::shared_ptr<TX11Backend::Impl> keep;
   TX11Backend::Impl* b;
   IWindowSink* sink;
   TWindowParams params;
@@ -195,8 +196,8 @@ class X11Window : public IBackendWindow {
 
 // --- windows ------------------------------------------------------------------------------
 
-X11Window::X11Window(TX11Backend::Impl* backend, IWindowSink& s, const TWindowParams& p)
-    : b(backend), sink(&s), params(p) {
+X11Window::X11Window(std::shared_ptr<TX11Backend::Impl> backend, IWindowSink& s, const TWindowParams& p)
+    : keep(std::move(backend)), b(keep.get()), sink(&s), params(p) {
   Display* d = b->dpy;
   bounds = Clamped(p.bounds);
   sinkWidth = p.bounds.width;
@@ -274,6 +275,7 @@ X11Window::X11Window(TX11Backend::Impl* backend, IWindowSink& s, const TWindowPa
 
 X11Window::~X11Window() {
   b->Remove(this);
+  if (!b->dpy) return;  // the connection went with the backend
   if (xic) XDestroyIC(xic);
   FreeImage();
   XFreeGC(b->dpy, gc);
@@ -303,6 +305,7 @@ void X11Window::SetSizeHints() {
 }
 
 void X11Window::SetBounds(const TRect& r) {
+  if (!b->dpy) return;
   const TRect c = Clamped(r);
   sinkWidth = r.width;
   sinkHeight = r.height;
@@ -322,6 +325,7 @@ void X11Window::SetBounds(const TRect& r) {
 }
 
 void X11Window::SetVisible(bool v) {
+  if (!b->dpy) return;
   if (v == visible) return;
   visible = v;
   if (v) {
@@ -339,6 +343,7 @@ void X11Window::SetVisible(bool v) {
 }
 
 void X11Window::SetTitle(const std::string& t) {
+  if (!b->dpy) return;
   Display* d = b->dpy;
   const auto* bytes = reinterpret_cast<const unsigned char*>(t.data());
   XChangeProperty(d, win, b->netWmName, b->utf8String, 8, PropModeReplace, bytes, int(t.size()));
@@ -415,6 +420,7 @@ void X11Window::PutImage(int x, int y, int w, int h) {
 }
 
 void X11Window::Present(const TBitmap& bitmap, const TRect& dirty) {
+  if (!b->dpy) return;
   cairo_surface_t* s = bitmap.Surface();
   if (!s) return;
   EnsureImage();
@@ -439,6 +445,7 @@ void X11Window::Present(const TBitmap& bitmap, const TRect& dirty) {
 }
 
 void X11Window::Activate() {
+  if (!b->dpy) return;
   if (!visible) return;
   Display* d = b->dpy;
   if (b->WmRunning()) {
@@ -463,6 +470,7 @@ void X11Window::Activate() {
 }
 
 void X11Window::Minimize() {
+  if (!b->dpy) return;
   if (!visible) return;
   minimized = true;
   if (b->WmRunning())
@@ -533,6 +541,14 @@ void TX11Backend::Impl::Open(const std::string& displayName) {
 
 void TX11Backend::Impl::Close() {
   if (!dpy) return;
+  hook = nullptr;
+  // Windows still alive lose their server side with the connection.
+  for (X11Window* w : order) {
+    w->FreeImage();
+    if (w->xic) XDestroyIC(w->xic);
+    w->xic = nullptr;
+    XFreeGC(dpy, w->gc);
+  }
   for (auto& [c, cur] : cursors) XFreeCursor(dpy, cur);
   cursors.clear();
   if (xim) XCloseIM(xim);
@@ -972,7 +988,7 @@ void TX11Backend::Impl::KeyEvent(XKeyEvent& ev) {
 
 // --- TX11Backend ------------------------------------------------------------------------------
 
-TX11Backend::TX11Backend(const std::string& displayName) : impl_(std::make_unique<Impl>()) {
+TX11Backend::TX11Backend(const std::string& displayName) : impl_(std::make_shared<Impl>()) {
   impl_->hook = &messageHook_;
   impl_->Open(displayName);
 }
@@ -983,7 +999,7 @@ TX11Backend::~TX11Backend() {
 }
 
 std::unique_ptr<IBackendWindow> TX11Backend::CreateWindow(IWindowSink& sink, const TWindowParams& params) {
-  return std::make_unique<X11Window>(impl_.get(), sink, params);
+  return std::make_unique<X11Window>(impl_, sink, params);
 }
 
 TPointF TX11Backend::ScreenSize() const {

@@ -204,6 +204,19 @@ TEST_F(X11Test, MinimiseWithoutAWindowManagerHidesUntilActivated) {
   EXPECT_NE(out.find("IsViewable"), std::string::npos);
 }
 
+TEST_F(X11Test, AWindowThatOutlivesItsBackendDoesNothing) {
+  auto w = std::make_unique<TWindow>(nullptr);
+  w->SetClientSize(50, 50);
+  w->Show();
+  SetBackend(nullptr);
+  backend_ = nullptr;
+  w->SetCaption("after");
+  w->SetPosition(10, 10);
+  w->Hide();
+  w.reset();
+  SUCCEED();
+}
+
 // --- input -----------------------------------------------------------------------------------
 
 TEST_F(X11Test, PointerAndKeysComeFromOutsideTheProcess) {

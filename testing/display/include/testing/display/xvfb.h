@@ -10,7 +10,8 @@ namespace vrnke::testing {
 class TXvfb {
  public:
   // Starts Xvfb with one screen of the given size (24-bit colour) and sets DISPLAY for this
-  // process and the programs it starts. Throws std::runtime_error when Xvfb does not come up.
+  // process and the programs it starts (the old value comes back with the destructor). Throws
+  // std::runtime_error when Xvfb does not come up.
   explicit TXvfb(int width = 1366, int height = 768);
   ~TXvfb();
   TXvfb(const TXvfb&) = delete;
@@ -39,7 +40,7 @@ class TXvfb {
   int Run(const std::string& command, std::string* output = nullptr) const;
 
  private:
-  std::string display_;
+  std::string display_, previous_;  // DISPLAY before, put back at the end
   pid_t server_ = -1;
   pid_t wm_ = -1;
 };

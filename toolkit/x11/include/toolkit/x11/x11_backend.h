@@ -37,7 +37,7 @@ class TX11Backend : public TBackend {
   class Impl;
 
  private:
-  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<Impl> impl_;  // windows keep it: one that outlives the backend does nothing
 };
 
 // The backend for this process: X11 when DISPLAY is set, headless otherwise. With
