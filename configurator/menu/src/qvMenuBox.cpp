@@ -657,8 +657,8 @@ void TqvMenuBox::FinishOnRow(TqvMenuBoxItem* row, bool click) {
   tk::TObjectRef<TqvMenuBox> self(this);
   TqvMenuItemsEx* level = FqvMenuItemsEx;
   if (!level) return;
-  tk::Backend().ProcessEvents(false);
-  tk::Backend().ProcessEvents(false);
+  tk::Backend().ProcessEvents(0);
+  tk::Backend().ProcessEvents(0);
   if (!self) return;
   TqvMenuEx* root = level->RootMenu();
   if (root) {
