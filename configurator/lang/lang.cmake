@@ -30,3 +30,17 @@ endif()
 add_library(vrnke_lang_toolkit STATIC ${_lang}/src/toolkit_scenes.cpp)
 target_link_libraries(vrnke_lang_toolkit PUBLIC vrnke_lang vrnke_toolkit)
 vrnke_add_test(lang_toolkit_tests SOURCES ${_lang}/tests/toolkit_scenes_test.cpp LIBS vrnke_lang_toolkit)
+
+# The language editing form: its stored description goes beside the program's other forms.
+set(_lang_form_out ${CMAKE_BINARY_DIR}/bin/forms/Languagetranslate.form)
+add_custom_command(OUTPUT ${_lang_form_out}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin/forms
+  COMMAND ${CMAKE_COMMAND} -E copy ${_lang}/forms/Languagetranslate.form ${_lang_form_out}
+  DEPENDS ${_lang}/forms/Languagetranslate.form)
+add_custom_target(vrnke_lang_form_description ALL DEPENDS ${_lang_form_out})
+add_library(vrnke_lang_form STATIC ${_lang}/src/language_design_form.cpp)
+target_link_libraries(vrnke_lang_form PUBLIC vrnke_lang vrnke_toolkit_app PRIVATE vrnke_suite_names)
+add_dependencies(vrnke_lang_form vrnke_lang_form_description)
+vrnke_add_test(lang_form_tests SOURCES ${_lang}/tests/language_design_form_test.cpp
+  LIBS vrnke_lang_form vrnke_testing_platform)
+target_compile_definitions(lang_form_tests PRIVATE VRNKE_LANG_FORMS_DIR="${_lang}/forms")

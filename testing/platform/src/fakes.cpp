@@ -42,6 +42,10 @@ std::string FsShell::NativePath(std::string_view path) { return Native(path); }
 
 std::string FakeLocale::GetLocaleInfo(plat::LCID lcid, plat::LocaleField field) {
   if (lcid == plat::kLocaleUserDefault && field == plat::LocaleField::SAbbrevLangName) return abbrev;
+  if (field == plat::LocaleField::SLanguage) {
+    auto name = displayNames.find(lcid);
+    return name == displayNames.end() ? std::string() : name->second;
+  }
   auto it = info.find(lcid);
   if (it == info.end()) return {};
   if (field == plat::LocaleField::ILanguage) return it->second.first;

@@ -22,6 +22,12 @@ class FakeLocale : public plat::Locale {
                                                                     {0x0404, {"0404", "中文(繁體)"}},
                                                                     {0x10404, {"0404", "duplicate"}},
                                                                     {0x040c, {"040c", "français"}}};
+  // Per LCID: LOCALE_SLANGUAGE, the localised display name.
+  std::map<plat::LCID, std::string> displayNames = {{0x0409, "English (United States)"},
+                                                    {0x0804, "Chinese (PRC)"},
+                                                    {0x0404, "Chinese (Taiwan)"},
+                                                    {0x10404, "Chinese (Taiwan, stroke order)"},
+                                                    {0x040c, "French (France)"}};
   std::string abbrev = "ENU";  // the user default's LOCALE_SABBREVLANGNAME
   plat::LangID systemLang;
   plat::LCID userLcid = 0x0409;
