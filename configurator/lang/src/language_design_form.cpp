@@ -254,7 +254,9 @@ void TqvLanguageDesignForm::ApplyPaging() {
 }
 
 void TqvLanguageDesignForm::Tell(const std::string& text) {
-  tk::Application().MessageBox(text, Caption(), tk::TMsgDlgType::mtWarning, tk::mbOK, this);
+  // Over the text list while it is open (it is the modal window then), else over the form.
+  tk::TWindow* host = FPopup && FPopup->IsOpen() ? FPopup->PopupWindow() : this;
+  tk::Application().MessageBox(text, Caption(), tk::TMsgDlgType::mtWarning, tk::mbOK, host);
 }
 
 // ---- actions ---------------------------------------------------------------------------------
