@@ -109,6 +109,10 @@ void TqvLanguageDesignForm::FormCreate(rt::TComponent*) {
   FFormLanguage = new TqvLanguage(this, own);
   FFormLanguage->SetName("qvLanguage1");
 
+  FConstText->OnKeyDown = [this](rt::TComponent*, uint16_t& key, char32_t& ch, tk::TShiftState) {
+    RefuseTypedLineBreak(key, ch);
+  };
+
   FLocaleList = EnumLocaleLanguages(*FEnv.locale);
   FLangCombo->ClearItems();
   for (const TLocaleLanguage& l : FLocaleList) FLangCombo->AddItem(l.displayName);
@@ -192,6 +196,9 @@ tk::TvgStringGrid* TqvLanguageDesignForm::CreateLanguageTab(const std::string& t
   grid->SetColumnIndex(1);
   grid->SetRowCount(FLang->Original().Count() + kSpareRows);
   grid->SetHint(id);
+  grid->OnKeyDown = [this](rt::TComponent*, uint16_t& key, char32_t& ch, tk::TShiftState) {
+    RefuseTypedLineBreak(key, ch);
+  };
   grid->SetParent(page);
   FTabControl->Realign();
   return grid;
@@ -251,6 +258,19 @@ void TqvLanguageDesignForm::ApplyPaging() {
   for (int i = 0; i < n; ++i)
     FTabControl->Tab(i)->SetVisible(i >= FFirstVisibleTab && i < FFirstVisibleTab + kVisibleTabs);
   FTabControl->Realign();
+}
+
+void TqvLanguageDesignForm::RefuseTypedLineBreak(uint16_t& key, char32_t& ch) {
+  // A line break that comes as text (an input method's or a paste's), not the Enter key.
+  if (key != 0 || (ch != U'\n' && ch != U'\r')) {
+    FRefusedBreak = 0;
+    return;
+  }
+  const bool secondOfPair = ch == U'\n' && FRefusedBreak == U'\r';  // CR LF is told once
+  FRefusedBreak = secondOfPair ? 0 : ch;
+  ch = 0;
+  if (secondOfPair) return;
+  Tell("A line break cannot go into a text here: the language file keeps one text a line.");
 }
 
 void TqvLanguageDesignForm::Tell(const std::string& text) {

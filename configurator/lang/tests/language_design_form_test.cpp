@@ -526,6 +526,21 @@ TEST_F(LanguageForm, SourceTextsThatTheFileCannotHoldAreRefusedWithAMessage) {
   }
 }
 
+// Text that comes with a line break (an input method's commit, a paste) is told, not split.
+TEST_F(LanguageForm, TypedLineBreaksAreRefusedWithAMessage) {
+  Open(&MakeLang());
+  TypeConstText("two\nlines");
+  EXPECT_EQ(Part<tk::TvgTextBox>("TBConstText")->Text(), "twolines");
+  TypeIntoCell(1, 2, "好\r\n的");
+  EXPECT_EQ(form_->GridOfTab(1)->Cell(1, 2), "好的");
+  ASSERT_EQ(messages_.size(), 2u);  // CR LF is one line break
+  EXPECT_NE(messages_[0].find("line break"), std::string::npos) << messages_[0];
+  // The Enter key itself is no line break: it ends the edit.
+  messages_.clear();
+  backend_->Key(tk::vk::Return, U'\r');
+  EXPECT_TRUE(messages_.empty());
+}
+
 TEST_F(LanguageForm, DeleteItemFromListMovesTheRowsUpInEveryTab) {
   TqvLanguage& lang = MakeLang();
   Open(&lang);

@@ -89,6 +89,7 @@ class TqvLanguageDesignForm : public tk::TForm {
   tk::TStringMap GridPairs(const tk::TvgStringGrid& grid) const;
   void CountTabs(int delta);
   void ApplyPaging();
+  void RefuseTypedLineBreak(uint16_t& key, char32_t& ch);
   void Tell(const std::string& text);
 
   TLanguageEnvironment FEnv;
@@ -100,6 +101,7 @@ class TqvLanguageDesignForm : public tk::TForm {
   int FTabCount = 0;
   int FFirstVisibleTab = 0;
   bool FSaved = false;
+  char32_t FRefusedBreak = 0;            // the line break told last, while text keeps coming
   TqvLanguage* FFormLanguage = nullptr;  // qvLanguage1: translates the form itself
 
   tk::TvgTabControl* FTabControl = nullptr;
