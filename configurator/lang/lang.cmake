@@ -39,7 +39,8 @@ add_custom_command(OUTPUT ${_lang_form_out}
   DEPENDS ${_lang}/forms/Languagetranslate.form)
 add_custom_target(vrnke_lang_form_description ALL DEPENDS ${_lang_form_out})
 add_library(vrnke_lang_form STATIC ${_lang}/src/language_design_form.cpp)
-target_link_libraries(vrnke_lang_form PUBLIC vrnke_lang vrnke_toolkit_app PRIVATE vrnke_suite_names)
+# The program's control styles: the form wears them like every window of the program.
+target_link_libraries(vrnke_lang_form PUBLIC vrnke_lang vrnke_toolkit_app vrnke_styles PRIVATE vrnke_suite_names)
 add_dependencies(vrnke_lang_form vrnke_lang_form_description)
 vrnke_add_test(lang_form_tests SOURCES ${_lang}/tests/language_design_form_test.cpp
   LIBS vrnke_lang_form vrnke_testing_platform)

@@ -209,6 +209,9 @@ TEST_F(LanguageForm, StoredFormHasTheLayoutOfItsTable) {
   EXPECT_FLOAT_EQ(Part("StatusBar1")->AbsoluteRect().top, 468);
   EXPECT_FLOAT_EQ(Part("sbtnsavelanguagetofile")->AbsoluteRect().right, 930);
   EXPECT_LT(Part("TBConstText")->AbsoluteRect().right, Part("BTNADDConstText")->AbsoluteRect().left);
+  // The controls wear the program's styles.
+  for (const char* name : {"BtnAddLanguage", "LangCombo", "TBConstText", "sbtnsavelanguagetofile"})
+    EXPECT_TRUE(Part<tk::TvgStyledControl>(name)->StyleApplied()) << name;
   EXPECT_NE(form_->FindComponent("qvLanguage1"), nullptr);
   EXPECT_NE(form_->FindComponent("GlowEffect1"), nullptr);
 }
