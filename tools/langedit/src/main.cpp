@@ -3,8 +3,8 @@
 //
 //   vrnkelangedit [<file.local>] [--forms <folder>] [--png <out.png>]
 //
-// Without a file it edits qv.local beside the program. --png renders the form with its tabs
-// into a picture instead of showing it (no display needed).
+// Without a file it edits qv.local beside the program. The form shows on the X display named
+// by DISPLAY; --png renders it with its tabs into a picture instead (no display needed).
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +14,7 @@
 #include "platform/posix.h"
 #include "toolkit/app/application.h"
 #include "toolkit/headless.h"
+#include "toolkit/x11/x11_backend.h"
 
 namespace {
 
@@ -39,18 +40,18 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (png.empty()) {
-    std::fprintf(stderr,
-                 "vrnkelangedit: this build has no display backend to show the form on; "
-                 "use --png to render it\n");
-    return 2;
+  if (!png.empty()) {
+    options.beforeShow = [&](vrnke::TqvLanguageDesignForm& form) {
+      form.SaveToPng(png);
+      form.Close();
+    };
   }
-  tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
-  options.beforeShow = [&](vrnke::TqvLanguageDesignForm& form) {
-    form.SaveToPng(png);
-    form.Close();
-  };
   try {
+    // A missing or unreachable display is told (EBackendError) before anything is loaded.
+    if (png.empty())
+      tk::SetBackend(tk::x11::ChooseBackend(true));
+    else
+      tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
     std::unique_ptr<plat::Platform> platform = plat::CreatePosixPlatform();
     const vrnke::TLanguageEnvironment env = vrnke::TLanguageEnvironment::FromPlatform(*platform);
     vrnke::RunLanguageEditor(env, options);

@@ -206,6 +206,14 @@ TEST_F(LangEditTool, RendersTheFormWithoutADisplay) {
   EXPECT_EQ(picture.Height(), 508);
   const std::string bad = std::string(VRNKELANGEDIT_EXE) + " --nonsense 2>/dev/null";
   EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
+  // Without --png the form needs a display, and says so.
+  const fs::path err = dir_.path() / "err.txt";
+  const std::string noDisplay = "env -u DISPLAY " + std::string(VRNKELANGEDIT_EXE) + " " +
+                                (dir_.path() / "qv.local").string() + " 2>" + err.string();
+  EXPECT_EQ(WEXITSTATUS(std::system(noDisplay.c_str())), 1);
+  std::ifstream in(err);
+  const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(said.find("DISPLAY"), std::string::npos) << said;
 }
 
 }  // namespace
