@@ -1,0 +1,21 @@
+// VRNKECfg: the configuration program of the keyboard's function keys.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/posix.h"
+#include "shell/program.h"
+#include "toolkit/backend.h"
+#include "toolkit/headless.h"
+
+int main() {
+  tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
+  auto platform = plat::CreatePosixPlatform();
+  const int code = vrnke::RunProgram(*platform);
+  // A monitor that never answered still holds a send: end without pulling the platform away.
+  if (vrnke::ProgramLeftASendBehind()) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
+}
