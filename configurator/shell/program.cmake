@@ -20,3 +20,10 @@ target_compile_definitions(shell_tests PRIVATE
   VRNKE_TEST_FORMS_DIR="${VRNKE_FORMS_DIR}" VRNKE_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
   VRNKEMON_PATH="$<TARGET_FILE:vrnke_monitor>" VRNKECFG_PATH="$<TARGET_FILE:vrnke_cfg>")
 add_dependencies(shell_tests vrnke_monitor vrnke_cfg qv_local)
+
+# The program on the headless backend, writing a picture of its main window (run.sh uses it where
+# the program has no display to open its window on).
+add_executable(vrnke_cfg_snapshot ${_shell}/src/snapshot_main.cpp)
+target_link_libraries(vrnke_cfg_snapshot PRIVATE vrnke_shell)
+set_target_properties(vrnke_cfg_snapshot PROPERTIES OUTPUT_NAME VRNKECfg-snapshot
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
