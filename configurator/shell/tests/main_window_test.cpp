@@ -341,6 +341,30 @@ TEST_F(MainWindow, MinimiseGoesThroughTheWindowsSystemCommand) {
 
 // ---- the monitor ---------------------------------------------------------------------------
 
+TEST_F(MainWindow, ARunningMonitorIsBroughtToTheFrontAndToldAtStart) {
+  // A monitor window of this process: what reaches it is counted here.
+  std::vector<uint32_t> received;
+  plat::Windows& windows = platform_->windows();
+  const plat::WindowHandle monitor =
+      windows.RegisterWindow(kMonitorWindowClass, [&](uint32_t msg, plat::WParam, plat::LParam) {
+        received.push_back(msg);
+        return plat::LResult(1);
+      });
+  const int before = windows.ForegroundRequests();
+  Start();
+  EXPECT_EQ(windows.ForegroundRequests(), before + 1);
+  EXPECT_TRUE(received.empty()) << "the start's message is posted, not sent";
+  windows.ProcessPendingMessages();
+  EXPECT_EQ(received, std::vector<uint32_t>{WM_RELOADSETTINGS});
+  // APPLY sends and is answered at once.
+  form_->BSBTNAPPLYClick(nullptr);
+  EXPECT_EQ(form_->LastSendResult(), TMonitorLink::TSendResult::Answered);
+  EXPECT_EQ(received.size(), 2u);
+  delete form_;
+  form_ = nullptr;
+  windows.DestroyWindow(monitor);
+}
+
 TEST_F(MainWindow, WithoutMonitorTheStoreIsWrittenAllTheSame) {
   Start();  // the test program's folder holds no monitor: the start fails quietly
   EXPECT_TRUE(errors_.empty());
