@@ -169,6 +169,9 @@ TBUTTONFUNCINFO& TVRNKECFGMAIN::KeyRecord(int AKeyIndex) const {
 // ---- creation ----------------------------------------------------------------------------
 
 void TVRNKECFGMAIN::FormCreate(rt::TComponent*) {
+  // A damaged language file leaves the component without languages; the user is told once.
+  if (!qvLanguage1->LoadError().empty())
+    tk::Application().HandleException(rt::Exception(qvLanguage1->LoadError()));
   FillLanguageList();
   for (int k = 0; k < kFunctionKeyCount; ++k) {
     const std::string n = std::to_string(k + 1);

@@ -484,5 +484,25 @@ TEST_F(MainWindow, AStoredValueOfTheWrongTypeIsShownAndTheProgramRuns) {
   EXPECT_EQ(Label(0), "Cut");
 }
 
+TEST_F(MainWindow, ADamagedLanguageFileIsShownAndTheProgramRunsInEnglish) {
+  languageFolder_ = env_.root();
+  {
+    std::ofstream f(env_.root() + "/" + std::string(kLanguageFileName), std::ios::binary);
+    f << "\xff\xfe\x02\x00\x00\x7f damaged";
+  }
+  StartMonitor();
+  Start();
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find("damaged"), std::string::npos) << errors_[0];
+  EXPECT_TRUE(form_->PopupBoxLanguage->Items().empty());
+  EXPECT_EQ(Label(0), "@");
+  // No language to choose: the stored one is kept, and nothing is posted for it.
+  ExpectNoFurtherLines(0);
+  Choose(0, 801);
+  form_->BSBTNAPPLYClick(nullptr);
+  EXPECT_EQ(StoredKey(0).MenuItemID, 801);
+  EXPECT_EQ(LogLines().size(), 1u);
+}
+
 }  // namespace
 }  // namespace vrnke::test

@@ -175,7 +175,7 @@ class ShellFixture : public ::testing::Test {
     TMainWindowServices services;
     services.platform = platform_.get();
     services.monitor = monitorLink_.get();
-    services.languageFolder = VRNKE_TEST_BIN_DIR;
+    services.languageFolder = languageFolder_;
     services.singleKeyDialog = [this](TSINGLEKEYINFO& info) {
       ++dialogs_;
       info = singleKey_;  // a dialog writes its key back whatever the answer
@@ -213,6 +213,7 @@ class ShellFixture : public ::testing::Test {
   TVRNKECFGMAIN* form_ = nullptr;
   TScriptedMenu* menu_ = nullptr;
   std::string log_;
+  std::string languageFolder_ = VRNKE_TEST_BIN_DIR;
   std::vector<pid_t> pids_;
   std::vector<std::string> errors_;
   std::vector<tk::TMessageBoxRequest> questions_;
