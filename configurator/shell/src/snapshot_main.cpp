@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
   tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
   auto platform = plat::CreatePosixPlatform();
   bool written = false;
+  // Nobody could close an error box here: errors are told on standard error and the program goes on.
+  tk::Application().OnException = [](rt::TComponent*, const std::exception& e) {
+    std::fprintf(stderr, "VRNKECfg: %s\n", e.what());
+  };
   vrnke::TProgramOptions options;
   options.started = [&](vrnke::TVRNKECFGMAIN* window) {
     tk::Application().AddMessageSource([window, &out, &written] {
