@@ -154,6 +154,42 @@ TEST_F(MainWindow, OpeningTheMenuPassesTheKeysCurrentItem) {
   EXPECT_EQ(menu_->lastSelected, 1007);
 }
 
+// Through the backend's pointer, as a person clicks: the description's bindings reach the handlers.
+TEST_F(MainWindow, PointerClicksReachTheHandlersTheDescriptionNames) {
+  StartWithMonitor();
+  form_->Show();
+  auto& backend = dynamic_cast<tk::THeadlessBackend&>(tk::Backend());
+  const auto centre = [this](const char* name) {
+    auto* o = dynamic_cast<tk::TVisualObject*>(form_->FindComponent(name));
+    EXPECT_NE(o, nullptr) << name;
+    return o->LocalToScreen({o->Width() / 2, o->Height() / 2});
+  };
+  tk::TPointF p = centre("FUNCBTN3");
+  backend.MoveMouse(p.x, p.y);
+  tk::Application().ProcessMessages();
+  EXPECT_TRUE(form_->KeyPictureButtons[2]->IsPressed()) << "hovering lights F3";
+  backend.Click(p.x, p.y);
+  tk::Application().ProcessMessages();
+  EXPECT_EQ(menu_->opened, 1);
+  EXPECT_EQ(menu_->lastTarget, form_->FindComponent("FUNCBTN3"));
+  form_->qvMenuEx1ItemsClick(form_->qvMenuEx1, "Item1", 801, nullptr, 0);
+  p = centre("BSBTNAPPLY");
+  backend.Click(p.x, p.y);
+  tk::Application().ProcessMessages();
+  ASSERT_EQ(LogLines().size(), 2u);
+  EXPECT_EQ(StoredKey(2).MenuItemID, 801);
+  answer_ = tk::mrNo;
+  p = centre("bsbtndefaults");
+  backend.Click(p.x, p.y);
+  tk::Application().ProcessMessages();
+  EXPECT_EQ(questions_.size(), 1u);
+  p = centre("BSBTNOK");
+  backend.Click(p.x, p.y);
+  tk::Application().ProcessMessages();
+  EXPECT_TRUE(form_->Closed());
+  EXPECT_EQ(LogLines().size(), 3u) << "OK after a change saves and sends";
+}
+
 TEST_F(MainWindow, DefaultDataShowsTheDefaultFunctions) {
   Start();
   for (int k = 0; k < 8; ++k) EXPECT_EQ(Label(k), kDefaultLabels[k]) << k;
