@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 preset=${VRNKE_PRESET:-release}
 bash scripts/install-deps.sh
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j "$(nproc)" --target vrnke_cfg vrnke_cfg_snapshot vrnke_monitor vrnke_forms qv_local
+cmake --build --preset "$preset" -j "$(nproc)" --target vrnke_cfg vrnke_cfg_snapshot vrnke_monitor vrnke_hook_x11 vrnke_forms qv_local
 bin=$PWD/build/$preset/bin
 exe=$bin/VRNKECfg
 shots=$PWD/build/$preset/screenshots

@@ -5,12 +5,19 @@
 
 #include "platform/posix.h"
 #include "shell/program.h"
+#include "toolkit/app/application.h"
 #include "toolkit/backend.h"
 #include "toolkit/headless.h"
 
 int main() {
   tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
   auto platform = plat::CreatePosixPlatform();
+  // Boxes the platform is asked to show (the hook library missing) are the toolkit's.
+  plat::SetMessageBoxPresenter([](const plat::MessageBoxRequest& r) {
+    const bool error = (r.type & plat::kMbIconError) != 0;
+    return tk::Application().MessageBox(
+        r.text, r.caption, error ? tk::TMsgDlgType::mtError : tk::TMsgDlgType::mtInformation, tk::mbOK);
+  });
   const int code = vrnke::RunProgram(*platform);
   // A monitor that never answered still holds a send: end without pulling the platform away.
   if (vrnke::ProgramLeftASendBehind()) {

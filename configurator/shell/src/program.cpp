@@ -1,5 +1,7 @@
 #include "shell/program.h"
 
+#include "capture/key_dialogs.h"
+#include "capture/qvHook.h"
 #include "keys/suite_names.h"
 #include "lang/toolkit_scenes.h"
 #include "profile/DMUnit.h"
@@ -33,6 +35,10 @@ int RunProgram(plat::Platform& platform, TProgramOptions options) {
   CreateDataModule(&app, platform, [&app](const std::exception& e) { app.HandleException(e); });
 
   TMonitorLink monitor(platform.windows(), platform.shell());
+  // The key dialogs' hooks are made by class name from their stored forms.
+  SetHookPlatform(&platform);
+  if (!options.services.singleKeyDialog) options.services.singleKeyDialog = ExecuteSingleKeyDialog;
+  if (!options.services.comboKeyDialog) options.services.comboKeyDialog = ExecuteComboKeyDialog;
   options.services.platform = &platform;
   options.services.monitor = &monitor;
   TVRNKECFGMAIN* main = nullptr;
@@ -45,6 +51,7 @@ int RunProgram(plat::Platform& platform, TProgramOptions options) {
   // The window goes before the link it talks through; its class is no longer found.
   delete main;
 
+  SetHookPlatform(nullptr);
   sendLeftBehind = monitor.Busy();
   if (mutex) {
     mutexes.ReleaseMutex(mutex);
