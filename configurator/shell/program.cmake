@@ -6,7 +6,7 @@ add_library(vrnke_shell STATIC
   ${_shell}/src/monitor_link.cpp
   ${_shell}/src/program.cpp)
 target_include_directories(vrnke_shell PUBLIC ${_shell}/include)
-target_link_libraries(vrnke_shell PUBLIC vrnke_capture vrnke_commands vrnke_dm vrnke_lang_toolkit vrnke_pubunit
+target_link_libraries(vrnke_shell PUBLIC vrnke_capture vrnke_menu vrnke_commands vrnke_dm vrnke_lang_toolkit vrnke_pubunit
   vrnke_suite_names vrnke_toolkit_app vrnke_platform Threads::Threads)
 
 add_executable(vrnke_cfg ${_shell}/src/main.cpp)

@@ -28,23 +28,6 @@ constexpr int kHintFromCharacters = 13;
 // Pop-up positions and the languages they stand for.
 const char* const kLanguageOfPosition[] = {"0409", "0804", "0404"};
 
-// Until the menu component is part of the program: the stored menu's captions, and no menu
-// to open.
-class TStoredMenuLink : public TFunctionMenuLink {
- public:
-  explicit TStoredMenuLink(rt::TComponent& menu) {
-    if (auto* stored = dynamic_cast<tk::forms::TPlaceholderComponent*>(&menu))
-      FItems = TStoredMenuItems(stored->members);
-  }
-  void ShowMainMenu(int64_t, tk::TVisualObject*, tk::TvgPlacement) override {}
-  std::string ItemCaption(int top, int sub, int subsub) const override {
-    return FItems.Caption(top, sub, subsub);
-  }
-
- private:
-  TStoredMenuItems FItems;
-};
-
 }  // namespace
 
 int CharacterCount(const std::string& utf8) {
@@ -110,11 +93,11 @@ void TVRNKECFGMAIN::PublishHandlers() {
                  TOnGetAndSetSetting::Handler([this](TqvGetSet t, void* b, uint32_t s) {
                    qvCommandSetting1Commands2Execute(t, b, s);
                  }));
-  using TItemsClick = rt::TEvent<rt::TComponent*, const std::string&, uint32_t, void*, uint32_t>;
-  PublishHandler("qvMenuEx1ItemsClick", TItemsClick::Handler([this](rt::TComponent* s, const std::string& n,
-                                                                    uint32_t id, void* b, uint32_t size) {
-                   if (!Busy()) qvMenuEx1ItemsClick(s, n, id, b, size);
-                 }));
+  PublishHandler("qvMenuEx1ItemsClick",
+                 TqvMenuItemsExEvent::Handler(
+                     [this](TqvMenuItemEx* s, const std::string& n, uint32_t id, void* b, int32_t size) {
+                       if (!Busy()) qvMenuEx1ItemsClick(s, n, id, b, size);
+                     }));
 }
 
 void TVRNKECFGMAIN::LoadComponents() {
@@ -130,14 +113,12 @@ void TVRNKECFGMAIN::LoadComponents() {
       language->BeginLoading();
       return language;
     }
-    if (rt::TComponent* c = toolkitFactory(className, owner, parent)) return c;
-    // The menu's description is kept for its captions until the menu component is registered.
-    if (className == "TqvMenuEx") return new tk::forms::TPlaceholderComponent(&owner, className);
-    return nullptr;
+    return toolkitFactory(className, owner, parent);
   };
   options.loaded = [](rt::TComponent& c) {
     if (auto* language = dynamic_cast<TqvLanguage*>(&c)) language->Loaded();
   };
+  RegisterMenuClasses();
   tk::forms::LoadFormFile(*this, tk::forms::FormFilePath(FServices.formFile), options);
 
   for (int k = 0; k < kFunctionKeyCount; ++k) {
@@ -150,9 +131,9 @@ void TVRNKECFGMAIN::LoadComponents() {
   ImageCustom2 = Part<tk::TvgImage>("ImageCustom2");
   qvCommandSetting1 = Part<TqvCommandSetting>("qvCommandSetting1");
   qvLanguage1 = Part<TqvLanguage>("qvLanguage1");
-  qvMenuEx1 = Part<rt::TComponent>("qvMenuEx1");
+  qvMenuEx1 = Part<TqvMenuEx>("qvMenuEx1");
   if (FServices.makeMenuLink) FMenuLink = FServices.makeMenuLink(*qvMenuEx1);
-  if (!FMenuLink) FMenuLink = std::make_unique<TStoredMenuLink>(*qvMenuEx1);
+  if (!FMenuLink) FMenuLink = std::make_unique<TMenuExLink>(*qvMenuEx1);
 }
 
 template <class T>
@@ -211,8 +192,8 @@ void TVRNKECFGMAIN::FUNCBTN1MouseLeave(rt::TComponent* Sender) {
   if (Sender) HighlightKey(false, static_cast<int>(Sender->Tag()));
 }
 
-void TVRNKECFGMAIN::qvMenuEx1ItemsClick(rt::TComponent*, const std::string&, uint32_t AMenuItemID, void*,
-                                        uint32_t) {
+void TVRNKECFGMAIN::qvMenuEx1ItemsClick(TqvMenuItemEx*, const std::string&, uint32_t AMenuItemID, void*,
+                                        int32_t) {
   AssignMenuItem(static_cast<int32_t>(AMenuItemID));
 }
 

@@ -149,7 +149,7 @@ TEST_F(MainWindow, OpeningTheMenuPassesTheKeysCurrentItem) {
   EXPECT_EQ(menu_->lastSelected, 0) << "default records carry MenuItemID 0";
   EXPECT_EQ(menu_->lastTarget, form_->FindComponent("FUNCBTN3"));
   EXPECT_EQ(menu_->lastPlacement, tk::TvgPlacement::vgPlacementMouse);
-  form_->qvMenuEx1ItemsClick(form_->qvMenuEx1, "Item1", 1007, nullptr, 0);
+  form_->qvMenuEx1ItemsClick(nullptr, "Item1", 1007, nullptr, 0);
   form_->FUNCBTN1Click(form_->FindComponent("FUNCBTN3"));
   EXPECT_EQ(menu_->lastSelected, 1007);
 }
@@ -172,7 +172,7 @@ TEST_F(MainWindow, PointerClicksReachTheHandlersTheDescriptionNames) {
   tk::Application().ProcessMessages();
   EXPECT_EQ(menu_->opened, 1);
   EXPECT_EQ(menu_->lastTarget, form_->FindComponent("FUNCBTN3"));
-  form_->qvMenuEx1ItemsClick(form_->qvMenuEx1, "Item1", 801, nullptr, 0);
+  form_->qvMenuEx1ItemsClick(nullptr, "Item1", 801, nullptr, 0);
   p = centre("BSBTNAPPLY");
   backend.Click(p.x, p.y);
   tk::Application().ProcessMessages();

@@ -37,25 +37,18 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
-// The menu as a test drives it: it remembers how it was opened; the captions are the stored
-// menu's.
-class TScriptedMenu : public TFunctionMenuLink {
+// The menu as a test drives it: it remembers how it was opened instead of opening; the
+// captions are the window's menu's.
+class TScriptedMenu : public TMenuExLink {
  public:
-  explicit TScriptedMenu(rt::TComponent& menu) {
-    if (auto* stored = dynamic_cast<tk::forms::TPlaceholderComponent*>(&menu))
-      items = TStoredMenuItems(stored->members);
-  }
+  using TMenuExLink::TMenuExLink;
   void ShowMainMenu(int64_t selected, tk::TVisualObject* target, tk::TvgPlacement placement) override {
     ++opened;
     lastSelected = selected;
     lastTarget = target;
     lastPlacement = placement;
   }
-  std::string ItemCaption(int top, int sub, int subsub) const override {
-    return items.Caption(top, sub, subsub);
-  }
 
-  TStoredMenuItems items;
   int opened = 0;
   int64_t lastSelected = -1;
   tk::TVisualObject* lastTarget = nullptr;
@@ -186,7 +179,7 @@ class ShellFixture : public ::testing::Test {
       info = comboKey_;
       return dialogResult_;
     };
-    services.makeMenuLink = [this](rt::TComponent& menu) {
+    services.makeMenuLink = [this](TqvMenuEx& menu) {
       auto m = std::make_unique<TScriptedMenu>(menu);
       menu_ = m.get();
       return m;
@@ -198,7 +191,7 @@ class ShellFixture : public ::testing::Test {
   // A key chosen through its button and the menu, as a person does it.
   void Choose(int key, int32_t id) {
     form_->FUNCBTN1Click(form_->FunctionKeyButtons[size_t(key)]);
-    form_->qvMenuEx1ItemsClick(form_->qvMenuEx1, "", uint32_t(id), nullptr, 0);
+    form_->qvMenuEx1ItemsClick(nullptr, "", uint32_t(id), nullptr, 0);
   }
   std::string Label(int key) const { return form_->FunctionKeyButtons[size_t(key)]->Text(); }
 

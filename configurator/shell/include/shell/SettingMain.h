@@ -33,8 +33,8 @@ struct TMainWindowServices {
   TMonitorLink* monitor = nullptr;     // required
   TSingleKeyDialog singleKeyDialog;    // unset: the dialog counts as cancelled
   TComboKeyDialog comboKeyDialog;
-  // The menu; null: the stored menu's captions, with no menu to open.
-  std::function<std::unique_ptr<TFunctionMenuLink>(rt::TComponent& qvMenuEx1)> makeMenuLink;
+  // The menu; unset: the window's own qvMenuEx1.
+  std::function<std::unique_ptr<TFunctionMenuLink>(TqvMenuEx& qvMenuEx1)> makeMenuLink;
   std::string formFile = "SettingMain.form";  // inside the forms folder, or a path
   std::string languageFolder;                 // where qv.local is read; empty: the program's folder
 };
@@ -57,8 +57,8 @@ class TVRNKECFGMAIN : public tk::TForm {
   void FUNCBTN1Click(rt::TComponent* Sender);
   void FUNCBTN1MouseEnter(rt::TComponent* Sender);
   void FUNCBTN1MouseLeave(rt::TComponent* Sender);
-  void qvMenuEx1ItemsClick(rt::TComponent* Sender, const std::string& AMenuItemName, uint32_t AMenuItemID,
-                           void* ABufferPointer, uint32_t ASize);
+  void qvMenuEx1ItemsClick(TqvMenuItemEx* Sender, const std::string& AMenuItemName, uint32_t AMenuItemID,
+                           void* ABufferPointer, int32_t ASize);
   void qvCommandSetting1Commands0Execute(TqvGetSet AType, void* Buffer, uint32_t BufferSize);
   void qvCommandSetting1Commands2Execute(TqvGetSet, void*, uint32_t) {}  // nothing to set
   void BSBTNAPPLYClick(rt::TComponent* Sender);
@@ -100,7 +100,7 @@ class TVRNKECFGMAIN : public tk::TForm {
   tk::TvgImage* ImageCustom2 = nullptr;
   TqvCommandSetting* qvCommandSetting1 = nullptr;
   TqvLanguage* qvLanguage1 = nullptr;
-  rt::TComponent* qvMenuEx1 = nullptr;
+  TqvMenuEx* qvMenuEx1 = nullptr;
   TFunctionMenuLink& MenuLink() const { return *FMenuLink; }
 
   plat::WindowHandle PlatformWindow() const { return FPlatformWindow; }

@@ -1,14 +1,13 @@
 // What the main window needs of its function menu: open it at the pointer with an item marked,
 // and the captions of its items. A click on a leaf comes back through the window's
-// qvMenuEx1ItemsClick.
+// qvMenuEx1ItemsClick. Tests put a scripted menu behind it.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "menu/qvMenuEx.h"
 #include "toolkit/controls.h"
-#include "toolkit/forms/form_loader.h"
 
 namespace vrnke {
 
@@ -22,22 +21,19 @@ class TFunctionMenuLink {
   virtual std::string ItemCaption(int top, int sub, int subsub) const = 0;
 };
 
-// The item tree as the stored description gives it (captions by position), read from the
-// description's members of the menu component.
-class TStoredMenuItems {
+// The window's own menu component.
+class TMenuExLink : public TFunctionMenuLink {
  public:
-  TStoredMenuItems() = default;
-  explicit TStoredMenuItems(const std::vector<tk::forms::FormMember>& menuMembers);
-  std::string Caption(int top, int sub, int subsub) const;
-  int Count() const { return static_cast<int>(FItems.size()); }
+  explicit TMenuExLink(TqvMenuEx& menu) : FMenu(menu) {}
+  void ShowMainMenu(int64_t SelectedMenuID, tk::TVisualObject* PlacementTarget,
+                    tk::TvgPlacement Placement) override {
+    FMenu.ShowMainMenu(SelectedMenuID, PlacementTarget, Placement);
+  }
+  std::string ItemCaption(int top, int sub, int subsub) const override;
+  TqvMenuEx& Menu() const { return FMenu; }
 
  private:
-  struct TItem {
-    std::string caption;
-    std::vector<TItem> sub;
-  };
-  static std::vector<TItem> ReadItems(const std::vector<tk::forms::FormNode>& nodes);
-  std::vector<TItem> FItems;
+  TqvMenuEx& FMenu;
 };
 
 }  // namespace vrnke
