@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "keys/pubunit_vorne.h"
+#include "menu/qvMenuBox.h"
 #include "shell_fixture.h"
 
 namespace vrnke::test {
@@ -188,6 +189,37 @@ TEST_F(MainWindow, PointerClicksReachTheHandlersTheDescriptionNames) {
   tk::Application().ProcessMessages();
   EXPECT_TRUE(form_->Closed());
   EXPECT_EQ(LogLines().size(), 3u) << "OK after a change saves and sends";
+}
+
+// The window's own menu, driven with the pointer: a function key, "Basic Commands", "Cut".
+TEST_F(MainWindow, TheRealMenuAssignsWhatThePointerChooses) {
+  realMenu_ = true;
+  StartWithMonitor();
+  form_->Show();
+  auto& backend = dynamic_cast<tk::THeadlessBackend&>(tk::Backend());
+  const auto click = [&](tk::TVisualObject* o) {
+    ASSERT_NE(o, nullptr);
+    const tk::TPointF p = o->LocalToScreen({o->Width() / 2, o->Height() / 2});
+    backend.MoveMouse(p.x, p.y);
+    tk::Application().ProcessMessages();
+    backend.Click(p.x, p.y);
+    tk::Application().ProcessMessages();
+  };
+  click(form_->FunctionKeyButtons[3]);
+  TqvMenuItemsEx& top = form_->qvMenuEx1->Items();
+  ASSERT_NE(top.Popup(), nullptr);
+  ASSERT_TRUE(top.Popup()->IsOpen()) << "the menu opens at the pointer";
+  click(top.Row(7));  // Basic Commands
+  TqvMenuItemsEx& basic = top[7]->SubItems();
+  ASSERT_NE(basic.Popup(), nullptr);
+  ASSERT_TRUE(basic.Popup()->IsOpen());
+  click(basic.Row(0));  // Cut
+  EXPECT_EQ(Label(3), "Cut");
+  EXPECT_EQ(DM->FCurrentProfileInfo.ConfigInfo.ButtonFuncInfo[3].MenuItemID, 801);
+  form_->BSBTNAPPLYClick(nullptr);
+  ASSERT_EQ(LogLines().size(), 2u);
+  EXPECT_EQ(LoggedProfileCrc(LogLines().back()), Crc(Profile()));
+  EXPECT_EQ(StoredKey(3).FunctionIndex, 7);
 }
 
 TEST_F(MainWindow, DefaultDataShowsTheDefaultFunctions) {

@@ -179,11 +179,12 @@ class ShellFixture : public ::testing::Test {
       info = comboKey_;
       return dialogResult_;
     };
-    services.makeMenuLink = [this](TqvMenuEx& menu) {
-      auto m = std::make_unique<TScriptedMenu>(menu);
-      menu_ = m.get();
-      return m;
-    };
+    if (!realMenu_)
+      services.makeMenuLink = [this](TqvMenuEx& menu) {
+        auto m = std::make_unique<TScriptedMenu>(menu);
+        menu_ = m.get();
+        return m;
+      };
     form_ = new TVRNKECFGMAIN(nullptr, services);
     tk::Application().OnException = nullptr;
     return *form_;
@@ -206,6 +207,7 @@ class ShellFixture : public ::testing::Test {
   TVRNKECFGMAIN* form_ = nullptr;
   TScriptedMenu* menu_ = nullptr;
   std::string log_;
+  bool realMenu_ = false;  // the window's own menu instead of the scripted one
   std::string languageFolder_ = VRNKE_TEST_BIN_DIR;
   std::vector<pid_t> pids_;
   std::vector<std::string> errors_;
