@@ -27,7 +27,8 @@ stop_new_monitors() {
   done
 }
 
-has_display_backend() { ldd "$exe" 2>/dev/null | grep -Eq 'libX11|libxcb'; }
+# The toolkit's X11 backend is built into the program once the build has it.
+has_display_backend() { [[ -d "build/$preset/toolkit/x11" ]]; }
 
 if ! has_display_backend; then
   shot=$shots/VRNKECfg-$(date +%Y%m%d-%H%M%S).png
