@@ -10,7 +10,7 @@ target_link_libraries(vrnke_shell PUBLIC vrnke_capture vrnke_menu vrnke_commands
   vrnke_suite_names vrnke_toolkit_app vrnke_platform Threads::Threads)
 
 add_executable(vrnke_cfg ${_shell}/src/main.cpp)
-target_link_libraries(vrnke_cfg PRIVATE vrnke_shell)
+target_link_libraries(vrnke_cfg PRIVATE vrnke_shell vrnke_toolkit_x11)
 set_target_properties(vrnke_cfg PROPERTIES OUTPUT_NAME VRNKECfg RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 vrnke_add_test(shell_tests

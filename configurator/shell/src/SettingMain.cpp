@@ -49,8 +49,8 @@ TVRNKECFGMAIN::TVRNKECFGMAIN(rt::TComponent* AOwner, TMainWindowServices service
       kCfgWindowClass,
       [this](uint32_t msg, plat::WParam w, plat::LParam l) { return WindowMessage(msg, w, l); });
   plat::Windows& windows = FServices.platform->windows();
-  FMessageSource =
-      tk::Application().AddMessageSource([&windows] { return windows.WaitAndProcessMessages(5) > 0; });
+  FMessageSource = tk::Application().AddMessageSource(
+      [&windows] { return windows.ProcessPendingMessages() > 0; }, windows.MessageDescriptor());
   if (OnCreate.Assigned()) tk::Application().Guarded([this] { OnCreate(this); });
 }
 

@@ -7,10 +7,16 @@
 #include "shell/program.h"
 #include "toolkit/app/application.h"
 #include "toolkit/backend.h"
-#include "toolkit/headless.h"
+#include "toolkit/x11/x11_backend.h"
 
 int main() {
-  tk::SetBackend(std::make_unique<tk::THeadlessBackend>());
+  // X11 when DISPLAY is set, headless otherwise; a display that cannot be opened is an error.
+  try {
+    tk::SetBackend(tk::x11::ChooseBackend(false));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "VRNKECfg: %s\n", e.what());
+    return 1;
+  }
   auto platform = plat::CreatePosixPlatform();
   // Boxes the platform is asked to show (the hook library missing) are the toolkit's.
   plat::SetMessageBoxPresenter([](const plat::MessageBoxRequest& r) {

@@ -23,8 +23,13 @@ class Program : public ShellFixture {
   }
   pid_t Spawn() {
     char* argv[] = {const_cast<char*>(VRNKECFG_PATH), nullptr};
+    // Headless whatever display the test runs under.
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e)
+      if (std::string_view(*e).substr(0, 8) != "DISPLAY=") env.push_back(*e);
+    env.push_back(nullptr);
     pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, VRNKECFG_PATH, nullptr, nullptr, argv, environ), 0);
+    EXPECT_EQ(posix_spawn(&pid, VRNKECFG_PATH, nullptr, nullptr, argv, env.data()), 0);
     programs_.push_back(pid);
     return pid;
   }
