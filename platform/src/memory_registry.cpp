@@ -136,7 +136,10 @@ RegResult MemoryRegistry::QueryValue(RegKey key, std::string_view name, RegType*
   if (!n) return r;
   if (data && !size) return RegResult::InvalidParameter;
   auto it = n->values.find(detail::FoldName(name));
-  if (it == n->values.end()) return RegResult::FileNotFound;
+  if (it == n->values.end()) {
+    if (!data && size) *size = 0;  // as the system answers a size query of a missing value
+    return RegResult::FileNotFound;
+  }
   const Value& v = it->second;
   if (type) *type = v.type;
   std::uint32_t need = static_cast<std::uint32_t>(v.data.size());

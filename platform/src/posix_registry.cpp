@@ -185,8 +185,11 @@ class PosixRegistry : public Registry {
     std::vector<std::uint8_t> scratch;
     if (data) scratch.resize(*size);
     r = ReadValue(path, data == nullptr, v, &stored, data ? scratch.data() : nullptr, data ? *size : 0);
+    if (r == RegResult::Success && FoldName(v.name) != FoldName(name))
+      r = RegResult::FileNotFound;  // a hashed-name neighbour
+    // A size query of a missing value answers 0, as the system's does.
+    if (r == RegResult::FileNotFound && !data && size) *size = 0;
     if (r != RegResult::Success) return r;
-    if (FoldName(v.name) != FoldName(name)) return RegResult::FileNotFound;  // a hashed-name neighbour
     if (type) *type = v.type;
     if (data) {
       if (*size < stored) {

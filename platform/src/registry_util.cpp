@@ -87,6 +87,9 @@ namespace detail {
 
 RegResult SplitKeyPath(std::string_view path, std::vector<std::string>& levels) {
   levels.clear();
+  if (!path.empty() && path.front() == '\\') return RegResult::BadPathname;
+  // The system opens "a\b\" as "a\b".
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   if (path.empty()) return RegResult::Success;
   std::size_t start = 0;
   while (true) {

@@ -12,8 +12,9 @@ namespace plat::detail {
 inline constexpr std::size_t kMaxKeyNameLength = 255;  // one level of a key path
 inline constexpr std::size_t kMaxValueNameLength = 16383;
 
-// Splits "a\b\c" into its levels. An empty path gives no levels; an empty level (leading,
-// doubled or trailing "\") is BadPathname; an over-long level is InvalidParameter.
+// Splits "a\b\c" into its levels. An empty path gives no levels; trailing "\" are dropped, as
+// the system does; a leading or doubled "\" is BadPathname (the system refuses the first; some
+// of its versions take the second, we never do); an over-long level is InvalidParameter.
 RegResult SplitKeyPath(std::string_view path, std::vector<std::string>& levels);
 // Names compare without regard to case (ASCII letters).
 std::string FoldName(std::string_view name);

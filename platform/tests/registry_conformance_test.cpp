@@ -6,26 +6,46 @@
 #include <memory>
 
 #include "platform/memory_registry.h"
-#include "platform/posix.h"
+#include "testing/platform/scratch_registry.h"
 #include "testing/platform/temp_dir.h"
+#ifdef _WIN32
+#include "platform/win32.h"
+#else
+#include "platform/posix.h"
+#endif
 
 namespace plat {
 namespace {
 
+// Where a backend keeps its store: a folder (POSIX) or a scratch key of the user's tree (Win32).
+struct StorePlace {
+  std::string folder;
+  std::string registryRoot;
+};
+
 struct Backend {
   const char* name;
-  std::function<std::unique_ptr<Registry>(const std::string& folder)> make;
+  std::function<std::unique_ptr<Registry>(const StorePlace&)> make;
 };
 
 class RegistryConformance : public ::testing::TestWithParam<Backend> {
  protected:
-  void SetUp() override { reg_ = GetParam().make(env_.config() + "/store"); }
+  void SetUp() override {
+    StorePlace place{env_.config() + "/store", {}};
+#ifdef _WIN32
+    place.registryRoot = scratch_.path();
+#endif
+    reg_ = GetParam().make(place);
+  }
   RegKey Create(std::string_view path) {
     RegKey k = kNoKey;
     EXPECT_EQ(reg_->CreateKey(kHkeyCurrentUser, path, k), RegResult::Success) << path;
     return k;
   }
   testing::IsolatedEnv env_;
+#ifdef _WIN32
+  testing::ScratchRegistryRoot scratch_;  // outlives the registry
+#endif
   std::unique_ptr<Registry> reg_;
 };
 
@@ -109,6 +129,14 @@ TEST_P(RegistryConformance, QueryReportsTypeAndSizeAndGuardsTheBuffer) {
   }
   EXPECT_EQ(RegStringFromBytes(cases[2].data.data(), cases[2].data.size()), "h\xC3\xA9llo");
   EXPECT_EQ(reg_->QueryValue(k, "missing", nullptr, nullptr, nullptr), RegResult::FileNotFound);
+  // A size query of a missing value answers 0; with a buffer, the size is left alone.
+  std::uint32_t size = 77;
+  EXPECT_EQ(reg_->QueryValue(k, "missing", nullptr, nullptr, &size), RegResult::FileNotFound);
+  EXPECT_EQ(size, 0u);
+  std::uint8_t buf[8];
+  size = sizeof buf;
+  EXPECT_EQ(reg_->QueryValue(k, "missing", nullptr, buf, &size), RegResult::FileNotFound);
+  EXPECT_EQ(size, sizeof buf);
   reg_->CloseKey(k);
 }
 
@@ -131,8 +159,23 @@ TEST_P(RegistryConformance, ReplacingAValueChangesTypeAndSize) {
 
 TEST_P(RegistryConformance, MalformedPathsAndHandles) {
   RegKey k;
-  for (const char* bad : {"\\lead", "a\\\\b", "trail\\"})
+  for (const char* bad : {"\\lead", "a\\\\b", "\\"})
     EXPECT_EQ(reg_->CreateKey(kHkeyCurrentUser, bad, k), RegResult::BadPathname) << bad;
+  // Trailing separators name the key itself, as the system has it.
+  bool created = false;
+  ASSERT_EQ(reg_->CreateKey(kHkeyCurrentUser, "trail\\", k, &created), RegResult::Success);
+  EXPECT_TRUE(created);
+  auto one = Bytes(1, 1);
+  ASSERT_EQ(reg_->SetValue(k, "v", RegType::Binary, one.data(), 1), RegResult::Success);
+  reg_->CloseKey(k);
+  for (const char* same : {"trail", "TRAIL\\", "trail\\\\"}) {
+    ASSERT_EQ(reg_->OpenKey(kHkeyCurrentUser, same, k), RegResult::Success) << same;
+    EXPECT_EQ(reg_->QueryValue(k, "v", nullptr, nullptr, nullptr), RegResult::Success) << same;
+    reg_->CloseKey(k);
+  }
+  ASSERT_EQ(reg_->CreateKey(kHkeyCurrentUser, "trail\\", k, &created), RegResult::Success);
+  EXPECT_FALSE(created);
+  reg_->CloseKey(k);
   EXPECT_EQ(reg_->CreateKey(kHkeyCurrentUser, std::string(256, 'x'), k), RegResult::InvalidParameter);
   EXPECT_EQ(reg_->CreateKey(kHkeyCurrentUser, std::string(255, 'x'), k), RegResult::Success);
   reg_->CloseKey(k);
@@ -181,9 +224,10 @@ TEST_P(RegistryConformance, HostileNamesAreDataNotPaths) {
   EXPECT_NE(std::find(found.begin(), found.end(), "../../../../etc"), found.end());
   reg_->CloseKey(sw);
   // Nothing appeared beside the store.
+  const std::string store = std::filesystem::path(env_.config() + "/store").make_preferred().string();
   for (const auto& e : std::filesystem::recursive_directory_iterator(env_.root())) {
     std::string p = e.path().string();
-    EXPECT_TRUE(p.rfind(env_.config() + "/store", 0) == 0 || p == env_.config() || p == env_.runtime()) << p;
+    EXPECT_TRUE(p.rfind(store, 0) == 0 || p == env_.config() || p == env_.runtime()) << p;
   }
 }
 
@@ -203,11 +247,17 @@ TEST_P(RegistryConformance, DeleteKeyNeedsNoSubKeysAndOpenHandlesSeeIt) {
   for (RegKey k : {parent, child, again}) reg_->CloseKey(k);
 }
 
-std::unique_ptr<Registry> MakeMemory(const std::string&) { return std::make_unique<MemoryRegistry>(); }
-std::unique_ptr<Registry> MakePosix(const std::string& folder) { return CreatePosixRegistry(folder); }
+std::unique_ptr<Registry> MakeMemory(const StorePlace&) { return std::make_unique<MemoryRegistry>(); }
+#ifdef _WIN32
+std::unique_ptr<Registry> MakeWin32(const StorePlace& p) { return CreateWin32Registry(p.registryRoot); }
+const Backend kSystemBackend{"Win32", MakeWin32};
+#else
+std::unique_ptr<Registry> MakePosix(const StorePlace& p) { return CreatePosixRegistry(p.folder); }
+const Backend kSystemBackend{"Posix", MakePosix};
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryConformance,
-                         ::testing::Values(Backend{"Memory", MakeMemory}, Backend{"Posix", MakePosix}),
+                         ::testing::Values(Backend{"Memory", MakeMemory}, kSystemBackend),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(MemoryRegistry, InjectedWriteFailureStoresNothing) {

@@ -1,0 +1,41 @@
+# The 32-bit Windows build: what it takes from the tree and how its tests run.
+
+# Test programs run under Wine; the others still configure (their libraries build) but are
+# left out of the default build.
+set(VRNKE_WINDOWS_TESTS runtime_tests platform_tests win32_ipc_tests profile_store_tests lang_tests)
+
+set(VRNKE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources built for the target")
+if(NOT EXISTS ${VRNKE_GTEST_SOURCE}/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest sources not found in ${VRNKE_GTEST_SOURCE} (Debian package googletest)")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+add_subdirectory(${VRNKE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(_t gtest gtest_main gmock gmock_main)
+  if(NOT TARGET GTest::${_t})
+    add_library(GTest::${_t} ALIAS ${_t})
+  endif()
+endforeach()
+
+# Folders that build for Windows unchanged: everything that does not draw. The tree's own lists
+# name every part; here a folder is added only when it is listed, or lies on the way to one that
+# is (the command is wrapped after GoogleTest, whose folder lies outside the tree, was added).
+set(VRNKE_DIRS
+  runtime platform toolkit/translate
+  configurator/keys configurator/lang configurator/menu configurator/profile configurator/shell
+  peers/monitor tools/regtool tools/inspector tools/langc testing/platform bench/platform bench/profile)
+macro(add_subdirectory _vrnke_dir)
+  get_filename_component(_vrnke_abs "${_vrnke_dir}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  file(RELATIVE_PATH _vrnke_rel "${PROJECT_SOURCE_DIR}" "${_vrnke_abs}")
+  set(_vrnke_take FALSE)
+  foreach(_vrnke_w ${VRNKE_DIRS})
+    string(FIND "${_vrnke_w}/" "${_vrnke_rel}/" _vrnke_up)
+    string(FIND "${_vrnke_rel}/" "${_vrnke_w}/" _vrnke_down)
+    if(_vrnke_up EQUAL 0 OR _vrnke_down EQUAL 0)
+      set(_vrnke_take TRUE)
+    endif()
+  endforeach()
+  if(_vrnke_take)
+    _add_subdirectory(${ARGV})
+  endif()
+endmacro()
