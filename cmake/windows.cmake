@@ -17,6 +17,12 @@ foreach(_t gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
+# The C library's C99 printf (%zu, %lld), which the code and its format checks assume.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
+# GCC checks "printf" formats against the system's own printf here, which has no %zu; the
+# C99 one above is what runs, and the POSIX builds check the same formats.
+add_compile_options(-Wno-format)
+
 # Folders that build for Windows unchanged: everything that does not draw. The tree's own lists
 # name every part; here a folder is added only when it is listed, or lies on the way to one that
 # is (the command is wrapped after GoogleTest, whose folder lies outside the tree, was added).

@@ -3,6 +3,10 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+# 32-bit packages (":i386") need their architecture before apt can see them.
+if grep -q -E '^[^#]*:i386' "$here/packages.txt" && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 missing=()
 for p in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows stage: builds the 32-bit Windows programs the Windows tests need (preset win32)
 # and runs them under Wine in a fresh prefix made for this run in a temporary folder.
-# Xvfb is started only when Wine has no display to use and asks for one.
+# Run by scripts/test.sh after the POSIX stages; extra arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v wine >/dev/null || { echo "wine is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
@@ -24,14 +24,14 @@ cmake --preset win32 >/dev/null
 # Only what the Windows tests run: the default target of this preset is exactly that.
 cmake --build --preset win32 -j "$jobs"
 
-wineboot -i >/dev/null 2>&1
-if ! wine cmd /c exit 0 >/dev/null 2>&1; then
-  if [[ -z "${DISPLAY:-}" ]] && command -v Xvfb >/dev/null; then
-    Xvfb :97 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=:97
-    sleep 1
-  fi
+# Wine's window functions need an X display (the registry, mutexes and files do not): a
+# private Xvfb when none is set.
+if [[ -z "${DISPLAY:-}" ]]; then
+  Xvfb -displayfd 3 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [[ -s "$tmp/display" ]] && break; sleep 0.1; done
+  export DISPLAY=":$(cat "$tmp/display")"
 fi
+wineboot -i >/dev/null 2>&1
 ctest --preset win32 "$@"
 wineserver -w

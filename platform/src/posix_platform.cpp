@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "platform/posix.h"
+#include "platform/system.h"
 #include "posix_runtime.h"
 #include "posix_util.h"
 
@@ -77,6 +78,19 @@ class PosixPlatform : public Platform {
 
 std::unique_ptr<Platform> CreatePosixPlatform(const PosixOptions& options) {
   return std::make_unique<PosixPlatform>(options);
+}
+
+}  // namespace plat
+
+namespace plat {
+
+std::unique_ptr<Platform> CreateSystemPlatform(const std::string& registryLocation) {
+  PosixOptions o;
+  o.registryFolder = registryLocation;
+  return CreatePosixPlatform(o);
+}
+std::unique_ptr<Registry> CreateSystemRegistry(const std::string& registryLocation) {
+  return CreatePosixRegistry(registryLocation);
 }
 
 }  // namespace plat

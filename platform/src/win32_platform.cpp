@@ -1,3 +1,4 @@
+#include "platform/system.h"
 #include "platform/win32.h"
 #include "win32_util.h"
 
@@ -44,6 +45,17 @@ std::unique_ptr<Platform> CreateWin32Platform(const Win32Options& options) {
 
 std::unique_ptr<Registry> CreateWin32Registry(const std::string& registryRoot) {
   return detail::CreateWin32RegistryImpl(registryRoot);
+}
+
+}  // namespace plat
+
+namespace plat {
+
+std::unique_ptr<Platform> CreateSystemPlatform(const std::string& registryLocation) {
+  return CreateWin32Platform({registryLocation});
+}
+std::unique_ptr<Registry> CreateSystemRegistry(const std::string& registryLocation) {
+  return CreateWin32Registry(registryLocation);
 }
 
 }  // namespace plat

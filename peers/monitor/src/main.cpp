@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "keys/suite_names.h"
-#include "platform/posix.h"
+#include "platform/system.h"
 #include "runtime/crc32.h"
 
 namespace {
@@ -20,7 +20,12 @@ namespace {
 const char* kUsage =
     "usage: VRNKEMon [options]\n"
     "  --output FILE             append the report lines to FILE (default: standard output)\n"
+#ifdef _WIN32
+    "  --store KEY               read the settings below HKEY_CURRENT_USER\\KEY (default: the registry's own "
+    "roots)\n"
+#else
     "  --store DIR               settings store folder (default: $XDG_CONFIG_HOME/vrnke/registry)\n"
+#endif
     "  --close-cfg               post WM_CLOSESETTING to the configuration program once started\n"
     "  --close-cfg-after-reload  post WM_CLOSESETTING after each reload message\n"
     "  --hang                    never return from the reload handler\n"
@@ -107,9 +112,7 @@ int main(int argc, char** argv) {
 
   signal(SIGTERM, OnSignal);
   signal(SIGINT, OnSignal);
-  plat::PosixOptions options;
-  options.registryFolder = store;
-  auto platform = plat::CreatePosixPlatform(options);
+  auto platform = plat::CreateSystemPlatform(store);
   plat::Windows& windows = platform->windows();
   if (windows.FindWindow(vrnke::kMonitorWindowClass)) return 0;  // one monitor is enough
 

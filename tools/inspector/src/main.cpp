@@ -8,8 +8,8 @@
 #include "inspector/inspector.h"
 #include "inspector/regfile.h"
 #include "keys/suite_names.h"
-#include "platform/posix.h"
 #include "platform/registry.h"
+#include "platform/system.h"
 #include "runtime/errors.h"
 #include "runtime/stream.h"
 #include "runtime/text.h"
@@ -32,7 +32,7 @@ void RejectTextTypes(plat::RegType type, const std::string& valueName) {
 }
 
 std::vector<uint8_t> FromRegistry(const std::string& folder, const std::string& valueName) {
-  auto registry = plat::CreatePosixRegistry(folder);
+  auto registry = plat::CreateSystemRegistry(folder);
   plat::ScopedKey key(*registry);
   if (registry->OpenKey(plat::kHkeyCurrentUser, vrnke::kRegistryKeyPath, *key.out()) !=
       plat::RegResult::Success)

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "platform/posix.h"
+#include "platform/system.h"
 #include "regfile/regfile.h"
 #include "runtime/crc32.h"
 
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     return args.empty() ? 2 : 0;
   }
   try {
-    auto reg = plat::CreatePosixRegistry(store);
+    auto reg = plat::CreateSystemRegistry(store);
     const std::string& cmd = args[0];
     std::vector<std::string> damaged;
     if (cmd == "list" && args.size() <= 2) {
