@@ -2,7 +2,8 @@
 
 # Test programs run under Wine; the others still configure (their libraries build) but are
 # left out of the default build.
-set(VRNKE_WINDOWS_TESTS runtime_tests platform_tests monitor_win32_tests profile_store_tests lang_tests)
+set(VRNKE_WINDOWS_TESTS runtime_tests platform_tests monitor_win32_tests profile_store_tests lang_tests
+  regedit_tests)
 
 set(VRNKE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources built for the target")
 if(NOT EXISTS ${VRNKE_GTEST_SOURCE}/CMakeLists.txt)

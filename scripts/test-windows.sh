@@ -9,7 +9,9 @@ command -v wine >/dev/null || { echo "wine is missing (scripts/install-deps.sh i
 tmp=$(mktemp -d /tmp/vrnke-wine-XXXXXX)
 export WINEPREFIX="$tmp/prefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
+# No Mono or Gecko installer prompts, and a crash ends the program instead of waiting in the
+# debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win32
 xvfb_pid=
 cleanup() {

@@ -8,5 +8,5 @@ if [[ -z "${WINEPREFIX:-}" ]]; then
   export WINEPREFIX="$here/build/win32/wineprefix"
 fi
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"  # a crash ends, no debugger
 exec wine "$@"

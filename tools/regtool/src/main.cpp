@@ -2,22 +2,40 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "platform/system.h"
+#include "regfile/encoding.h"
 #include "regfile/regfile.h"
 #include "runtime/crc32.h"
 
 namespace {
 
 const char* kUsage =
-    "usage: vrnkereg [--store DIR] list [KEY]\n"
-    "       vrnkereg [--store DIR] export [KEY] [-o FILE]\n"
-    "       vrnkereg [--store DIR] import FILE|-\n"
+    "usage: vrnkereg [--store STORE] list [KEY]\n"
+    "       vrnkereg [--store STORE] export [KEY] [-o FILE] [--utf8]\n"
+    "       vrnkereg [--store STORE] import FILE|-\n"
     "KEY is like HKEY_CURRENT_USER\\software\\VRNKEDriver (HKCU and HKLM work too);\n"
-    "without KEY the whole store is used. The store defaults to $XDG_CONFIG_HOME/vrnke/registry.\n";
+    "without KEY the whole store is used. Export writes UTF-16LE with a byte-order mark, as the\n"
+    "system's registry editor does, or UTF-8 with --utf8; import reads both.\n"
+#ifdef _WIN32
+    "The store is the system's registry; --store KEY moves both roots below HKEY_CURRENT_USER\\KEY.\n";
+#else
+    "The store defaults to $XDG_CONFIG_HOME/vrnke/registry; --store DIR names another folder.\n";
+#endif
+
+// A UTF-8 path as the file system takes it (on Windows a narrow name would be the ANSI page).
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 const char* TypeName(plat::RegType t) {
   switch (t) {
@@ -77,6 +95,11 @@ void List(const regfile::Document& doc) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The texts carry their own line ends and may be UTF-16: no translation on the way.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string store;
   if (args.size() >= 2 && args[0] == "--store") {
@@ -97,8 +120,11 @@ int main(int argc, char** argv) {
     }
     if (cmd == "export") {
       std::string key, out;
+      regfile::TextEncoding encoding = regfile::TextEncoding::Utf16;
       for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "-o" && i + 1 < args.size()) {
+        if (args[i] == "--utf8") {
+          encoding = regfile::TextEncoding::Utf8;
+        } else if (args[i] == "-o" && i + 1 < args.size()) {
           out = args[++i];
         } else if (key.empty()) {
           key = args[i];
@@ -107,19 +133,24 @@ int main(int argc, char** argv) {
           return 2;
         }
       }
-      std::string text = regfile::Write(Select(*reg, key, damaged));
+      std::string text = regfile::EncodeText(regfile::Write(Select(*reg, key, damaged)), encoding);
       if (out.empty() || out == "-") {
-        std::cout << text;
-        return std::max(TellDamaged(damaged), std::cout.good() ? 0 : 1);
+        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+        return std::max(TellDamaged(damaged), std::cout.flush().good() ? 0 : 1);
       }
       // Written aside and renamed, so a failed export never leaves half a file.
       std::string tmp = out + ".tmp";
       {
-        std::ofstream f(tmp, std::ios::binary);
-        f << text;
+        std::ofstream f(FsPath(tmp), std::ios::binary);
+        f.write(text.data(), static_cast<std::streamsize>(text.size()));
         if (!f.flush()) throw std::runtime_error("cannot write " + tmp);
       }
-      if (std::rename(tmp.c_str(), out.c_str()) != 0) throw std::runtime_error("cannot write " + out);
+      std::error_code ec;
+      std::filesystem::rename(FsPath(tmp), FsPath(out), ec);
+      if (ec) {
+        std::filesystem::remove(FsPath(tmp), ec);
+        throw std::runtime_error("cannot write " + out);
+      }
       return TellDamaged(damaged);
     }
     if (cmd == "import" && args.size() == 2) {
@@ -127,7 +158,7 @@ int main(int argc, char** argv) {
       if (args[1] == "-") {
         ss << std::cin.rdbuf();
       } else {
-        std::ifstream f(args[1], std::ios::binary);
+        std::ifstream f(FsPath(args[1]), std::ios::binary);
         if (!f) throw std::runtime_error("cannot open " + args[1]);
         ss << f.rdbuf();
       }
