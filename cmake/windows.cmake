@@ -28,7 +28,7 @@ add_compile_options(-Wno-format)
 # name every part; here a folder is added only when it is listed, or lies on the way to one that
 # is (the command is wrapped after GoogleTest, whose folder lies outside the tree, was added).
 set(VRNKE_DIRS
-  runtime platform toolkit/translate
+  runtime platform toolkit/translate toolkit/forms
   configurator/keys configurator/lang configurator/menu configurator/profile configurator/shell
   peers/monitor tools/regtool tools/inspector tools/langc testing/platform bench/platform bench/profile)
 macro(add_subdirectory _vrnke_dir)
@@ -46,3 +46,24 @@ macro(add_subdirectory _vrnke_dir)
     _add_subdirectory(${ARGV})
   endif()
 endmacro()
+
+# A target of a taken folder that links a part of the tree left out here (the toolkit's canvas)
+# stays out of the default build; its folder's other targets build.
+function(_vrnke_leave_out_display_users dir)
+  get_property(_subs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(_s ${_subs})
+    _vrnke_leave_out_display_users(${_s})
+  endforeach()
+  get_property(_targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(_t ${_targets})
+    get_target_property(_libs ${_t} LINK_LIBRARIES)
+    foreach(_l ${_libs})
+      if(_l MATCHES "^vrnke_" AND NOT TARGET ${_l})
+        set_target_properties(${_t} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+        message(STATUS "Windows build: ${_t} left out (needs ${_l})")
+        break()
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _vrnke_leave_out_display_users ${CMAKE_SOURCE_DIR})

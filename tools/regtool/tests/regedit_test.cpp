@@ -98,13 +98,13 @@ TEST_F(Regedit, StoreWrittenProfileExportedByRegeditImportsByteForByte) {
   const std::string from = base_ + "\\from";
   std::vector<Stored> want = OtherValues();
   want.push_back(
-      {std::string(vrnke::kCurrentProfileValue), RegType::Binary, Random(profile::kCurrentProfileSize, 1)});
+      {std::string(vrnke::kCurrentProfileValue), RegType::Binary, Random(vrnke::kCurrentProfileSize, 1)});
   want.push_back(
-      {std::string(vrnke::kAllProfilesValue), RegType::Binary, Random(profile::kAllProfileSettingSize, 2)});
+      {std::string(vrnke::kAllProfilesValue), RegType::Binary, Random(vrnke::kAllProfileSettingSize, 2)});
   {
     auto platform = plat::CreateWin32Platform({from});
     for (std::size_t i = want.size() - 2; i < want.size(); ++i) {
-      profile::TqvProfile p(nullptr, *platform);
+      vrnke::TqvProfile p(nullptr, *platform);
       p.SetRootKey(plat::kHkeyCurrentUser);
       p.SetKeyPath(std::string(vrnke::kRegistryKeyPath));
       p.SetFileName(want[i].name);
@@ -139,7 +139,7 @@ TEST_F(Regedit, StoreWrittenProfileExportedByRegeditImportsByteForByte) {
 TEST_F(Regedit, ToolsExportImportedByRegeditReadsBackByteForByte) {
   const std::string key = base_ + "\\tool\\VRNKEDriver";
   std::vector<Stored> want = OtherValues();
-  want.push_back({"VRNKEProfile1.PFX", RegType::Binary, Random(profile::kCurrentProfileSize, 3)});
+  want.push_back({"VRNKEProfile1.PFX", RegType::Binary, Random(vrnke::kCurrentProfileSize, 3)});
   auto reg = plat::CreateWin32Registry();
   {
     plat::ScopedKey k(*reg);
