@@ -126,6 +126,8 @@ class Win32Registry : public Registry {
     if (!p) return RegResult::InvalidHandle;
     std::wstring path;
     if (RegResult r = CheckedPath(subKey, path); r != RegResult::Success) return r;
+    // The system would delete the open key itself; every backend asks for a sub-key.
+    if (path.empty()) return RegResult::InvalidParameter;
     return Result(RegDeleteKeyW(p, path.c_str()));
   }
 

@@ -241,6 +241,10 @@ TEST_P(RegistryConformance, DeleteKeyNeedsNoSubKeysAndOpenHandlesSeeIt) {
   EXPECT_EQ(reg_->SetValue(child, "v", RegType::Binary, d.data(), 3), RegResult::KeyDeleted);
   EXPECT_EQ(reg_->QueryValue(child, "v", nullptr, nullptr, nullptr), RegResult::KeyDeleted);
   EXPECT_EQ(reg_->DeleteKey(parent, "c"), RegResult::FileNotFound);
+  // A delete names a sub-key: never the open key itself.
+  EXPECT_EQ(reg_->DeleteKey(parent, ""), RegResult::InvalidParameter);
+  EXPECT_EQ(reg_->DeleteKey(parent, "\\"), RegResult::BadPathname);
+  EXPECT_EQ(reg_->QueryValue(parent, "missing", nullptr, nullptr, nullptr), RegResult::FileNotFound);
   // A key of the same name made again starts empty.
   RegKey again = Create("software\\p\\c");
   EXPECT_EQ(reg_->QueryValue(again, "v", nullptr, nullptr, nullptr), RegResult::FileNotFound);
