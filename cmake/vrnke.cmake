@@ -12,7 +12,10 @@ function(vrnke_add_test name)
       return()
     endif()
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES LABELS wine ENVIRONMENT "VRNKE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    # One at a time: windows and named objects are shared by every program of the Wine session,
+    # so two programs' windows of one class would find each other.
+    set_tests_properties(${name} PROPERTIES LABELS wine RUN_SERIAL TRUE TIMEOUT 240
+      ENVIRONMENT "VRNKE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
     return()
   endif()
   set(_labels ${T_LABELS})

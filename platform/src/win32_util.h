@@ -2,6 +2,18 @@
 #pragma once
 
 #include <windows.h>
+// windows.h maps these names to their A forms; here they are the interface's own names.
+#undef CreateMutex
+#undef OpenMutex
+#undef FindWindow
+#undef SendMessage
+#undef PostMessage
+#undef MessageBox
+#undef CreateDirectory
+#undef CreateEvent
+#undef EnumSystemLocales
+#undef GetLocaleInfo
+#undef LoadLibrary
 
 #include <memory>
 #include <string>

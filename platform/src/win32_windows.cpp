@@ -143,6 +143,10 @@ class Win32Windows : public Windows {
   // The system's queue is waited on directly; there is no descriptor to hand out.
   int MessageDescriptor() override { return -1; }
 
+  int MessageBox(std::string_view text, std::string_view caption, std::uint32_t type) override {
+    return MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), type);
+  }
+
  private:
   static WindowHandle ToHandle(HWND h) {
     return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(h));
