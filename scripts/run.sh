@@ -4,7 +4,6 @@
 # With a display ($DISPLAY set) the window opens there. Without one, the program runs on a
 # virtual display this script starts itself (Xvfb), and a screenshot of the window is written to
 # a file whose path is printed; the program is then closed (its close button: nothing is saved).
-# A build whose program has no display backend runs on the headless backend instead and says so.
 #
 # VRNKE_PRESET chooses the build preset (release by default).
 set -euo pipefail
@@ -12,7 +11,7 @@ cd "$(dirname "$0")/.."
 preset=${VRNKE_PRESET:-release}
 bash scripts/install-deps.sh
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j "$(nproc)" --target vrnke_cfg vrnke_cfg_snapshot vrnke_monitor vrnke_hook_x11 vrnke_forms qv_local
+cmake --build --preset "$preset" -j "$(nproc)" --target vrnke_cfg vrnke_monitor vrnke_hook_x11 vrnke_forms qv_local
 bin=$PWD/build/$preset/bin
 exe=$bin/VRNKECfg
 shots=$PWD/build/$preset/screenshots
@@ -26,20 +25,6 @@ stop_new_monitors() {
     grep -qx "$p" <<<"$monitors_before" || kill "$p" 2>/dev/null || true
   done
 }
-
-# The toolkit's X11 backend is built into the program once the build has it.
-has_display_backend() { [[ -d "build/$preset/toolkit/x11" ]]; }
-
-if ! has_display_backend; then
-  shot=$shots/VRNKECfg-$(date +%Y%m%d-%H%M%S).png
-  echo "run.sh: this build of VRNKECfg has no display backend yet, so its window cannot open on a"
-  echo "        display. Running the program on the headless backend instead (same settings store,"
-  echo "        same monitor) and writing a picture of its main window."
-  "$bin/VRNKECfg-snapshot" "$shot" >/dev/null
-  stop_new_monitors
-  echo "screenshot: $shot"
-  exit 0
-fi
 
 if [[ -n "${DISPLAY:-}" ]]; then
   exec "$exe"
