@@ -8,9 +8,9 @@
 
 #include "capture/hook_library.h"
 #include "capture/key_dialogs.h"
+#include "testing/display/xvfb.h"
 #include "testing/platform/redirected_libraries.h"
 #include "testing/platform/temp_dir.h"
-#include "testing/platform/xvfb.h"
 #include "toolkit/app/application.h"
 #include "toolkit/forms/toolkit_forms.h"
 #include "toolkit/headless.h"
@@ -25,8 +25,8 @@ namespace {
 
 void BM_KeyPressToComboText(benchmark::State& state) {
   plat::testing::IsolatedEnv env;
-  plat::testing::Xvfb xvfb;
-  if (!xvfb.Running()) {
+  const auto xvfb = vrnke::testing::TXvfb::TryStart();
+  if (!xvfb) {
     state.SkipWithError("Xvfb could not be started");
     return;
   }

@@ -6,12 +6,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "capture/key_dialogs.h"
 #include "hook_fixture.h"
+#include "testing/display/xvfb.h"
 #include "testing/platform/temp_dir.h"
-#include "testing/platform/xvfb.h"
 #include "toolkit/app/application.h"
 #include "toolkit/forms/toolkit_forms.h"
 #include "toolkit/headless.h"
@@ -43,7 +44,7 @@ const char* const kShiftA = "keydown shift keydown a keyup a keyup shift";
 class X11Capture : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!xvfb_.Running()) GTEST_SKIP() << "Xvfb could not be started";
+    if (!xvfb_) GTEST_SKIP() << "Xvfb could not be started";
     platform_ = std::make_unique<HookPlatform>(VRNKE_TEST_X11_HOOK);
     display_ = XOpenDisplay(nullptr);
     ASSERT_NE(display_, nullptr);
@@ -71,7 +72,7 @@ class X11Capture : public ::testing::Test {
   }
 
   plat::testing::IsolatedEnv folders_;
-  plat::testing::Xvfb xvfb_;
+  std::unique_ptr<vrnke::testing::TXvfb> xvfb_ = vrnke::testing::TXvfb::TryStart();
   RecordedBoxes boxes_;
   std::unique_ptr<HookPlatform> platform_;
   Display* display_ = nullptr;

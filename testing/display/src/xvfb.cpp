@@ -65,10 +65,18 @@ TXvfb::TXvfb(int width, int height) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
   // Xvfb picks a free display number itself and writes it to the pipe once it accepts clients.
-  server_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                   std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp",
-                   "+extension", "MIT-SHM"},
-                  fds[1]);
+  try {
+    server_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                     std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp",
+                     // No reset when the last client leaves: tests open and close connections
+                     // and expect the server's state to carry over between them.
+                     "-noreset", "+extension", "XTEST", "+extension", "MIT-SHM"},
+                    fds[1]);
+  } catch (...) {
+    close(fds[0]);
+    close(fds[1]);
+    throw;
+  }
   close(fds[1]);
   std::string number;
   pollfd p{fds[0], POLLIN, 0};
@@ -87,17 +95,28 @@ TXvfb::TXvfb(int width, int height) {
     throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
   }
   display_ = ":" + number;
-  if (const char* old = getenv("DISPLAY")) previous_ = old;
+  if (const char* old = getenv("DISPLAY")) {
+    previous_ = old;
+    hadPrevious_ = true;
+  }
   setenv("DISPLAY", display_.c_str(), 1);
 }
 
 TXvfb::~TXvfb() {
   Stop(wm_);
   Stop(server_);
-  if (previous_.empty())
-    unsetenv("DISPLAY");
-  else
+  if (hadPrevious_)
     setenv("DISPLAY", previous_.c_str(), 1);
+  else
+    unsetenv("DISPLAY");
+}
+
+std::unique_ptr<TXvfb> TXvfb::TryStart(int width, int height) {
+  try {
+    return std::make_unique<TXvfb>(width, height);
+  } catch (const std::runtime_error&) {
+    return nullptr;
+  }
 }
 
 void TXvfb::KillServer() {

@@ -3,16 +3,20 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 
 namespace vrnke::testing {
 
 class TXvfb {
  public:
-  // Starts Xvfb with one screen of the given size (24-bit colour) and sets DISPLAY for this
-  // process and the programs it starts (the old value comes back with the destructor). Throws
-  // std::runtime_error when Xvfb does not come up.
+  // Starts Xvfb with one screen of the given size (24-bit colour; XTEST, XFIXES and MIT-SHM on)
+  // and sets DISPLAY for this process and the programs it starts (the old value, or its absence,
+  // comes back with the destructor). Throws std::runtime_error when Xvfb does not come up.
   explicit TXvfb(int width = 1366, int height = 768);
+  // The same, for tests that skip rather than fail without an X server: null when Xvfb does not
+  // come up.
+  static std::unique_ptr<TXvfb> TryStart(int width = 1366, int height = 768);
   ~TXvfb();
   TXvfb(const TXvfb&) = delete;
   TXvfb& operator=(const TXvfb&) = delete;
@@ -41,6 +45,7 @@ class TXvfb {
 
  private:
   std::string display_, previous_;  // DISPLAY before, put back at the end
+  bool hadPrevious_ = false;        // DISPLAY set at all (possibly empty) before
   pid_t server_ = -1;
   pid_t wm_ = -1;
 };
