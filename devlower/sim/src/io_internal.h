@@ -83,6 +83,8 @@ struct IrpState {
   IrpKind kind = IrpKind::Allocated;
   int stackCount = 0;
   std::vector<Level> levels;
+  // Counts the IRP's lives: IoReuseIrp starts a new one, whose levels are not the old ones.
+  uint64_t generation = 0;
   bool prepared = false;
   bool skipPending = false;
   bool routineSet = false;

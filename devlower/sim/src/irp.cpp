@@ -37,6 +37,7 @@ void InitIrp(PIRP irp, IrpState* st, CCHAR stackSize) {
   InitializeListHead(&irp->ThreadListEntry);
   st->stackCount = stackSize;
   st->levels.assign(stackSize + 2, Level{});
+  ++st->generation;
   st->prepared = st->skipPending = st->routineSet = false;
   st->finished = false;
   st->requestDone = st->tagsChecked = false;

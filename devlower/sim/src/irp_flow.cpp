@@ -64,8 +64,10 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   int level;
   bool originator;
   UCHAR major, minor;
+  uint64_t generation;
   {
     std::lock_guard<std::mutex> g(st->mu);
+    generation = st->generation;
     int caller = CallerLevel(Irp, st);
     originator = caller > st->stackCount;
     if (!originator) {
@@ -149,6 +151,10 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       later.Add(Check::IrpUsedAfterCompletion,
                 Fmt("dispatch routine of %s returned 0x%08X, a value read from IRP %p after it was completed",
                     DeviceText(DeviceObject).c_str(), (unsigned)status, (void*)Irp));
+    } else if (st->generation != generation) {
+      // Completed on another thread and reused by its owner before this dispatch routine
+      // returned (legal once the owner's completion routine has taken it back): the levels
+      // belong to the new life, nothing of this one is left to check.
     } else if (status == STATUS_PENDING) {
       lv.returned = 1;
       if ((lv.settled || !lv.passedDown) && !lv.marked) {

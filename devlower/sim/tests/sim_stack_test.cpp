@@ -70,6 +70,37 @@ TEST_F(SimStack, PendingRequestCompletesAtDispatchLevelOnAnotherThread) {
   stack.Remove();
 }
 
+// A request may be completed on another thread and reused by its owner while the dispatch
+// routines that sent it down are still returning; their checks must not read the new life.
+TEST_F(SimStack, RequestCompletedAndReusedBeforeItsDispatchReturnsIsNoFinding) {
+  stack.Build();
+  fake::BusExtension* b = Bus(stack.pdo);
+  b->pend = true;
+  struct Owner {
+    PDEVICE_OBJECT pdo;
+    fake::Request r;
+    bool reused = false;
+  } owner{stack.pdo, {}};
+  // The owner's side: the completion gives the request back on the DPC thread, and it is
+  // reused at once, while the filter's and the bus's dispatch routines have not returned yet.
+  b->afterQueue = [](void* context) {
+    auto* o = static_cast<Owner*>(context);
+    if (o->reused) return;
+    o->reused = true;
+    ASSERT_TRUE(fake::CompleteQueuedFromDpc(o->pdo, STATUS_SUCCESS));
+    ASSERT_TRUE(o->r.completed);
+    IoReuseIrp(o->r.irp, STATUS_SUCCESS);
+  };
+  b->afterQueueContext = &owner;
+  fake::Request& r = owner.r;
+  fake::Send(&r, stack.pdo);
+  b->afterQueue = nullptr;
+  EXPECT_TRUE(owner.reused);
+  EXPECT_EQ(r.returned, STATUS_PENDING);
+  ASSERT_TRUE(fake::Finish(&r));
+  stack.Remove();
+}
+
 TEST_F(SimStack, OtherMajorFunctionsPassThroughToTheBus) {
   stack.Build();
   for (UCHAR major : {IRP_MJ_READ, IRP_MJ_WRITE, IRP_MJ_CREATE, IRP_MJ_CLEANUP, IRP_MJ_SYSTEM_CONTROL}) {

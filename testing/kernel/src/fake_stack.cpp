@@ -67,6 +67,7 @@ static NTSTATUS BusDispatch(PDEVICE_OBJECT pdo, PIRP irp) {
             IoCompleteRequest(next, IO_NO_INCREMENT);
           });
         }
+        if (b->afterQueue) b->afterQueue(b->afterQueueContext);
         return STATUS_PENDING;
       }
       status = b->completeWith;

@@ -22,6 +22,10 @@ struct BusExtension {
   std::atomic<int> completed;   // requests the bus has completed
   std::atomic<int> received;    // requests that reached the bus
   std::atomic<KIRQL> lastIrql;  // IRQL of the last completion
+  // Runs after a request was queued, before the dispatch routine returns STATUS_PENDING: what
+  // another thread may do to the request meanwhile.
+  void (*afterQueue)(void* context);
+  void* afterQueueContext;
 };
 
 extern PDRIVER_OBJECT BusDriver;
