@@ -167,9 +167,10 @@ class Timers {
         cv_.wait(l);
         continue;
       }
+      // A copy: wait_until reads its time again after waking, when a cancel may have freed the entry.
+      const auto when = due_.begin()->first;
+      if (cv_.wait_until(l, when) == std::cv_status::no_timeout) continue;  // changed meanwhile
       auto first = due_.begin();
-      if (cv_.wait_until(l, first->first) == std::cv_status::no_timeout) continue;  // changed meanwhile
-      first = due_.begin();
       if (first == due_.end() || first->first > std::chrono::steady_clock::now()) continue;
       Entry e = first->second;
       due_.erase(first);
