@@ -18,6 +18,24 @@ foreach(_t gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
+# Google Benchmark for the release build's benchmarks, from the sources of the version Debian
+# packages (scripts/fetch-benchmark-source.sh puts them there), compiled for the target.
+if(VRNKE_BENCH)
+  set(VRNKE_BENCHMARK_SOURCE /usr/local/src/vrnke-benchmark CACHE PATH "Google Benchmark sources built for the target")
+  if(NOT EXISTS ${VRNKE_BENCHMARK_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "Google Benchmark sources not found in ${VRNKE_BENCHMARK_SOURCE} "
+      "(run scripts/fetch-benchmark-source.sh)")
+  endif()
+  foreach(_o BENCHMARK_ENABLE_TESTING BENCHMARK_ENABLE_GTEST_TESTS BENCHMARK_ENABLE_INSTALL
+      BENCHMARK_ENABLE_WERROR BENCHMARK_INSTALL_DOCS)
+    set(${_o} OFF CACHE BOOL "" FORCE)
+  endforeach()
+  add_subdirectory(${VRNKE_BENCHMARK_SOURCE} ${CMAKE_BINARY_DIR}/benchmark EXCLUDE_FROM_ALL)
+  if(NOT TARGET benchmark::benchmark)
+    add_library(benchmark::benchmark ALIAS benchmark)
+  endif()
+endif()
+
 # The C library's C99 printf (%zu, %lld), which the code and its format checks assume.
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 # GCC checks "printf" formats against the system's own printf here, which has no %zu; the

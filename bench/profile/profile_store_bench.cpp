@@ -1,5 +1,6 @@
-// Saving and loading the 132032-byte current profile through the file-backed registry, the
-// way the configuration program does on APPLY and at start.
+// Saving and loading the 132032-byte current profile through the registry backend (the
+// file-backed one on POSIX, the system's on Windows), the way the configuration program does on
+// APPLY and at start.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -7,17 +8,26 @@
 #include <string>
 
 #include "keys/suite_names.h"
-#include "platform/posix.h"
 #include "profile/qvProfile.h"
 #include "profile/records.h"
 #include "testing/platform/fake_shell.h"
+#ifdef _WIN32
+#include "platform/win32.h"
+#include "testing/platform/scratch_registry.h"
+#else
+#include "platform/posix.h"
 #include "testing/platform/temp_dir.h"
+#endif
 
 namespace {
 
 struct Store {
   Store() {
+#ifdef _WIN32
+    registry = plat::CreateWin32Registry(folder.path());
+#else
     registry = plat::CreatePosixRegistry(folder.str());
+#endif
     store = std::make_unique<vrnke::TqvProfile>(nullptr, *registry, shell);
     store->SetRootKey(plat::kHkeyCurrentUser);
     store->SetKeyPath(std::string(vrnke::kRegistryKeyPath));
@@ -31,7 +41,11 @@ struct Store {
     store.reset();  // before the folder goes
     registry.reset();
   }
+#ifdef _WIN32
+  plat::testing::ScratchRegistryRoot folder{"bench"};
+#else
   plat::testing::TempDir folder;
+#endif
   plat::testing::FakeShell shell;  // registry operations never touch the file services
   std::unique_ptr<plat::Registry> registry;
   std::unique_ptr<vrnke::TqvProfile> store;

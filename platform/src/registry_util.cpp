@@ -106,7 +106,66 @@ RegResult SplitKeyPath(std::string_view path, std::vector<std::string>& levels) 
   return RegResult::Success;
 }
 
-std::string FoldName(std::string_view name) { return rt::LowerCase(name); }
+namespace {
+
+// The lower case of one letter, for the scripts names are written in: Latin (with Latin-1 and
+// Extended-A), Greek, Cyrillic and the full-width forms. Other characters stay as they are.
+char32_t FoldLetter(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  if (c == 0x178) return 0xFF;
+  // Extended-A pairs upper/lower on even/odd code points, with a shift at 0x139..0x148 and
+  // 0x179..0x17E; 0x130 and 0x131 (dotted and dotless i) pair with ASCII, not each other.
+  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+  if (c == 0x386) return 0x3AC;
+  if (c >= 0x388 && c <= 0x38A) return c + 0x25;
+  if (c == 0x38C) return 0x3CC;
+  if (c == 0x38E || c == 0x38F) return c + 0x3F;
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;
+  if (c == 0x3C2) return 0x3C3;  // final sigma
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+  if (c >= 0x410 && c <= 0x42F) return c + 0x20;
+  if (c >= 0xFF21 && c <= 0xFF3A) return c + 0x20;
+  return c;
+}
+
+}  // namespace
+
+// Names compare without case as the system's registry compares them. A byte that does not
+// start a well-formed two- or three-byte sequence is kept as it is, so distinct names never fold
+// into one through a replacement character.
+std::string FoldName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size();) {
+    const auto b0 = static_cast<unsigned char>(name[i]);
+    const auto cont = [&](size_t k) {
+      return i + k < name.size() && (static_cast<unsigned char>(name[i + k]) & 0xC0) == 0x80;
+    };
+    if (b0 < 0x80) {
+      out += static_cast<char>(FoldLetter(b0));
+      ++i;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF && cont(1)) {
+      rt::AppendUtf8(out,
+                     FoldLetter(((b0 & 0x1Fu) << 6) | (static_cast<unsigned char>(name[i + 1]) & 0x3Fu)));
+      i += 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF && cont(1) && cont(2)) {
+      const char32_t c = ((b0 & 0x0Fu) << 12) | ((static_cast<unsigned char>(name[i + 1]) & 0x3Fu) << 6) |
+                         (static_cast<unsigned char>(name[i + 2]) & 0x3Fu);
+      if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)) {  // overlong or a surrogate: not a letter
+        out.append(name.substr(i, 3));
+      } else {
+        rt::AppendUtf8(out, FoldLetter(c));
+      }
+      i += 3;
+    } else {
+      out += name[i];
+      ++i;
+    }
+  }
+  return out;
+}
 
 bool IsRoot(RegKey key) { return key == kHkeyCurrentUser || key == kHkeyLocalMachine; }
 

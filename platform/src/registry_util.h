@@ -16,7 +16,8 @@ inline constexpr std::size_t kMaxValueNameLength = 16383;
 // the system does; a leading or doubled "\" is BadPathname (the system refuses the first; some
 // of its versions take the second, we never do); an over-long level is InvalidParameter.
 RegResult SplitKeyPath(std::string_view path, std::vector<std::string>& levels);
-// Names compare without regard to case (ASCII letters).
+// Names compare without regard to case, as the system compares them (Latin, Greek, Cyrillic and
+// full-width letters; see registry_util.cpp).
 std::string FoldName(std::string_view name);
 bool IsRoot(RegKey key);
 

@@ -88,6 +88,57 @@ TEST_P(RegistryConformance, CreateOpenAndNamesIgnoreCase) {
   EXPECT_EQ(reg_->OpenKey(kHkeyLocalMachine, "software\\VRNKEDriver", k), RegResult::FileNotFound);
 }
 
+// The system's registry ignores case beyond ASCII too: a key or value written with letters of
+// other scripts is found again under their other case, and the case first written is kept.
+TEST_P(RegistryConformance, NamesIgnoreCaseBeyondAscii) {
+  struct Case {
+    const char* written;
+    const char* asked;
+  };
+  const Case cases[] = {
+      {"\xC3\x84pfel-\xC3\x9C", "\xC3\xA4PFEL-\xC3\xBC"},  // Latin-1: Ä/ä, Ü/ü
+      {"\xC5\x81\xC3\xB3"
+       "d\xC5\xBA",
+       "\xC5\x82\xC3\x93"
+       "D\xC5\xB9"},  // Latin Extended-A: Ł/ł, ó/Ó, ź/Ź
+      {"\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1",
+       "\xCF\x89\xCE\x9C\xCE\x88\xCE\x93\xCE\x91"},  // Greek: Ωμέγα/ωΜΈΓΑ
+      {"\xD0\x96\xD1\x83\xD0\xBA-\xD0\x81", "\xD0\xB6\xD0\xA3\xD0\x9A-\xD1\x91"},  // Cyrillic: Жук-Ё/жУК-ё
+      {"\xEF\xBC\xA1\xEF\xBC\xA2", "\xEF\xBD\x81\xEF\xBD\x82"},  // full-width Ａ Ｂ / ａ ｂ
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    const std::string path = std::string("software\\") + c.written;
+    RegKey k = Create(path);
+    auto data = Bytes(3, 9);
+    ASSERT_EQ(reg_->SetValue(k, c.written, RegType::Binary, data.data(), 3), RegResult::Success);
+    reg_->CloseKey(k);
+    bool created = true;
+    ASSERT_EQ(reg_->CreateKey(kHkeyCurrentUser, std::string("software\\") + c.asked, k, &created),
+              RegResult::Success);
+    EXPECT_FALSE(created);
+    RegType t;
+    std::vector<std::uint8_t> back;
+    EXPECT_EQ(reg_->ReadValue(k, c.asked, t, back), RegResult::Success);
+    EXPECT_EQ(back, data);
+    std::string name;
+    ASSERT_EQ(reg_->EnumValue(k, 0, name, &t, nullptr), RegResult::Success);
+    EXPECT_EQ(name, c.written);
+    reg_->CloseKey(k);
+  }
+  // Letters that only look alike stay apart: Latin A, Greek Alpha, Cyrillic A.
+  RegKey k = Create("software\\alike");
+  for (const char* n : {"A", "\xCE\x91", "\xD0\x90"}) {
+    std::uint8_t b = 1;
+    ASSERT_EQ(reg_->SetValue(k, n, RegType::Binary, &b, 1), RegResult::Success);
+  }
+  std::string name;
+  RegType t;
+  EXPECT_EQ(reg_->EnumValue(k, 2, name, &t, nullptr), RegResult::Success);
+  EXPECT_EQ(reg_->EnumValue(k, 3, name, &t, nullptr), RegResult::NoMoreItems);
+  reg_->CloseKey(k);
+}
+
 TEST_P(RegistryConformance, QueryReportsTypeAndSizeAndGuardsTheBuffer) {
   RegKey k = Create("software\\t");
   struct Case {
