@@ -15,7 +15,7 @@ vrnke_add_test(profile_store_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_registry_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_file_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_component_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/tests/$<IF:$<BOOL:${WIN32}>,qvprofile_win32_test.cpp,qvprofile_posix_test.cpp>
+          ${CMAKE_CURRENT_LIST_DIR}/tests/qvprofile_system_test.cpp
   LIBS vrnke_profile_store vrnke_profile_records vrnke_suite_names vrnke_testing_platform)
 
 # The export tool (tools/regtool) reads what the store wrote.

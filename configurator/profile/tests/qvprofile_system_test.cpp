@@ -1,8 +1,10 @@
-// The store over the Win32 backend (Windows build, run under Wine): the registry of the
-// system, below a scratch key, and the backend's own folder services. Bad input gives the same
-// answers as on the in-memory registry the other tests use.
+// The store over the system's platform backend with its own folder services: on POSIX the
+// file-backed registry under XDG_CONFIG_HOME, on Windows (run under Wine) the system's registry
+// below a scratch key. Bad input gives the same answers as on the in-memory registry the other
+// tests use.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,12 +12,16 @@
 
 #include "keys/suite_names.h"
 #include "platform/memory_registry.h"
-#include "platform/win32.h"
 #include "profile/qvProfile.h"
 #include "profile/records.h"
 #include "testing/platform/files.h"
-#include "testing/platform/scratch_registry.h"
 #include "testing/platform/temp_dir.h"
+#ifdef _WIN32
+#include "platform/win32.h"
+#include "testing/platform/scratch_registry.h"
+#else
+#include "platform/posix.h"
+#endif
 
 namespace vrnke::test {
 namespace {
@@ -24,17 +30,27 @@ using plat::testing::FileBytes;
 using plat::testing::RandomBytes;
 using plat::testing::TempDir;
 
-class Win32Store : public ::testing::Test {
+class SystemStore : public ::testing::Test {
  protected:
   void SetUp() override {
-    FScratch = std::make_unique<plat::testing::ScratchRegistryRoot>("profile");
+    FPlace = std::make_unique<Place>();
     platform = Make();
   }
   void TearDown() override {
     platform.reset();
-    FScratch.reset();
+    FPlace.reset();
   }
-  std::unique_ptr<plat::Platform> Make() { return plat::CreateWin32Platform({FScratch->path()}); }
+  // A later run of the program: a new platform over the same store.
+  std::unique_ptr<plat::Platform> Make() {
+#ifdef _WIN32
+    return plat::CreateWin32Platform({FPlace->path()});
+#else
+    return plat::CreatePosixPlatform();  // the folders the environment names
+#endif
+  }
+#ifndef _WIN32
+  std::filesystem::path ConfigFolder() const { return FPlace->config(); }
+#endif
 
  public:
   static std::unique_ptr<TqvProfile> Bound(plat::Platform& on, std::string_view value) {
@@ -49,10 +65,15 @@ class Win32Store : public ::testing::Test {
   std::unique_ptr<plat::Platform> platform;
 
  private:
-  std::unique_ptr<plat::testing::ScratchRegistryRoot> FScratch;
+#ifdef _WIN32
+  using Place = plat::testing::ScratchRegistryRoot;
+#else
+  using Place = plat::testing::IsolatedEnv;
+#endif
+  std::unique_ptr<Place> FPlace;
 };
 
-TEST_F(Win32Store, BothRecordsSurviveInTheSystemsRegistry) {
+TEST_F(SystemStore, BothRecordsSurviveALaterRun) {
   const auto current = RandomBytes(kCurrentProfileSize, 11);
   const auto all = RandomBytes(kAllProfileSettingSize, 12);
   {
@@ -63,7 +84,10 @@ TEST_F(Win32Store, BothRecordsSurviveInTheSystemsRegistry) {
     ASSERT_TRUE(p1->SaveStreamToRegistry());
     ASSERT_TRUE(p2->SaveStreamToRegistry());
   }
-  // A later run: a new platform over the same tree reads the same bytes.
+#ifndef _WIN32
+  EXPECT_TRUE(std::filesystem::exists(ConfigFolder() / "vrnke" / "registry"));
+#endif
+  platform.reset();
   platform = Make();
   auto p1 = Bound(*platform, vrnke::kCurrentProfileValue);
   auto p2 = Bound(*platform, vrnke::kAllProfilesValue);
@@ -91,11 +115,12 @@ struct BadInput {
   const char* what;
   std::function<void(plat::Registry&)> put;  // runs on both registries
   std::string_view valueName;
+  Outcome outcome;
   std::size_t loadedSize;  // when loaded
 };
 
 Outcome Load(plat::Platform& on, const BadInput& c, std::vector<std::uint8_t>& bytes) {
-  auto p = Win32Store::Bound(on, c.valueName);
+  auto p = SystemStore::Bound(on, c.valueName);
   try {
     if (!p->LoadStreamFromRegistry()) return Outcome::NotFound;
   } catch (const rt::ERegistryException&) {
@@ -114,7 +139,7 @@ void PutValue(plat::Registry& reg, std::string_view name, plat::RegType type,
             plat::RegResult::Success);
 }
 
-TEST_F(Win32Store, BadInputAnswersAsOnTheMemoryRegistry) {
+TEST_F(SystemStore, BadInputAnswersAsOnTheMemoryRegistry) {
   const auto big = RandomBytes(6 * 1024 * 1024, 5);
   const std::string wide = "VRNKE\xE9\x85\x8D\xE7\xBD\xAE.PFX";  // not ASCII
   const BadInput cases[] = {
@@ -122,21 +147,21 @@ TEST_F(Win32Store, BadInputAnswersAsOnTheMemoryRegistry) {
        [](plat::Registry& r) {
          PutValue(r, vrnke::kCurrentProfileValue, plat::RegType::Sz, plat::RegStringBytes("x"));
        },
-       vrnke::kCurrentProfileValue, 0},
-      {"missing key", [](plat::Registry&) {}, vrnke::kCurrentProfileValue, 0},
+       vrnke::kCurrentProfileValue, Outcome::Raised, 0},
+      {"missing key", [](plat::Registry&) {}, vrnke::kCurrentProfileValue, Outcome::NotFound, 0},
       {"missing value", [](plat::Registry& r) { PutValue(r, "other", plat::RegType::Binary, {1}); },
-       vrnke::kCurrentProfileValue, 0},
+       vrnke::kCurrentProfileValue, Outcome::NotFound, 0},
       {"zero bytes",
        [](plat::Registry& r) { PutValue(r, vrnke::kCurrentProfileValue, plat::RegType::Binary, {}); },
-       vrnke::kCurrentProfileValue, 0},
+       vrnke::kCurrentProfileValue, Outcome::Loaded, 0},
       {"several megabytes",
        [&](plat::Registry& r) { PutValue(r, vrnke::kCurrentProfileValue, plat::RegType::Binary, big); },
-       vrnke::kCurrentProfileValue, big.size()},
+       vrnke::kCurrentProfileValue, Outcome::Loaded, big.size()},
       {"name not ASCII",
        [&](plat::Registry& r) {
          PutValue(r, wide, plat::RegType::Binary, {7, 8, 9});
        },
-       wide, 3},
+       wide, Outcome::Loaded, 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -147,7 +172,8 @@ TEST_F(Win32Store, BadInputAnswersAsOnTheMemoryRegistry) {
     c.put(platform->registry());
     c.put(memory);
     std::vector<std::uint8_t> win, mem;
-    Outcome expected = Load(*onMemory, c, mem);
+    const Outcome expected = Load(*onMemory, c, mem);
+    EXPECT_EQ(expected, c.outcome);
     EXPECT_EQ(Load(*platform, c, win), expected);
     if (expected == Outcome::Loaded) {
       EXPECT_EQ(win.size(), c.loadedSize);
@@ -156,7 +182,7 @@ TEST_F(Win32Store, BadInputAnswersAsOnTheMemoryRegistry) {
   }
 }
 
-TEST_F(Win32Store, StoredFilePathKeepsItsBackslashAndOpensTheSystemPath) {
+TEST_F(SystemStore, StoredFilePathKeepsItsBackslashAndOpensTheSystemPath) {
   TempDir files;
   auto p = Bound(*platform, "unused");
   ASSERT_TRUE(p->PreSaveStreamToFile(files.str() + "\\sub\\current.pfx"));
@@ -169,6 +195,7 @@ TEST_F(Win32Store, StoredFilePathKeepsItsBackslashAndOpensTheSystemPath) {
   auto q = Bound(*platform, "current.pfx");
   EXPECT_FALSE(q->SetFilePath(files.str() + "/nothing"));
   ASSERT_TRUE(q->SetFilePath(files.str() + "/sub"));
+  EXPECT_EQ(q->FilePath(), files.str() + "/sub\\");
   ASSERT_TRUE(q->LoadStreamFromFile());
   EXPECT_EQ(q->Stream().Bytes(), bytes);
 }
