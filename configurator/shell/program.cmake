@@ -27,3 +27,20 @@ add_executable(vrnke_cfg_snapshot ${_shell}/src/snapshot_main.cpp)
 target_link_libraries(vrnke_cfg_snapshot PRIVATE vrnke_shell)
 set_target_properties(vrnke_cfg_snapshot PROPERTIES OUTPUT_NAME VRNKECfg-snapshot
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# The real program and monitor stand-in on a private X display, driven with xdotool. One ctest
+# entry: the tests share one Xvfb and run one after the other.
+if(NOT DEFINED VRNKE_WINDOWS_TESTS)
+  find_package(X11 REQUIRED)
+  add_executable(shell_x11_tests ${_shell}/tests/x11_program_test.cpp)
+  target_link_libraries(shell_x11_tests PRIVATE vrnke_shell vrnke_testing_platform vrnke_testing_display
+    X11::X11 GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(shell_x11_tests PRIVATE
+    VRNKE_TEST_FORMS_DIR="${VRNKE_FORMS_DIR}" VRNKE_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+    VRNKEMON_PATH="$<TARGET_FILE:vrnke_monitor>" VRNKECFG_PATH="$<TARGET_FILE:vrnke_cfg>"
+    VRNKEINSPECT_PATH="$<TARGET_FILE:vrnkeinspect>")
+  add_dependencies(shell_x11_tests vrnke_monitor vrnke_cfg vrnkeinspect vrnke_hook_x11 qv_local)
+  add_test(NAME shell_x11_tests COMMAND shell_x11_tests)
+  set_tests_properties(shell_x11_tests PROPERTIES LABELS unit TIMEOUT 300
+    ENVIRONMENT "VRNKE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endif()
