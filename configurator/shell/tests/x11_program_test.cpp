@@ -48,6 +48,7 @@ const std::pair<int, int> kOk = {905 + 50, 503 + 25 + 15};
 const std::pair<int, int> kClose = {1123 + 12, 18 + 12};
 const std::pair<int, int> kLanguageBox = {900 + 70, 17 + 13};
 const std::pair<int, int> kDialogOk = {10 + 141 + 40, 5 + 150 + 11};  // both key dialogs
+constexpr TArea kDialogText = {10 + 73, 5 + 84, 301, 27};
 // Rows of the sub-menus under the top-level items 8..11.
 int SubMenuRows(int top) { return top == 8 ? 8 : top == 9 ? 9 : top == 10 ? 7 : 15; }
 constexpr int kTopLevelRows = 14;
@@ -210,8 +211,17 @@ class X11Program : public ShellFixture {
   void AnswerKeyDialog(const std::string& keys) {
     std::optional<TTopWindow> dialog;
     ASSERT_TRUE(WaitFor([&] { return (dialog = OtherWindow()).has_value(); })) << "no key dialog";
-    // The dialog records while it is shown; it is shown once the server maps it.
-    Xdo("key " + keys);
+    // The dialog records from its hook's start, a moment after the server maps it: the keys are
+    // typed again until the dialog's text box shows them (it starts with the key's stored text,
+    // which must differ).
+    const TArea text = {dialog->area.x + kDialogText.x, dialog->area.y + kDialogText.y, kDialogText.w,
+                        kDialogText.h};
+    const Pixels before = Grab(text);
+    ASSERT_TRUE(WaitFor([&] {
+      Xdo("key " + keys);
+      return WaitFor([&] { return Differences(Grab(text), before) > 0; }, 300ms);
+    })) << "the key dialog did not take "
+        << keys;
     ClickAt(dialog->area.x + kDialogOk.first, dialog->area.y + kDialogOk.second);
     ASSERT_TRUE(WaitFor([&] { return !OtherWindow(); })) << "the key dialog stayed open";
   }
