@@ -18,6 +18,7 @@
 #include "platform/posix.h"
 #include "profile/DMUnit.h"
 #include "shell/SettingMain.h"
+#include "testing/display/xvfb.h"
 #include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
 #include "toolkit/backend.h"
@@ -91,6 +92,13 @@ BENCHMARK(BM_Apply)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Apply_NoFlush(benchmark::State& state) { Apply(state, "/dev/shm"); }
 BENCHMARK(BM_Apply_NoFlush)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// APPLY's registry write alone, on disk: the flush's share of BM_Apply.
+void BM_ApplySaveOnly(benchmark::State& state) {
+  Bench bench(StoreBase());
+  for (auto _ : state) vrnke::DM->SaveCurrentProfileInfoToRegistry();
+}
+BENCHMARK(BM_ApplySaveOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 long ResidentKiB() {
   std::ifstream f("/proc/self/status");
   for (std::string line; std::getline(f, line);)
@@ -115,6 +123,37 @@ void BM_MainWindowToFirstFrame(benchmark::State& state) {
   state.counters["VmRSS_MB"] = double(rss) / 1024.0;
 }
 BENCHMARK(BM_MainWindowToFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The real program on a private X display: resident memory once its main window is on the server.
+void BM_ProgramResidentMemoryOnX11(benchmark::State& state) {
+  auto xvfb = vrnke::testing::TXvfb::TryStart();
+  if (!xvfb) {
+    state.SkipWithError("Xvfb could not be started");
+    return;
+  }
+  plat::testing::IsolatedEnv env;
+  long rss = 0;
+  for (auto _ : state) {
+    char* argv[] = {const_cast<char*>(VRNKECFG_PATH), nullptr};
+    pid_t pid = 0;
+    posix_spawn(&pid, VRNKECFG_PATH, nullptr, nullptr, argv, environ);
+    // The window is on the server once xdotool finds it mapped.
+    xvfb->Run("xdotool search --sync --onlyvisible --class TVRNKECFGMAIN");
+    state.PauseTiming();
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(f, line);)
+      if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    state.ResumeTiming();
+  }
+  state.counters["VmRSS_MB"] = double(rss) / 1024.0;
+  // The monitor the program started from its folder goes too.
+  auto platform = plat::CreatePosixPlatform();
+  if (const plat::WindowHandle m = platform->windows().FindWindow(vrnke::kMonitorWindowClass))
+    platform->windows().PostMessage(m, plat::kWmClose, 0, 0);
+}
+BENCHMARK(BM_ProgramResidentMemoryOnX11)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 
