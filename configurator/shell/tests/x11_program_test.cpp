@@ -310,11 +310,10 @@ class X11Program : public ShellFixture {
     }
     return same;
   }
-  // Keeps a picture of the screen for a person to look at when a test fails or when asked.
+  // A picture of the screen for a person to look at, in VRNKE_KEEP_SCREENSHOTS when it is set.
   void SaveScreen(const std::string& name) {
-    const char* keep = std::getenv("VRNKE_KEEP_SCREENSHOTS");
-    const std::string dir = keep ? keep : env_.root();
-    xvfb_->Run("import -window root png24:" + dir + "/" + name + ".png");
+    if (const char* dir = std::getenv("VRNKE_KEEP_SCREENSHOTS"))
+      xvfb_->Run("import -window root png24:" + std::string(dir) + "/" + name + ".png");
   }
 
   std::string Inspect(const std::string& args = "") {
