@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +19,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix.h"
 #include "testing/display/xvfb.h"
+#include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
 #include "toolkit/controls.h"
 #include "toolkit/headless.h"
@@ -434,39 +437,118 @@ TEST_F(X11Popups, APressInsideTheCascadeKeepsItAndOneInTheOwnerClosesIt) {
 
 // --- one event loop ---------------------------------------------------------------------------------
 
-TEST_F(X11Test, AWindowMessageIsHandledWhileAMessageBoxIsOpen) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
+TEST_F(X11Test, AWindowMessageFromAnotherProcessIsHandledWhileAMessageBoxIsOpen) {
+  plat::testing::IsolatedEnv env;  // the platform's windows live in a folder of this test
+  auto platform = plat::CreatePosixPlatform();
+  plat::Windows& windows = platform->windows();
+  constexpr uint32_t kAsk = plat::kWmUser + 7;
   int handled = 0;
-  const int source = Application().AddMessageSource(
-      [&] {
-        char c = 0;
-        if (::read(fds[0], &c, 1) != 1) return false;
+  const plat::WindowHandle own =
+      windows.RegisterWindow("TVRNKEX11TEST", [&](uint32_t msg, plat::WParam, plat::LParam) {
+        if (msg != kAsk) return plat::LResult(0);
         ++handled;
         if (TMessageBox* box = Application().ActiveMessageBox()) box->Choose(mrNo);
-        return true;
-      },
-      fds[0]);
-  ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-  std::thread sender([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    const char c = 1;
-    EXPECT_EQ(::write(fds[1], &c, 1), 1);
-  });
+        return plat::LResult(42);
+      });
+  const int source = Application().AddMessageSource([&] { return windows.ProcessPendingMessages() > 0; },
+                                                    windows.MessageDescriptor());
+  // The sender waits a little, so the box idles first, then sends synchronously.
+  const pid_t sender = fork();
+  if (sender == 0) {
+    usleep(600 * 1000);
+    auto other = plat::CreatePosixPlatform();
+    const plat::WindowHandle target = other->windows().FindWindow("TVRNKEX11TEST");
+    _exit(target != 0 && other->windows().SendMessage(target, kAsk, 0, 0) == 42 ? 0 : 1);
+  }
+  ASSERT_GT(sender, 0);
   rusage before{}, after{};
   getrusage(RUSAGE_SELF, &before);
   const int result = Application().MessageBox("Close?", "VRNKE", TMsgDlgType::mtConfirmation, mbYesNo);
   getrusage(RUSAGE_SELF, &after);
-  sender.join();
+  int status = -1;
+  waitpid(sender, &status, 0);
   Application().RemoveMessageSource(source);
-  ::close(fds[0]);
-  ::close(fds[1]);
+  windows.DestroyWindow(own);
   EXPECT_EQ(handled, 1);
   EXPECT_EQ(result, mrNo);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the sender did not get the handler's result";
   // The box idled on the descriptor instead of polling: far less CPU than the 600 ms it waited.
   const double cpu = double(after.ru_utime.tv_sec - before.ru_utime.tv_sec) +
                      double(after.ru_utime.tv_usec - before.ru_utime.tv_usec) / 1e6;
   EXPECT_LT(cpu, 0.3);
+}
+
+TEST_F(X11Test, AMessageBoxIsAWindowOfItsOwnOverItsOwnerAndAnsweredFromOutside) {
+  struct Case {
+    const char* name;
+    std::function<std::string(TMessageBox&)> answer;  // xdotool arguments
+    int want;
+  };
+  const Case cases[] = {
+      {"Enter takes the first button", [](TMessageBox&) { return std::string("key Return"); }, mrYes},
+      {"a click on No",
+       [](TMessageBox& box) {
+         const TPointF p = box.ButtonScreenCenter(mrNo);
+         return "mousemove " + std::to_string(int(p.x)) + " " + std::to_string(int(p.y)) + " click 1";
+       },
+       mrNo},
+  };
+  TWindow& owner = MakeWindow(100, 100, 500, 400, 0xFF6080A0);
+  int ownerClicks = 0;
+  auto* area = new TvgRectangle(&owner);
+  area->SetParent(owner.Root());
+  area->SetBounds(0, 0, 500, 400);
+  area->Fill().SetColor(0xFF6080A0);
+  area->OnClick = [&](rt::TComponent*) { ++ownerClicks; };
+  owner.Show();
+  Pump();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int step = 0;
+    TWindow* boxWindow = nullptr;
+    // Steps run from a timer inside the box's own loop.
+    const int timer = Application().SetTimer(
+        0.1,
+        [&] {
+          TMessageBox* box = Application().ActiveMessageBox();
+          if (!box) return;
+          boxWindow = box->HostWindow();
+          if (step == 0) {
+            ASSERT_NE(boxWindow, &owner);
+            backend_->Sync();
+            const TRect g = Geometry(*boxWindow);
+            const int w = boxWindow->ClientWidth(), h = boxWindow->ClientHeight();
+            EXPECT_EQ(g, (TRect{100 + (500 - w) / 2, 100 + (400 - h) / 2, w, h}));
+            EXPECT_NE(Prop(*boxWindow, "WM_TRANSIENT_FOR").find(IdText(owner)), std::string::npos);
+            EXPECT_FALSE(owner.InputEnabled());
+            // On the screen exactly as rendered headless.
+            const TBitmap shot = Screenshot("box");
+            const TBitmap want = boxWindow->Render();
+            int differing = 0;
+            for (int y = 0; y < want.Height(); ++y)
+              for (int x = 0; x < want.Width(); ++x)
+                if ((shot.Pixel(g.x + x, g.y + y) | 0xFF000000) != (want.Pixel(x, y) | 0xFF000000))
+                  ++differing;
+            EXPECT_EQ(differing, 0);
+            Xdo("mousemove 120 120 click 1");  // on the owner, outside the box
+          } else if (step == 3) {
+            EXPECT_EQ(box->Result(), 0) << "a click on the owner answered the box";
+            Xdo(c.answer(*box));
+          }
+          ++step;
+        },
+        true);
+    EXPECT_EQ(
+        Application().MessageBox("Apply the changes?", "VRNKE", TMsgDlgType::mtConfirmation, mbYesNo, &owner),
+        c.want);
+    Application().KillTimer(timer);
+    EXPECT_GE(step, 4);
+    EXPECT_EQ(ownerClicks, 0);
+    EXPECT_TRUE(owner.InputEnabled());
+  }
+  // Afterwards the owner takes clicks again.
+  Xdo("mousemove 120 120 click 1");
+  EXPECT_TRUE(PumpUntil([&] { return ownerClicks == 1; }));
 }
 
 TEST_F(X11Test, TimersRunFromTheLoopAndAKilledOneDoesNot) {

@@ -24,6 +24,7 @@ class TX11Backend : public TBackend {
   bool ProcessEvents(double timeout, std::span<const TWaitHandle> handles = {}) override;
   TCursor ScreenCursor() const override;
   void SetScreenCursor(TCursor cursor) override;
+  bool RealWindows() const override { return true; }
 
   // The display's name as opened, whether a window manager runs, whether frames go through
   // shared memory, and the server's id of a window (for tests and tools).
