@@ -435,6 +435,159 @@ TEST_F(X11Popups, APressInsideTheCascadeKeepsItAndOneInTheOwnerClosesIt) {
   ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen() && !child->IsOpen(); }));
 }
 
+// A translucent pop-up with rounded corners and a shadow over a window of two colours: on the
+// screen it is the headless render blended over what lies beneath, whether a compositing
+// manager blends it or the backend does.
+class X11TranslucentPopup : public X11Test, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The pop-up's render over the screen as it was before it opened; how many pixels differ
+  // by more than `tolerance` in a channel (premultiplied rounding).
+  static int Differing(const TBitmap& shot, const TBitmap& beneath, const TBitmap& render, TRect at,
+                       int tolerance = 2) {
+    int differing = 0;
+    for (int y = 0; y < render.Height(); ++y)
+      for (int x = 0; x < render.Width(); ++x) {
+        const uint32_t s = render.Pixel(x, y), d = beneath.Pixel(at.x + x, at.y + y);
+        const uint32_t got = shot.Pixel(at.x + x, at.y + y), a = s >> 24;
+        for (int shift = 0; shift < 24; shift += 8) {
+          const double want =
+              (double((s >> shift) & 0xFF) * a + double((d >> shift) & 0xFF) * (255 - a)) / 255.0;
+          if (std::abs(double((got >> shift) & 0xFF) - want) > tolerance) {
+            ++differing;
+            break;
+          }
+        }
+      }
+    return differing;
+  }
+};
+
+TEST_P(X11TranslucentPopup, ShowsRoundedCornersTranslucencyAndShadowOverTheScreen) {
+  const bool compositor = GetParam();
+  if (compositor) {
+    ASSERT_TRUE(xvfb_->StartCompositor()) << "the compositing manager did not start (xcompmgr)";
+  }
+  EXPECT_EQ(backend_->Compositing(), compositor);
+  TWindow& main = MakeWindow(100, 100, 400, 300, 0xFF2040C0);
+  auto* right = new TvgRectangle(&main);
+  right->SetParent(main.Root());
+  right->SetBounds(200, 0, 200, 300);
+  right->Stroke().SetKind(TBrushKind::None);
+  right->Fill().SetColor(0xFFE8E0D0);
+  auto* popup = new TvgPopup(&main);
+  popup->SetParent(main.Root());
+  popup->SetPlacement(TvgPlacement::vgPlacementMouse);
+  popup->SetSize(160, 120);
+  auto* panel = new TvgRectangle(&main);
+  panel->SetParent(popup);
+  panel->SetBounds(6, 6, 140, 100);
+  panel->SetRadius(12, 12);
+  panel->Stroke().SetKind(TBrushKind::None);
+  panel->Fill().SetColor(0xB0FFFFFF);
+  (new TvgShadowEffect(&main))->SetParent(panel);
+  main.Show();
+  Pump();
+  const TBitmap beneath = Screenshot("beneath");
+  Xdo("mousemove 220 180");  // the pop-up straddles the two colours
+  Pump(0.1);
+  popup->Popup();
+  ASSERT_TRUE(popup->IsOpen());
+  const TRect at{220, 180, 160, 120};
+  const TBitmap render = popup->PopupWindow()->Render();
+  TBitmap shot;
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("translucent"), beneath, render, at) == 0; }, 5))
+      << Differing(shot, beneath, render, at) << " pixels differ";
+  EXPECT_EQ(shot.Pixel(at.x, at.y), beneath.Pixel(at.x, at.y)) << "a corner outside the panel";
+  const uint32_t inside = shot.Pixel(at.x + 40, at.y + 50);
+  EXPECT_NE(inside, beneath.Pixel(at.x + 40, at.y + 50));
+  EXPECT_NE(inside, 0xFFFFFFFFu) << "the panel is translucent";
+  const uint32_t shadow = shot.Pixel(at.x + 148, at.y + 60);  // past the panel's right edge
+  EXPECT_NE(shadow, beneath.Pixel(at.x + 148, at.y + 60));
+  EXPECT_GT(shadow & 0xFF, 0x40u) << "the shadow is a shade, not black";
+
+  // The window beneath changes under the translucent panel: the pop-up shows it.
+  right->Fill().SetColor(0xFF30B040);
+  Pump();
+  const TBitmap after = main.Render();
+  TBitmap newBeneath = beneath;
+  for (int y = 0; y < after.Height(); ++y)
+    for (int x = 0; x < after.Width(); ++x) newBeneath.SetPixel(100 + x, 100 + y, after.Pixel(x, y));
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("changed"), newBeneath, render, at) == 0; }, 5))
+      << Differing(shot, newBeneath, render, at) << " pixels differ after the change beneath";
+
+  // Moved over part of where it was (as a menu near the screen's edge moves itself).
+  popup->PopupWindow()->SetPosition(250, 200);
+  const TRect moved{250, 200, 160, 120};
+  Pump();
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("moved"), newBeneath, render, moved) == 0; }, 5))
+      << Differing(shot, newBeneath, render, moved) << " pixels differ after the move";
+}
+
+TEST_P(X11TranslucentPopup, AChildPopupShowsItsParentChangingBeneathIt) {
+  if (GetParam()) {
+    ASSERT_TRUE(xvfb_->StartCompositor()) << "the compositing manager did not start (xcompmgr)";
+  }
+  TWindow& main = MakeWindow(100, 100, 400, 300, 0xFF2040C0);
+  auto* parent = new TvgPopup(&main);
+  parent->SetParent(main.Root());
+  parent->SetPlacement(TvgPlacement::vgPlacementMouse);
+  parent->SetSize(200, 150);
+  auto* parentFill = new TvgRectangle(&main);
+  parentFill->SetParent(parent);
+  parentFill->SetAlign(TvgAlign::vaClient);
+  parentFill->Stroke().SetKind(TBrushKind::None);
+  parentFill->Fill().SetColor(0xFFE0C020);
+  auto* item = new TvgRectangle(&main);
+  item->SetParent(parent);
+  item->SetBounds(100, 40, 100, 60);
+  item->Stroke().SetKind(TBrushKind::None);
+  item->Fill().SetColor(0xFF2080E0);
+  auto* child = new TvgPopup(&main);
+  child->SetParent(main.Root());
+  child->SetPlacement(TvgPlacement::vgPlacementMouse);
+  child->SetSize(120, 100);
+  auto* childPanel = new TvgRectangle(&main);
+  childPanel->SetParent(child);
+  childPanel->SetAlign(TvgAlign::vaClient);
+  childPanel->SetRadius(10, 10);
+  childPanel->Stroke().SetKind(TBrushKind::None);
+  childPanel->Fill().SetColor(0x80FFFFFF);
+  main.Show();
+  Xdo("mousemove 150 150");
+  Pump(0.1);
+  parent->Popup();
+  Pump();
+  Xdo("mousemove 260 170");  // the child lies over the parent's item and beyond it
+  Pump(0.1);
+  const TBitmap beneath = Screenshot("parent");
+  child->Popup();
+  Pump();
+  const TRect at{260, 170, 120, 100};
+  const TBitmap render = child->PopupWindow()->Render();
+  TBitmap shot;
+  EXPECT_TRUE(PumpUntil([&] { return Differing(shot = Screenshot("child"), beneath, render, at) == 0; }, 5))
+      << Differing(shot, beneath, render, at) << " pixels differ";
+
+  item->Fill().SetColor(0xFFC02020);  // a highlight in the parent under the child
+  Pump();
+  const TBitmap parentNow = parent->PopupWindow()->Render();
+  TBitmap newBeneath = beneath;
+  for (int y = 0; y < parentNow.Height(); ++y)
+    for (int x = 0; x < parentNow.Width(); ++x) newBeneath.SetPixel(150 + x, 150 + y, parentNow.Pixel(x, y));
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("highlight"), newBeneath, render, at) == 0; }, 5))
+      << Differing(shot, newBeneath, render, at) << " pixels differ after the parent changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(X11, X11TranslucentPopup, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) {
+                           return i.param ? std::string("WithACompositor")
+                                          : std::string("WithoutACompositor");
+                         });
+
 // --- one event loop ---------------------------------------------------------------------------------
 
 TEST_F(X11Test, AWindowMessageFromAnotherProcessIsHandledWhileAMessageBoxIsOpen) {
