@@ -391,6 +391,7 @@ void X11Window::SetVisible(bool v) {
     }
     XMapRaised(b->dpy, win);
   } else {
+    composed = false;  // decided again, with a fresh copy, when shown
     if (b->capture == this) b->capture = nullptr;
     if (b->moving == this) b->moving = nullptr;
     if (b->hover == this) b->hover = nullptr;
