@@ -528,7 +528,18 @@ int TApplication::ShowModal(TWindow& window) {
   if (!Alive(w)) return mrCancel;
   const int result = w->ModalResult() != mrNone ? w->ModalResult() : mrCancel;
   w->SetModalResult(result);
-  if (w->Visible()) w->Hide();
+  if (w->Visible()) {
+    w->Hide();
+    // A window system gives the focus to no one when the focused window goes: the window
+    // underneath (the next modal one, else the main window) takes it back.
+    if (HasBackend() && Backend().RealWindows()) {
+      TWindow* back = nullptr;
+      for (auto it = modalWindows_.rbegin(); it != modalWindows_.rend() && !back; ++it)
+        if (Alive(*it) && (*it)->Visible()) back = *it;
+      if (!back && MainForm() && MainForm()->Visible()) back = MainForm();
+      if (back) back->Activate();
+    }
+  }
   return result;
 }
 

@@ -106,6 +106,12 @@ class X11Test : public ::testing::Test {
     return shot;
   }
   bool PointerFree() const { return xvfb_->PointerFree(); }
+  // The window with the keyboard focus, as the server has it.
+  unsigned long FocusedWindow() const {
+    std::string out;
+    xvfb_->Run("xdotool getwindowfocus", &out);
+    return std::strtoul(out.c_str(), nullptr, 10);
+  }
 
   std::unique_ptr<TXvfb> xvfb_;
   TX11Backend* backend_ = nullptr;
@@ -698,6 +704,7 @@ TEST_F(X11Test, AMessageBoxIsAWindowOfItsOwnOverItsOwnerAndAnsweredFromOutside) 
     EXPECT_GE(step, 4);
     EXPECT_EQ(ownerClicks, 0);
     EXPECT_TRUE(owner.InputEnabled());
+    EXPECT_TRUE(PumpUntil([&] { return FocusedWindow() == Id(owner); })) << "the owner has no focus back";
   }
   // Afterwards the owner takes clicks again.
   Xdo("mousemove 120 120 click 1");
@@ -748,9 +755,12 @@ TEST_F(X11Test, AModalWindowKeepsInputFromItsOwnerAndIsCentredOverIt) {
       Application().SetTimer(0.3, [&] { dialog.SetModalResult(mrOk); });
     }
   };
+  Application().SetMainForm(&owner);
   EXPECT_EQ(Application().ShowModal(dialog), mrOk);
   Application().OnModalIdle = nullptr;
+  Application().SetMainForm(nullptr);
   EXPECT_EQ(ownerClicks, 0);
+  EXPECT_TRUE(PumpUntil([&] { return FocusedWindow() == Id(owner); })) << "the main window has no focus back";
   // Afterwards the owner takes clicks again.
   Xdo("mousemove 120 120 click 1");
   EXPECT_TRUE(PumpUntil([&] { return ownerClicks == 1; }));
