@@ -1,9 +1,14 @@
 // The X11 backend under Xvfb: the main window from its description to its first frame on the
-// server, and a pointer move that changes a hover highlight to the updated pixels on the server.
+// server, the same from the start of a process of its own, and a pointer move that changes a
+// hover highlight to the updated pixels on the server.
 #include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "testing/display/xvfb.h"
@@ -50,6 +55,47 @@ void BM_X11MainWindowFirstFrame(benchmark::State& state) {
   state.counters["VmHWM_MB"] = StatusKb("VmHWM:") / 1024.0;
 }
 BENCHMARK(BM_X11MainWindowFirstFrame)->Unit(benchmark::kMillisecond);
+
+// Process start to its first frame on the server: the program is started as a person starts
+// it (exec, libraries, fonts, display connection, the description, the frame) and says when
+// the server has the frame.
+void BM_X11ProcessStartToFirstFrame(benchmark::State& state) {
+  for (auto _ : state) {
+    int out[2], in[2];
+    if (pipe(out) != 0 || pipe(in) != 0) throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, in[1]);
+    char program[] = VRNKE_BENCH_FIRST_FRAME;
+    char* argv[] = {program, nullptr};
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(in[0]);
+    if (spawned != 0) {
+      state.SkipWithError("cannot start the first-frame program");
+      break;
+    }
+    std::string line;
+    char c = 0;
+    while (line.find('\n') == std::string::npos && read(out[0], &c, 1) == 1) line += c;
+    state.PauseTiming();
+    close(in[1]);  // the program hides its window and ends
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (line != "frame\n" || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      state.SkipWithError("the first-frame program failed");
+      break;
+    }
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_X11ProcessStartToFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_X11HoverToServerPixels(benchmark::State& state) {
   tk::TWindow window(nullptr);

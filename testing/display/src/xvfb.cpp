@@ -103,6 +103,7 @@ TXvfb::TXvfb(int width, int height) {
 }
 
 TXvfb::~TXvfb() {
+  Stop(compositor_);
   Stop(wm_);
   Stop(server_);
   if (hadPrevious_)
@@ -120,6 +121,7 @@ std::unique_ptr<TXvfb> TXvfb::TryStart(int width, int height) {
 }
 
 void TXvfb::KillServer() {
+  Stop(compositor_);
   Stop(wm_);
   Stop(server_);
 }
@@ -150,6 +152,21 @@ bool TXvfb::StartWindowManager() {
   XDestroyWindow(d, probe);
   XCloseDisplay(d);
   return managed;
+}
+
+bool TXvfb::StartCompositor() {
+  if (compositor_ > 0) return true;
+  compositor_ = Spawn({"xcompmgr"});
+  ::Display* d = XOpenDisplay(display_.c_str());
+  if (!d) return false;
+  const Atom selection = XInternAtom(d, ("_NET_WM_CM_S" + std::to_string(DefaultScreen(d))).c_str(), 0);
+  bool owned = false;
+  for (int i = 0; i < 200 && !owned; ++i) {
+    owned = XGetSelectionOwner(d, selection) != 0;
+    if (!owned) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  XCloseDisplay(d);
+  return owned;
 }
 
 bool TXvfb::PointerFree() const {

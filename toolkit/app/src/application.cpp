@@ -528,7 +528,18 @@ int TApplication::ShowModal(TWindow& window) {
   if (!Alive(w)) return mrCancel;
   const int result = w->ModalResult() != mrNone ? w->ModalResult() : mrCancel;
   w->SetModalResult(result);
-  if (w->Visible()) w->Hide();
+  if (w->Visible()) {
+    w->Hide();
+    // A window system gives the focus to no one when the focused window goes: the window
+    // underneath (the next modal one, else the main window) takes it back.
+    if (HasBackend() && Backend().RealWindows()) {
+      TWindow* back = nullptr;
+      for (auto it = modalWindows_.rbegin(); it != modalWindows_.rend() && !back; ++it)
+        if (Alive(*it) && (*it)->Visible()) back = *it;
+      if (!back && MainForm() && MainForm()->Visible()) back = MainForm();
+      if (back) back->Activate();
+    }
+  }
   return result;
 }
 
@@ -544,26 +555,50 @@ int TApplication::MessageBox(const std::string& text, const std::string& title, 
   }
   if (!host && MainForm() && MainForm()->Visible()) host = MainForm();
 
+  // On a window system the box is a window of its own, kept above its host and centred over
+  // it; headless it is drawn inside the host's scene.
+  const bool realWindows = HasBackend() && Backend().RealWindows();
   std::unique_ptr<TWindow> own;
-  if (!host) {
+  TWindow* owner = nullptr;
+  if (!host || realWindows) {
     own = std::make_unique<TWindow>(nullptr);
     own->SetCaption(title);
     own->SetBorderless(true);
-    own->SetPlacementMode(TWindowPosition::ScreenCenter);
+    if (host) {
+      owner = host;
+      own->SetPlacementOwner(host);
+      own->SetShowInTaskBar(false);  // it belongs to the host's button
+    } else {
+      own->SetPlacementMode(TWindowPosition::ScreenCenter);
+    }
     host = own.get();
   }
   TMessageBox* box = new TMessageBox(request, *host, own != nullptr);
   if (own) {
-    own->SetClientSize(static_cast<int>(box->Panel()->Width()), static_cast<int>(box->Panel()->Height()));
+    const int width = static_cast<int>(box->Panel()->Width()),
+              height = static_cast<int>(box->Panel()->Height());
+    own->SetClientSize(width, height);
     own->Root()->SetBounds(0, 0, box->Panel()->Width(), box->Panel()->Height());
+    if (owner) {
+      // Over the owner's centre, but on the screen whatever the owner's place.
+      const TPointF screen = ScreenSize();
+      const int x = owner->Left() + (owner->ClientWidth() - width) / 2;
+      const int y = owner->Top() + (owner->ClientHeight() - height) / 2;
+      own->SetPosition(std::clamp(x, 0, std::max(0, static_cast<int>(screen.x) - width)),
+                       std::clamp(y, 0, std::max(0, static_cast<int>(screen.y) - height)));
+    }
     own->Show();
     own->Activate();
   }
   boxes_.push_back(box);
   TWindow* w = host;
-  ModalShields shields(w);  // the box covers its host itself
+  ModalShields shields(w);  // the box's window takes input, every other one none
+  auto ended = [&] {
+    return terminated_ || box->Result() != 0 || !Alive(w) || !w->Visible() ||
+           (owner && (!Alive(owner) || !owner->Visible()));
+  };
   try {
-    RunModalLoop([&] { return terminated_ || box->Result() != 0 || !Alive(w) || !w->Visible(); });
+    RunModalLoop(ended);
   } catch (...) {
     boxes_.pop_back();
     delete box;
@@ -573,6 +608,8 @@ int TApplication::MessageBox(const std::string& text, const std::string& title, 
   boxes_.pop_back();
   delete box;
   if (own) own->Hide();
+  // A window system gives the focus to no one when the focused window goes.
+  if (Alive(owner) && owner->Visible()) owner->Activate();
   return result;
 }
 

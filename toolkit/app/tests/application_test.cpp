@@ -204,6 +204,62 @@ TEST_F(App, ClosingTheHostEndsTheBoxWithCancel) {
   EXPECT_EQ(Application().MessageBox("Text", "Title", TMsgDlgType::mtWarning, mbYesNo, host.get()), mrCancel);
 }
 
+// A backend whose windows are real ones: the box is a window of its own over its host.
+class RealWindowsBackend : public THeadlessBackend {
+ public:
+  using THeadlessBackend::THeadlessBackend;
+  bool RealWindows() const override { return true; }
+};
+
+TEST(AppWithRealWindows, TheBoxIsAWindowOverItsHostKeptOnTheScreenAndTheHostTakesNoInput) {
+  auto* backend = new RealWindowsBackend(1366, 768);
+  SetBackend(std::unique_ptr<TBackend>(backend));
+  struct Case {
+    int hostX, hostY;
+    bool centred;  // else pushed onto the screen at its right and bottom edges
+  };
+  for (const Case c : {Case{100, 50, true}, Case{1200, 700, false}}) {
+    SCOPED_TRACE(c.hostX);
+    TWindow host(nullptr);
+    host.SetClientSize(600, 400);
+    host.SetPosition(c.hostX, c.hostY);
+    host.Root()->SetBounds(0, 0, 600, 400);
+    host.Show();
+    int hostClicks = 0;
+    auto* behind = new TvgButton(&host);
+    behind->SetParent(host.Root());
+    behind->SetBounds(0, 0, 600, 400);
+    behind->OnClick = [&](rt::TComponent*) { ++hostClicks; };
+    TWindow* boxWindow = nullptr;
+    TRect bounds;
+    bool hostEnabled = true;
+    Application().OnModalIdle = [&] {
+      TMessageBox* box = Application().ActiveMessageBox();
+      boxWindow = box->HostWindow();
+      bounds = boxWindow->Handle()->Bounds();
+      hostEnabled = host.InputEnabled();
+      if (c.centred) backend->Click(host.Left() + 5, host.Top() + 5);  // beside the box
+      const TPointF p = box->ButtonScreenCenter(mrNo);
+      backend->Click(p.x, p.y);
+    };
+    EXPECT_EQ(Application().MessageBox("Text", "Title", TMsgDlgType::mtConfirmation, mbYesNo, &host), mrNo);
+    Application().OnModalIdle = nullptr;
+    ASSERT_NE(boxWindow, nullptr);
+    EXPECT_NE(boxWindow, &host);
+    EXPECT_FALSE(hostEnabled);
+    EXPECT_EQ(hostClicks, 0);
+    EXPECT_TRUE(host.InputEnabled());
+    if (c.centred) {
+      EXPECT_EQ(bounds.x, 100 + (600 - bounds.width) / 2);
+      EXPECT_EQ(bounds.y, 50 + (400 - bounds.height) / 2);
+    } else {
+      EXPECT_EQ(bounds.x + bounds.width, 1366);
+      EXPECT_EQ(bounds.y + bounds.height, 768);
+    }
+  }
+  SetBackend(nullptr);
+}
+
 TEST_F(App, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn) {
   auto win = ShownWindow();
   auto* b = new TvgButton(win.get());

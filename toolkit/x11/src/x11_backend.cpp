@@ -84,6 +84,27 @@ std::vector<char32_t> DecodeUtf8(const char* s, size_t n) {
 
 bool Typed(char32_t c) { return c >= 32 && c != 127; }
 
+TRect Intersect(const TRect& a, const TRect& b) {
+  const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+  const int x1 = std::min(a.x + a.width, b.x + b.width), y1 = std::min(a.y + a.height, b.y + b.height);
+  if (x1 <= x0 || y1 <= y0) return {};
+  return {x0, y0, x1 - x0, y1 - y0};
+}
+
+bool Empty(const TRect& r) { return r.width <= 0 || r.height <= 0; }
+
+// A premultiplied ARGB pixel over an opaque one.
+uint32_t Over(uint32_t src, uint32_t dst) {
+  const uint32_t keep = 255 - (src >> 24);
+  if (keep == 0) return src | 0xFF000000u;
+  uint32_t out = 0xFF000000u;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const uint32_t s = (src >> shift) & 0xFF, d = (dst >> shift) & 0xFF;
+    out |= std::min(255u, s + (d * keep + 127) / 255) << shift;
+  }
+  return out;
+}
+
 }  // namespace
 
 class X11Window;
@@ -98,6 +119,7 @@ class TX11Backend::Impl {
   Colormap argbColormap = 0;
   bool shm = false;
   XIM xim = nullptr;
+  Atom compositorSelection = 0;  // _NET_WM_CM_S<screen>: owned while a compositing manager runs
 
   Atom wmProtocols, wmDelete, netWmName, utf8String, motifHints, netWmState, netSkipTaskbar, netActiveWindow,
       netSupportingCheck, netWmPid, netWmType, netTypeNormal, netTypePopup, netTypeDialog, netWmIconName;
@@ -124,6 +146,9 @@ class TX11Backend::Impl {
   void Open(const std::string& displayName);
   void Close();
   bool WmRunning();
+  bool Compositing() const { return XGetSelectionOwner(dpy, compositorSelection) != 0; }
+  // A window of ours changed the pixels in `r` (screen): pop-ups composed over them follow.
+  void RefreshBackdrops(X11Window* from, const TRect& r);
   // The time of the last input, or the server's time now when there was none: managers
   // weigh activation requests by it.
   Time ServerTime(::Window w);
@@ -175,6 +200,13 @@ class X11Window : public IBackendWindow {
   void PutImage(int x, int y, int w, int h);
   void SetSizeHints();
   TRect Clamped(TRect r) const;
+  // A translucent pop-up without a compositing manager: the server would show the premultiplied
+  // colour (black corners and shadow), so the pop-up is composed over a copy of the screen
+  // beneath it, taken before it is mapped.
+  void TakeBackdrop(const TRect& to);
+  void CopyIntoBackdrop(const X11Window& from, const TRect& screenRect);
+  void Compose(int x0, int y0, int x1, int y1);
+  uint32_t ShownPixel(int screenX, int screenY) const;
 
   std::shared_ptr<TX11Backend::Impl> keep;
   TX11Backend::Impl* b;
@@ -192,6 +224,9 @@ class X11Window : public IBackendWindow {
   XImage* image = nullptr;
   XShmSegmentInfo shmInfo{};
   bool shmImage = false, shmPending = false;
+  bool composed = false;
+  std::vector<uint32_t> backdrop;  // opaque screen pixels under `bounds`
+  std::vector<uint32_t> source;    // the toolkit's last frame, premultiplied, for composing again
 };
 
 // --- windows ------------------------------------------------------------------------------
@@ -313,6 +348,14 @@ void X11Window::SetBounds(const TRect& r) {
   if (c == bounds) return;
   const bool moved = c.x != bounds.x || c.y != bounds.y;
   const bool resized = c.width != bounds.width || c.height != bounds.height;
+  if (composed && visible) {
+    TakeBackdrop(c);
+    std::vector<uint32_t> kept(size_t(c.width) * size_t(c.height), 0);
+    for (int y = 0; y < std::min(c.height, bounds.height); ++y)
+      for (int x = 0; x < std::min(c.width, bounds.width); ++x)
+        kept[size_t(y) * size_t(c.width) + size_t(x)] = source[size_t(y) * size_t(bounds.width) + size_t(x)];
+    source = std::move(kept);
+  }
   bounds = c;
   if (resized) SetSizeHints();
   if (moved && resized)
@@ -321,6 +364,10 @@ void X11Window::SetBounds(const TRect& r) {
     XMoveWindow(b->dpy, win, c.x, c.y);
   else
     XResizeWindow(b->dpy, win, unsigned(c.width), unsigned(c.height));
+  if (composed && visible && image) {
+    EnsureImage();
+    Compose(0, 0, bounds.width, bounds.height);
+  }
   XFlush(b->dpy);
 }
 
@@ -330,8 +377,21 @@ void X11Window::SetVisible(bool v) {
   visible = v;
   if (v) {
     minimized = false;
+    if (params.translucent) {
+      // With a compositing manager the ARGB visual blends by itself.
+      composed = depth != 32 || !b->Compositing();
+      if (composed) {
+        backdrop.clear();
+        TakeBackdrop(bounds);  // before mapping: the screen without this window
+        source.assign(size_t(bounds.width) * size_t(bounds.height), 0);
+      } else {
+        backdrop = {};
+        source = {};
+      }
+    }
     XMapRaised(b->dpy, win);
   } else {
+    composed = false;  // decided again, with a fresh copy, when shown
     if (b->capture == this) b->capture = nullptr;
     if (b->moving == this) b->moving = nullptr;
     if (b->hover == this) b->hover = nullptr;
@@ -436,12 +496,75 @@ void X11Window::Present(const TBitmap& bitmap, const TRect& dirty) {
   const int x1 = std::min({dirty.x + dirty.width, bitmap.Width(), image->width});
   const int y1 = std::min({dirty.y + dirty.height, bitmap.Height(), image->height});
   if (x1 <= x0 || y1 <= y0) return;
-  // Cairo's premultiplied ARGB words are the server's 24- and 32-bit TrueColor pixels.
-  for (int y = y0; y < y1; ++y)
-    std::memcpy(image->data + size_t(y) * size_t(image->bytes_per_line) + size_t(x0) * 4,
-                src + size_t(y) * size_t(srcStride) + size_t(x0) * 4, size_t(x1 - x0) * 4);
-  PutImage(x0, y0, x1 - x0, y1 - y0);
+  if (composed) {
+    for (int y = y0; y < y1; ++y)
+      std::memcpy(source.data() + size_t(y) * size_t(bounds.width) + size_t(x0),
+                  src + size_t(y) * size_t(srcStride) + size_t(x0) * 4, size_t(x1 - x0) * 4);
+    Compose(x0, y0, x1, y1);
+  } else {
+    // Cairo's premultiplied ARGB words are the server's 24- and 32-bit TrueColor pixels.
+    for (int y = y0; y < y1; ++y)
+      std::memcpy(image->data + size_t(y) * size_t(image->bytes_per_line) + size_t(x0) * 4,
+                  src + size_t(y) * size_t(srcStride) + size_t(x0) * 4, size_t(x1 - x0) * 4);
+    PutImage(x0, y0, x1 - x0, y1 - y0);
+  }
+  if (visible) b->RefreshBackdrops(this, {bounds.x + x0, bounds.y + y0, x1 - x0, y1 - y0});
   XFlush(b->dpy);
+}
+
+void X11Window::TakeBackdrop(const TRect& to) {
+  std::vector<uint32_t> next(size_t(to.width) * size_t(to.height), 0xFF000000u);
+  const TRect screen{0, 0, DisplayWidth(b->dpy, b->screen), DisplayHeight(b->dpy, b->screen)};
+  const TRect grab = Intersect(to, screen);
+  if (!Empty(grab)) {
+    if (XImage* shot = XGetImage(b->dpy, b->root, grab.x, grab.y, unsigned(grab.width), unsigned(grab.height),
+                                 AllPlanes, ZPixmap)) {
+      for (int y = 0; y < grab.height; ++y)
+        for (int x = 0; x < grab.width; ++x)
+          next[size_t(grab.y - to.y + y) * size_t(to.width) + size_t(grab.x - to.x + x)] =
+              uint32_t(XGetPixel(shot, x, y)) | 0xFF000000u;
+      XDestroyImage(shot);
+    }
+  }
+  // Where this window lay already, the screen shows the window itself: what was beneath it
+  // comes from the old copy.
+  const TRect kept = backdrop.empty() ? TRect{} : Intersect(to, bounds);
+  for (int y = kept.y; y < kept.y + kept.height; ++y)
+    for (int x = kept.x; x < kept.x + kept.width; ++x)
+      next[size_t(y - to.y) * size_t(to.width) + size_t(x - to.x)] =
+          backdrop[size_t(y - bounds.y) * size_t(bounds.width) + size_t(x - bounds.x)];
+  backdrop = std::move(next);
+}
+
+uint32_t X11Window::ShownPixel(int screenX, int screenY) const {
+  const int x = screenX - bounds.x, y = screenY - bounds.y;
+  const auto* row =
+      reinterpret_cast<const uint32_t*>(image->data + size_t(y) * size_t(image->bytes_per_line));
+  return row[x] | 0xFF000000u;
+}
+
+void X11Window::CopyIntoBackdrop(const X11Window& from, const TRect& screenRect) {
+  const TRect r = Intersect(Intersect(screenRect, bounds), from.bounds);
+  if (Empty(r) || !from.image || from.image->width < from.bounds.width ||
+      from.image->height < from.bounds.height)
+    return;
+  for (int y = r.y; y < r.y + r.height; ++y)
+    for (int x = r.x; x < r.x + r.width; ++x)
+      backdrop[size_t(y - bounds.y) * size_t(bounds.width) + size_t(x - bounds.x)] = from.ShownPixel(x, y);
+}
+
+void X11Window::Compose(int x0, int y0, int x1, int y1) {
+  if (!image || x1 <= x0 || y1 <= y0) return;
+  if (shmPending) {
+    XSync(b->dpy, 0);
+    shmPending = false;
+  }
+  for (int y = y0; y < y1; ++y) {
+    auto* out = reinterpret_cast<uint32_t*>(image->data + size_t(y) * size_t(image->bytes_per_line));
+    const size_t row = size_t(y) * size_t(bounds.width);
+    for (int x = x0; x < x1; ++x) out[x] = Over(source[row + size_t(x)], backdrop[row + size_t(x)]);
+  }
+  PutImage(x0, y0, x1 - x0, y1 - y0);
 }
 
 void X11Window::Activate() {
@@ -524,6 +647,7 @@ void TX11Backend::Impl::Open(const std::string& displayName) {
   netTypeNormal = atom("_NET_WM_WINDOW_TYPE_NORMAL");
   netTypePopup = atom("_NET_WM_WINDOW_TYPE_POPUP_MENU");
   netTypeDialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+  compositorSelection = atom(("_NET_WM_CM_S" + std::to_string(screen)).c_str());
 
   // Typed text through the input method when one runs (Chinese), else through the keymap.
   // Text comes as UTF-8 whatever the user's locale: a locale without it could not carry Chinese.
@@ -655,6 +779,34 @@ X11Window* TX11Backend::Impl::WindowAtRoot(int x, int y) const {
   for (auto it = order.rbegin(); it != order.rend(); ++it)
     if (inside(*it)) return *it;
   return nullptr;
+}
+
+void TX11Backend::Impl::RefreshBackdrops(X11Window* from, const TRect& r) {
+  // Pop-ups lie above the normal windows, a newer pop-up above an older one. What lies under a
+  // composed pop-up in `r` is `from`'s frame with the pop-ups between the two on top of it.
+  const auto fromAt = std::find(order.begin(), order.end(), from);
+  const bool fromPopup = from->params.kind == TWindowKind::Popup;
+  for (auto it = order.begin(); it != order.end(); ++it) {
+    X11Window* p = *it;
+    if (p == from || !p->visible || !p->composed) continue;
+    if (fromPopup && it < fromAt) continue;  // beneath `from`
+    const TRect x = Intersect(r, p->bounds);
+    if (Empty(x)) continue;
+    if (!fromPopup) {
+      // The stacking of normal windows is the server's: where another one of ours may cover
+      // `from`, the copy is left as it is.
+      bool covered = false;
+      for (X11Window* o : order)
+        covered = covered || (o != from && o->visible && o->params.kind == TWindowKind::Normal &&
+                              !Empty(Intersect(x, o->bounds)));
+      if (covered) continue;
+    }
+    p->CopyIntoBackdrop(*from, x);
+    for (auto m = fromPopup ? fromAt + 1 : order.begin(); m != it; ++m)
+      if ((*m)->visible && (*m)->params.kind == TWindowKind::Popup) p->CopyIntoBackdrop(**m, x);
+    p->Compose(x.x - p->bounds.x, x.y - p->bounds.y, x.x + x.width - p->bounds.x,
+               x.y + x.height - p->bounds.y);
+  }
 }
 
 void TX11Backend::Impl::UpdateGrab() {
@@ -1046,6 +1198,7 @@ void TX11Backend::SetScreenCursor(TCursor cursor) {
 const std::string& TX11Backend::DisplayName() const { return impl_->name; }
 bool TX11Backend::WindowManagerRunning() const { return impl_->WmRunning(); }
 bool TX11Backend::SharedMemory() const { return impl_->shm; }
+bool TX11Backend::Compositing() const { return impl_->Compositing(); }
 unsigned long TX11Backend::WindowId(const IBackendWindow& window) {
   return static_cast<const X11Window&>(window).win;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +19,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix.h"
 #include "testing/display/xvfb.h"
+#include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
 #include "toolkit/controls.h"
 #include "toolkit/headless.h"
@@ -103,6 +106,12 @@ class X11Test : public ::testing::Test {
     return shot;
   }
   bool PointerFree() const { return xvfb_->PointerFree(); }
+  // The window with the keyboard focus, as the server has it.
+  unsigned long FocusedWindow() const {
+    std::string out;
+    xvfb_->Run("xdotool getwindowfocus", &out);
+    return std::strtoul(out.c_str(), nullptr, 10);
+  }
 
   std::unique_ptr<TXvfb> xvfb_;
   TX11Backend* backend_ = nullptr;
@@ -432,41 +441,274 @@ TEST_F(X11Popups, APressInsideTheCascadeKeepsItAndOneInTheOwnerClosesIt) {
   ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen() && !child->IsOpen(); }));
 }
 
+// A translucent pop-up with rounded corners and a shadow over a window of two colours: on the
+// screen it is the headless render blended over what lies beneath, whether a compositing
+// manager blends it or the backend does.
+class X11TranslucentPopup : public X11Test, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The pop-up's render over the screen as it was before it opened; how many pixels differ
+  // by more than `tolerance` in a channel (premultiplied rounding).
+  static int Differing(const TBitmap& shot, const TBitmap& beneath, const TBitmap& render, TRect at,
+                       int tolerance = 2) {
+    int differing = 0;
+    for (int y = 0; y < render.Height(); ++y)
+      for (int x = 0; x < render.Width(); ++x) {
+        const uint32_t s = render.Pixel(x, y), d = beneath.Pixel(at.x + x, at.y + y);
+        const uint32_t got = shot.Pixel(at.x + x, at.y + y), a = s >> 24;
+        for (int shift = 0; shift < 24; shift += 8) {
+          const double want =
+              (double((s >> shift) & 0xFF) * a + double((d >> shift) & 0xFF) * (255 - a)) / 255.0;
+          if (std::abs(double((got >> shift) & 0xFF) - want) > tolerance) {
+            ++differing;
+            break;
+          }
+        }
+      }
+    return differing;
+  }
+};
+
+TEST_P(X11TranslucentPopup, ShowsRoundedCornersTranslucencyAndShadowOverTheScreen) {
+  const bool compositor = GetParam();
+  if (compositor) {
+    ASSERT_TRUE(xvfb_->StartCompositor()) << "the compositing manager did not start (xcompmgr)";
+  }
+  EXPECT_EQ(backend_->Compositing(), compositor);
+  TWindow& main = MakeWindow(100, 100, 400, 300, 0xFF2040C0);
+  auto* right = new TvgRectangle(&main);
+  right->SetParent(main.Root());
+  right->SetBounds(200, 0, 200, 300);
+  right->Stroke().SetKind(TBrushKind::None);
+  right->Fill().SetColor(0xFFE8E0D0);
+  auto* popup = new TvgPopup(&main);
+  popup->SetParent(main.Root());
+  popup->SetPlacement(TvgPlacement::vgPlacementMouse);
+  popup->SetSize(160, 120);
+  auto* panel = new TvgRectangle(&main);
+  panel->SetParent(popup);
+  panel->SetBounds(6, 6, 140, 100);
+  panel->SetRadius(12, 12);
+  panel->Stroke().SetKind(TBrushKind::None);
+  panel->Fill().SetColor(0xB0FFFFFF);
+  (new TvgShadowEffect(&main))->SetParent(panel);
+  main.Show();
+  Pump();
+  const TBitmap beneath = Screenshot("beneath");
+  Xdo("mousemove 220 180");  // the pop-up straddles the two colours
+  Pump(0.1);
+  popup->Popup();
+  ASSERT_TRUE(popup->IsOpen());
+  const TRect at{220, 180, 160, 120};
+  const TBitmap render = popup->PopupWindow()->Render();
+  TBitmap shot;
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("translucent"), beneath, render, at) == 0; }, 5))
+      << Differing(shot, beneath, render, at) << " pixels differ";
+  EXPECT_EQ(shot.Pixel(at.x, at.y), beneath.Pixel(at.x, at.y)) << "a corner outside the panel";
+  const uint32_t inside = shot.Pixel(at.x + 40, at.y + 50);
+  EXPECT_NE(inside, beneath.Pixel(at.x + 40, at.y + 50));
+  EXPECT_NE(inside, 0xFFFFFFFFu) << "the panel is translucent";
+  const uint32_t shadow = shot.Pixel(at.x + 148, at.y + 60);  // past the panel's right edge
+  EXPECT_NE(shadow, beneath.Pixel(at.x + 148, at.y + 60));
+  EXPECT_GT(shadow & 0xFF, 0x40u) << "the shadow is a shade, not black";
+
+  // The window beneath changes under the translucent panel: the pop-up shows it.
+  right->Fill().SetColor(0xFF30B040);
+  Pump();
+  const TBitmap after = main.Render();
+  TBitmap newBeneath = beneath;
+  for (int y = 0; y < after.Height(); ++y)
+    for (int x = 0; x < after.Width(); ++x) newBeneath.SetPixel(100 + x, 100 + y, after.Pixel(x, y));
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("changed"), newBeneath, render, at) == 0; }, 5))
+      << Differing(shot, newBeneath, render, at) << " pixels differ after the change beneath";
+
+  // Moved over part of where it was (as a menu near the screen's edge moves itself).
+  popup->PopupWindow()->SetPosition(250, 200);
+  const TRect moved{250, 200, 160, 120};
+  Pump();
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("moved"), newBeneath, render, moved) == 0; }, 5))
+      << Differing(shot, newBeneath, render, moved) << " pixels differ after the move";
+}
+
+TEST_P(X11TranslucentPopup, AChildPopupShowsItsParentChangingBeneathIt) {
+  if (GetParam()) {
+    ASSERT_TRUE(xvfb_->StartCompositor()) << "the compositing manager did not start (xcompmgr)";
+  }
+  TWindow& main = MakeWindow(100, 100, 400, 300, 0xFF2040C0);
+  auto* parent = new TvgPopup(&main);
+  parent->SetParent(main.Root());
+  parent->SetPlacement(TvgPlacement::vgPlacementMouse);
+  parent->SetSize(200, 150);
+  auto* parentFill = new TvgRectangle(&main);
+  parentFill->SetParent(parent);
+  parentFill->SetAlign(TvgAlign::vaClient);
+  parentFill->Stroke().SetKind(TBrushKind::None);
+  parentFill->Fill().SetColor(0xFFE0C020);
+  auto* item = new TvgRectangle(&main);
+  item->SetParent(parent);
+  item->SetBounds(100, 40, 100, 60);
+  item->Stroke().SetKind(TBrushKind::None);
+  item->Fill().SetColor(0xFF2080E0);
+  auto* child = new TvgPopup(&main);
+  child->SetParent(main.Root());
+  child->SetPlacement(TvgPlacement::vgPlacementMouse);
+  child->SetSize(120, 100);
+  auto* childPanel = new TvgRectangle(&main);
+  childPanel->SetParent(child);
+  childPanel->SetAlign(TvgAlign::vaClient);
+  childPanel->SetRadius(10, 10);
+  childPanel->Stroke().SetKind(TBrushKind::None);
+  childPanel->Fill().SetColor(0x80FFFFFF);
+  main.Show();
+  Xdo("mousemove 150 150");
+  Pump(0.1);
+  parent->Popup();
+  Pump();
+  Xdo("mousemove 260 170");  // the child lies over the parent's item and beyond it
+  Pump(0.1);
+  const TBitmap beneath = Screenshot("parent");
+  child->Popup();
+  Pump();
+  const TRect at{260, 170, 120, 100};
+  const TBitmap render = child->PopupWindow()->Render();
+  TBitmap shot;
+  EXPECT_TRUE(PumpUntil([&] { return Differing(shot = Screenshot("child"), beneath, render, at) == 0; }, 5))
+      << Differing(shot, beneath, render, at) << " pixels differ";
+
+  item->Fill().SetColor(0xFFC02020);  // a highlight in the parent under the child
+  Pump();
+  const TBitmap parentNow = parent->PopupWindow()->Render();
+  TBitmap newBeneath = beneath;
+  for (int y = 0; y < parentNow.Height(); ++y)
+    for (int x = 0; x < parentNow.Width(); ++x) newBeneath.SetPixel(150 + x, 150 + y, parentNow.Pixel(x, y));
+  EXPECT_TRUE(
+      PumpUntil([&] { return Differing(shot = Screenshot("highlight"), newBeneath, render, at) == 0; }, 5))
+      << Differing(shot, newBeneath, render, at) << " pixels differ after the parent changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(X11, X11TranslucentPopup, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) {
+                           return i.param ? std::string("WithACompositor")
+                                          : std::string("WithoutACompositor");
+                         });
+
 // --- one event loop ---------------------------------------------------------------------------------
 
-TEST_F(X11Test, AWindowMessageIsHandledWhileAMessageBoxIsOpen) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
+TEST_F(X11Test, AWindowMessageFromAnotherProcessIsHandledWhileAMessageBoxIsOpen) {
+  plat::testing::IsolatedEnv env;  // the platform's windows live in a folder of this test
+  auto platform = plat::CreatePosixPlatform();
+  plat::Windows& windows = platform->windows();
+  constexpr uint32_t kAsk = plat::kWmUser + 7;
   int handled = 0;
-  const int source = Application().AddMessageSource(
-      [&] {
-        char c = 0;
-        if (::read(fds[0], &c, 1) != 1) return false;
+  const plat::WindowHandle own =
+      windows.RegisterWindow("TVRNKEX11TEST", [&](uint32_t msg, plat::WParam, plat::LParam) {
+        if (msg != kAsk) return plat::LResult(0);
         ++handled;
         if (TMessageBox* box = Application().ActiveMessageBox()) box->Choose(mrNo);
-        return true;
-      },
-      fds[0]);
-  ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-  std::thread sender([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    const char c = 1;
-    EXPECT_EQ(::write(fds[1], &c, 1), 1);
-  });
+        return plat::LResult(42);
+      });
+  const int source = Application().AddMessageSource([&] { return windows.ProcessPendingMessages() > 0; },
+                                                    windows.MessageDescriptor());
+  // The sender waits a little, so the box idles first, then sends synchronously.
+  const pid_t sender = fork();
+  if (sender == 0) {
+    usleep(600 * 1000);
+    auto other = plat::CreatePosixPlatform();
+    const plat::WindowHandle target = other->windows().FindWindow("TVRNKEX11TEST");
+    _exit(target != 0 && other->windows().SendMessage(target, kAsk, 0, 0) == 42 ? 0 : 1);
+  }
+  ASSERT_GT(sender, 0);
   rusage before{}, after{};
   getrusage(RUSAGE_SELF, &before);
   const int result = Application().MessageBox("Close?", "VRNKE", TMsgDlgType::mtConfirmation, mbYesNo);
   getrusage(RUSAGE_SELF, &after);
-  sender.join();
+  int status = -1;
+  waitpid(sender, &status, 0);
   Application().RemoveMessageSource(source);
-  ::close(fds[0]);
-  ::close(fds[1]);
+  windows.DestroyWindow(own);
   EXPECT_EQ(handled, 1);
   EXPECT_EQ(result, mrNo);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the sender did not get the handler's result";
   // The box idled on the descriptor instead of polling: far less CPU than the 600 ms it waited.
   const double cpu = double(after.ru_utime.tv_sec - before.ru_utime.tv_sec) +
                      double(after.ru_utime.tv_usec - before.ru_utime.tv_usec) / 1e6;
   EXPECT_LT(cpu, 0.3);
+}
+
+TEST_F(X11Test, AMessageBoxIsAWindowOfItsOwnOverItsOwnerAndAnsweredFromOutside) {
+  struct Case {
+    const char* name;
+    std::function<std::string(TMessageBox&)> answer;  // xdotool arguments
+    int want;
+  };
+  const Case cases[] = {
+      {"Enter takes the first button", [](TMessageBox&) { return std::string("key Return"); }, mrYes},
+      {"a click on No",
+       [](TMessageBox& box) {
+         const TPointF p = box.ButtonScreenCenter(mrNo);
+         return "mousemove " + std::to_string(int(p.x)) + " " + std::to_string(int(p.y)) + " click 1";
+       },
+       mrNo},
+  };
+  TWindow& owner = MakeWindow(100, 100, 500, 400, 0xFF6080A0);
+  int ownerClicks = 0;
+  auto* area = new TvgRectangle(&owner);
+  area->SetParent(owner.Root());
+  area->SetBounds(0, 0, 500, 400);
+  area->Fill().SetColor(0xFF6080A0);
+  area->OnClick = [&](rt::TComponent*) { ++ownerClicks; };
+  owner.Show();
+  Pump();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int step = 0;
+    TWindow* boxWindow = nullptr;
+    // Steps run from a timer inside the box's own loop.
+    const int timer = Application().SetTimer(
+        0.1,
+        [&] {
+          TMessageBox* box = Application().ActiveMessageBox();
+          if (!box) return;
+          boxWindow = box->HostWindow();
+          if (step == 0) {
+            ASSERT_NE(boxWindow, &owner);
+            backend_->Sync();
+            const TRect g = Geometry(*boxWindow);
+            const int w = boxWindow->ClientWidth(), h = boxWindow->ClientHeight();
+            EXPECT_EQ(g, (TRect{100 + (500 - w) / 2, 100 + (400 - h) / 2, w, h}));
+            EXPECT_NE(Prop(*boxWindow, "WM_TRANSIENT_FOR").find(IdText(owner)), std::string::npos);
+            EXPECT_FALSE(owner.InputEnabled());
+            // On the screen exactly as rendered headless.
+            const TBitmap shot = Screenshot("box");
+            const TBitmap want = boxWindow->Render();
+            int differing = 0;
+            for (int y = 0; y < want.Height(); ++y)
+              for (int x = 0; x < want.Width(); ++x)
+                if ((shot.Pixel(g.x + x, g.y + y) | 0xFF000000) != (want.Pixel(x, y) | 0xFF000000))
+                  ++differing;
+            EXPECT_EQ(differing, 0);
+            Xdo("mousemove 120 120 click 1");  // on the owner, outside the box
+          } else if (step == 3) {
+            EXPECT_EQ(box->Result(), 0) << "a click on the owner answered the box";
+            Xdo(c.answer(*box));
+          }
+          ++step;
+        },
+        true);
+    EXPECT_EQ(
+        Application().MessageBox("Apply the changes?", "VRNKE", TMsgDlgType::mtConfirmation, mbYesNo, &owner),
+        c.want);
+    Application().KillTimer(timer);
+    EXPECT_GE(step, 4);
+    EXPECT_EQ(ownerClicks, 0);
+    EXPECT_TRUE(owner.InputEnabled());
+    EXPECT_TRUE(PumpUntil([&] { return FocusedWindow() == Id(owner); })) << "the owner has no focus back";
+  }
+  // Afterwards the owner takes clicks again.
+  Xdo("mousemove 120 120 click 1");
+  EXPECT_TRUE(PumpUntil([&] { return ownerClicks == 1; }));
 }
 
 TEST_F(X11Test, TimersRunFromTheLoopAndAKilledOneDoesNot) {
@@ -513,9 +755,12 @@ TEST_F(X11Test, AModalWindowKeepsInputFromItsOwnerAndIsCentredOverIt) {
       Application().SetTimer(0.3, [&] { dialog.SetModalResult(mrOk); });
     }
   };
+  Application().SetMainForm(&owner);
   EXPECT_EQ(Application().ShowModal(dialog), mrOk);
   Application().OnModalIdle = nullptr;
+  Application().SetMainForm(nullptr);
   EXPECT_EQ(ownerClicks, 0);
+  EXPECT_TRUE(PumpUntil([&] { return FocusedWindow() == Id(owner); })) << "the main window has no focus back";
   // Afterwards the owner takes clicks again.
   Xdo("mousemove 120 120 click 1");
   EXPECT_TRUE(PumpUntil([&] { return ownerClicks == 1; }));

@@ -112,6 +112,10 @@ class TBackend {
   // The cursor over the whole screen (busy cursor); crDefault lets windows choose.
   virtual TCursor ScreenCursor() const = 0;
   virtual void SetScreenCursor(TCursor cursor) = 0;
+  // Whether the program's windows are real windows of a window system: a message box then
+  // gets a window of its own over its owner; otherwise (one image per window, headless) it is
+  // drawn inside its owner's scene.
+  virtual bool RealWindows() const { return false; }
 
  protected:
   TPlatformMessageHook messageHook_;

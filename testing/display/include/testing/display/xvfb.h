@@ -26,6 +26,9 @@ class TXvfb {
   // Starts the window manager (openbox) and waits until it has taken the screen; false when
   // it did not within a few seconds.
   bool StartWindowManager();
+  // Starts a compositing manager (xcompmgr, no shadows of its own) and waits until it owns the
+  // screen's compositing selection; false when it did not within a few seconds.
+  bool StartCompositor();
   // Ends the server now (a lost connection); the destructor then does nothing more.
   void KillServer();
 
@@ -48,6 +51,7 @@ class TXvfb {
   bool hadPrevious_ = false;        // DISPLAY set at all (possibly empty) before
   pid_t server_ = -1;
   pid_t wm_ = -1;
+  pid_t compositor_ = -1;
 };
 
 }  // namespace vrnke::testing

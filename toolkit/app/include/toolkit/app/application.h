@@ -82,9 +82,11 @@ class TApplication : public rt::TComponent {
 
   // The modal message box; returns the modal result of the chosen button (mrYes = 6 ...).
   // Escape chooses Cancel, or OK when it is the only button; Enter the focused button
-  // (the first one at the start). Closing the host window gives mrCancel. Shown inside `host`'s
-  // scene when given, else in the active modal window or the main window when it is shown,
-  // else in a window of its own centred on the screen.
+  // (the first one at the start). Closing the host window gives mrCancel. Its host is `host`
+  // when given, else the active modal window or the main window when it is shown. On a backend
+  // with real windows the box is a window of its own owned by the host, centred over it (kept on
+  // the screen), and the host takes no input meanwhile; otherwise it is drawn inside the host's
+  // scene. Without a host it is a window of its own centred on the screen.
   int MessageBox(const std::string& text, const std::string& title,
                  TMsgDlgType type = TMsgDlgType::mtInformation, TMsgDlgButtons buttons = mbOK,
                  TWindow* host = nullptr);

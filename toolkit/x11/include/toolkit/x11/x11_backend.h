@@ -24,12 +24,16 @@ class TX11Backend : public TBackend {
   bool ProcessEvents(double timeout, std::span<const TWaitHandle> handles = {}) override;
   TCursor ScreenCursor() const override;
   void SetScreenCursor(TCursor cursor) override;
+  bool RealWindows() const override { return true; }
 
   // The display's name as opened, whether a window manager runs, whether frames go through
-  // shared memory, and the server's id of a window (for tests and tools).
+  // shared memory, whether a compositing manager runs (translucent pop-ups are blended by it;
+  // without one the backend blends them over a copy of the screen beneath), and the server's
+  // id of a window (for tests and tools).
   const std::string& DisplayName() const;
   bool WindowManagerRunning() const;
   bool SharedMemory() const;
+  bool Compositing() const;
   static unsigned long WindowId(const IBackendWindow& window);
   // Waits until the server has handled every request sent so far.
   void Sync();
