@@ -4,8 +4,10 @@
 # DriverEntry, no C or C++ runtime, no exceptions, unwind tables or static constructors, nothing
 # exported, imports only from the named kernel modules (ntoskrnl, hal, usbd: the cross
 # compiler's import libraries). The sources see VRNKE_KERNEL_IMAGE defined. Beside the image
-# the link writes <target>.map; a finishing step marks INIT discardable and sets the checksum.
-# The target's property KERNEL_IMAGE holds the image's path, KERNEL_MAP the map's.
+# the link writes <target>.map and <target>.full.sys, the same image with its symbol table (for
+# debugging and for the checks of where each routine lies); the image itself is stripped, then
+# a finishing step marks INIT discardable and sets the checksum again. The target's properties
+# KERNEL_IMAGE, KERNEL_SYMBOLS and KERNEL_MAP hold the three paths.
 include_guard(GLOBAL)
 
 set(VRNKE_DDK_INCLUDE /usr/share/mingw-w64/include/ddk CACHE PATH "The cross compiler's kernel headers")
@@ -40,24 +42,28 @@ function(vrnke_add_kernel_driver target)
 
   set(_image ${CMAKE_CURRENT_BINARY_DIR}/${target}.sys)
   set(_map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  set(_full ${CMAKE_CURRENT_BINARY_DIR}/${target}.full.sys)
+  get_filename_component(_bin ${CMAKE_CXX_COMPILER} DIRECTORY)
+  find_program(VRNKE_MINGW_STRIP NAMES i686-w64-mingw32-strip HINTS ${_bin} REQUIRED)
   set(_imports)
   foreach(_m ${K_IMPORTS})
     list(APPEND _imports -l${_m})
   endforeach()
-  add_custom_command(OUTPUT ${_image} ${_map}
-    COMMAND ${CMAKE_CXX_COMPILER} -nostdlib -o ${_image} "$<TARGET_OBJECTS:${target}_objects>"
+  add_custom_command(OUTPUT ${_image} ${_full} ${_map}
+    COMMAND ${CMAKE_CXX_COMPILER} -nostdlib -o ${_full} "$<TARGET_OBJECTS:${target}_objects>"
             # stdcall decoration: DriverEntry takes two pointer arguments.
             -Wl,--entry,_DriverEntry@8 -Wl,--subsystem,native -Wl,--image-base,0x10000
             -Wl,--section-alignment,0x1000 -Wl,--file-alignment,0x200 -Wl,--dynamicbase -Wl,--nxcompat
             -Wl,--exclude-all-symbols -Wl,--no-insert-timestamp -Wl,--disable-auto-import
-            -Wl,--no-undefined -Wl,-Map,${_map} -s
+            -Wl,--no-undefined -Wl,-Map,${_map}
             ${_imports}
             # Only the compiler's own helpers (64-bit division, stack probes): no imports.
             -lgcc
+    COMMAND ${VRNKE_MINGW_STRIP} --strip-all -o ${_image} ${_full}
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/kernel_image_finish.py ${_image}
     DEPENDS ${target}_objects "$<TARGET_OBJECTS:${target}_objects>" ${PROJECT_SOURCE_DIR}/cmake/kernel_image_finish.py
     COMMAND_EXPAND_LISTS
     COMMENT "Linking kernel image ${target}.sys" VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${_image})
-  set_target_properties(${target} PROPERTIES KERNEL_IMAGE ${_image} KERNEL_MAP ${_map})
+  set_target_properties(${target} PROPERTIES KERNEL_IMAGE ${_image} KERNEL_SYMBOLS ${_full} KERNEL_MAP ${_map})
 endfunction()

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Finishes a 32-bit kernel image the linker wrote: marks the INIT section discardable (the
-assembler has no flag for it) and sets the optional header's checksum, which the linker leaves
-at zero. Usage: kernel_image_finish.py <image.sys>"""
+"""Finishes a 32-bit kernel image: marks the INIT section discardable (the assembler has no
+flag for it), then sets the optional header's checksum again, since the linker's no longer
+matches. Usage: kernel_image_finish.py <image.sys>"""
 import struct
 import sys
 

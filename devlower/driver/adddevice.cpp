@@ -5,6 +5,7 @@
 #pragma alloc_text(PAGE, VrnkeAddDevice)
 #endif
 
+VRNKE_PAGE_CODE
 NTSTATUS NTAPI VrnkeAddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDeviceObject) {
   PAGED_CODE();
 

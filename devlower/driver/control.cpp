@@ -52,6 +52,7 @@ VOID VrnkeUnbindFilterDevice(PDEVICE_OBJECT FilterDevice) {
   IoReleaseRemoveLock(&ext->RemoveLock, FilterDevice);
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeCreateControlDeviceLocked(PDEVICE_OBJECT FilterDevice) {
   PAGED_CODE();
   UNICODE_STRING deviceName;
@@ -96,6 +97,7 @@ static NTSTATUS VrnkeCreateControlDeviceLocked(PDEVICE_OBJECT FilterDevice) {
   return STATUS_SUCCESS;
 }
 
+VRNKE_PAGE_CODE
 NTSTATUS VrnkeCreateOrCountControlDevice(PDEVICE_OBJECT FilterDevice) {
   PAGED_CODE();
   NTSTATUS status = STATUS_UNSUCCESSFUL;
@@ -108,6 +110,7 @@ NTSTATUS VrnkeCreateOrCountControlDevice(PDEVICE_OBJECT FilterDevice) {
   return status;
 }
 
+VRNKE_PAGE_CODE
 VOID VrnkeReleaseOrDeleteControlDevice(VOID) {
   PAGED_CODE();
   VrnkeLockControl();
@@ -131,6 +134,7 @@ VOID VrnkeReleaseOrDeleteControlDevice(VOID) {
   VrnkeUnlockControl();
 }
 
+VRNKE_PAGE_CODE
 VOID VrnkeUnbindIfBound(PDEVICE_OBJECT FilterDevice) {
   PAGED_CODE();
   VrnkeLockControl();
@@ -141,6 +145,7 @@ VOID VrnkeUnbindIfBound(PDEVICE_OBJECT FilterDevice) {
   VrnkeUnlockControl();
 }
 
+VRNKE_PAGE_CODE
 PDEVICE_OBJECT VrnkeReferenceBoundFilter(VOID) {
   PAGED_CODE();
   // Under the mutex the removal cannot unbind, wait and delete between the read and the

@@ -53,6 +53,7 @@ static ULONG VrnkeTransferLength(const REPORT_TRANSFER_REQUEST* Request) {
 }
 
 // Sends (command 0) or reads (command 1) a report through the default pipe of the bound keyboard.
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeReportTransfer(PIRP Irp) {
   PAGED_CODE();
   REPORT_TRANSFER_REQUEST* copy = (REPORT_TRANSFER_REQUEST*)ExAllocatePoolWithTag(
@@ -156,6 +157,7 @@ static NTSTATUS VrnkeRunFeatureCommand(PCONTROL_EXTENSION Control, FEATURE_EXCHA
   return status;
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeFeatureExchange(PCONTROL_EXTENSION Control, PIRP Irp) {
   PAGED_CODE();
   FEATURE_EXCHANGE_REQUEST* copy = (FEATURE_EXCHANGE_REQUEST*)ExAllocatePoolWithTag(
@@ -188,6 +190,7 @@ static NTSTATUS VrnkeFeatureExchange(PCONTROL_EXTENSION Control, PIRP Irp) {
 
 // Resident: holds ReportLock. A table with more entries than the table holds is refused and
 // the old one stays.
+VRNKE_RESIDENT_CODE
 static NTSTATUS VrnkeLoadPatterns(PCONTROL_EXTENSION Control, PIRP Irp) {
   const PATTERN_TABLE* table = (const PATTERN_TABLE*)Irp->AssociatedIrp.SystemBuffer;
   if (table->Signature != VRNKEFLT_REQUEST_SIGNATURE || table->Count > VRNKEFLT_MAX_PATTERNS) {
@@ -199,6 +202,7 @@ static NTSTATUS VrnkeLoadPatterns(PCONTROL_EXTENSION Control, PIRP Irp) {
 
 // Resident: holds ReportLock. A newer read displaces an older one; the records there are
 // returned at once, else the read waits for the next one.
+VRNKE_RESIDENT_CODE
 static NTSTATUS VrnkeReadMatches(PCONTROL_EXTENSION Control, PIRP Irp) {
   KIRQL irql;
   KeAcquireSpinLock(&Control->ReportLock, &irql);
@@ -261,6 +265,7 @@ static NTSTATUS VrnkeControlDeviceIoControl(PCONTROL_EXTENSION Control, PIRP Irp
   }
 }
 
+VRNKE_PAGE_CODE
 NTSTATUS NTAPI VrnkeControlDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PAGED_CODE();
   PCONTROL_EXTENSION control = (PCONTROL_EXTENSION)DeviceObject->DeviceExtension;

@@ -11,6 +11,7 @@ FAST_MUTEX ControlMutex;
 #pragma alloc_text(PAGE, VrnkeUnload)
 #endif
 
+VRNKE_INIT_CODE
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath) {
   UNREFERENCED_PARAMETER(RegistryPath);
 
@@ -35,6 +36,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING Registry
   return STATUS_SUCCESS;
 }
 
+VRNKE_PAGE_CODE
 VOID NTAPI VrnkeUnload(PDRIVER_OBJECT DriverObject) {
   // Every device is gone by now: the last removal deleted the control device.
   UNREFERENCED_PARAMETER(DriverObject);

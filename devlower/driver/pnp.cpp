@@ -22,6 +22,7 @@ static NTSTATUS VrnkePnpSucceedAndPassDown(PFILTER_EXTENSION Ext, PIRP Irp) {
   return VrnkePassDown(Ext, Irp);
 }
 
+VRNKE_PAGE_CODE
 NTSTATUS NTAPI VrnkeDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PAGED_CODE();
   if (VrnkeDeviceKind(DeviceObject) != VRNKEFLT_KIND_FILTER) {
@@ -80,6 +81,7 @@ static NTSTATUS NTAPI VrnkeStartCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp
   return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkePnpStart(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PAGED_CODE();
   PFILTER_EXTENSION ext = VrnkeFilterExtension(DeviceObject);
@@ -113,6 +115,7 @@ static NTSTATUS VrnkePnpStart(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   return status;
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkePnpRemove(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PAGED_CODE();
   PFILTER_EXTENSION ext = VrnkeFilterExtension(DeviceObject);
@@ -151,6 +154,7 @@ static NTSTATUS NTAPI VrnkeUsageCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp
   return STATUS_SUCCESS;
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkePnpUsageNotification(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PAGED_CODE();
   PFILTER_EXTENSION ext = VrnkeFilterExtension(DeviceObject);

@@ -7,6 +7,7 @@
 #pragma alloc_text(PAGE, VrnkeControlTransfer)
 #endif
 
+VRNKE_PAGE_CODE
 NTSTATUS VrnkeSubmitUrbSync(PDEVICE_OBJECT Lower, PURB Urb) {
   PAGED_CODE();
   KEVENT done;
@@ -27,6 +28,7 @@ NTSTATUS VrnkeSubmitUrbSync(PDEVICE_OBJECT Lower, PURB Urb) {
   return status;
 }
 
+VRNKE_PAGE_CODE
 NTSTATUS VrnkeControlTransfer(PDEVICE_OBJECT Filter, const UCHAR* SetupPacket, ULONG TransferFlags,
                               PVOID Buffer, ULONG Length, PVOID LockTag) {
   PAGED_CODE();

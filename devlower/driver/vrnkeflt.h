@@ -18,6 +18,22 @@
 #define VRNKEFLT_POOL_TAG ((ULONG)'v' | ((ULONG)'r' << 8) | ((ULONG)'k' << 16) | ((ULONG)'f' << 24))
 
 // First field of both device extensions; shared dispatch routines decide by it.
+// Where a routine lives in the kernel image: the kernel may page PAGE out, and frees INIT once
+// DriverEntry has returned. The cross compiler ignores alloc_text, so every routine an
+// alloc_text pragma places carries the same section on its definition; outside the image build
+// the macros are empty. Nothing that runs at dispatch level or under a spin lock goes there.
+// VRNKE_RESIDENT_CODE keeps a routine that takes a spin lock out of line: the compiler would
+// otherwise fold it into a pageable caller's section.
+#ifdef VRNKE_KERNEL_IMAGE
+#define VRNKE_PAGE_CODE __attribute__((section("PAGE")))
+#define VRNKE_INIT_CODE __attribute__((section("INIT")))
+#define VRNKE_RESIDENT_CODE __attribute__((noinline))
+#else
+#define VRNKE_PAGE_CODE
+#define VRNKE_INIT_CODE
+#define VRNKE_RESIDENT_CODE
+#endif
+
 #define VRNKEFLT_KIND_FILTER 1u
 #define VRNKEFLT_KIND_CONTROL 2u
 

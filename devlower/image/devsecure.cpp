@@ -7,6 +7,8 @@
 // After ntifs.h.
 #include <wdmsec.h>
 
+// Passive level only, like the device creation it wraps: pageable.
+#define VRNKE_PAGE_CODE __attribute__((section("PAGE")))
 #define VRNKE_SECURE_TAG ((ULONG)'v' | ((ULONG)'r' << 8) | ((ULONG)'k' << 16) | ((ULONG)'f' << 24))
 // Enough for the descriptors device objects take; a longer string is refused, not truncated.
 #define VRNKE_SDDL_MAX_ACES 16
@@ -62,6 +64,7 @@ typedef struct _VRNKE_SDDL_READER {
   ULONG At;
 } VRNKE_SDDL_READER;
 
+VRNKE_PAGE_CODE
 static BOOLEAN VrnkeSddlTake(VRNKE_SDDL_READER* R, WCHAR C) {
   if (R->At < R->Length && R->Text[R->At] == C) {
     ++R->At;
@@ -71,6 +74,7 @@ static BOOLEAN VrnkeSddlTake(VRNKE_SDDL_READER* R, WCHAR C) {
 }
 
 // The characters up to the next ';' or ')' (not consumed).
+VRNKE_PAGE_CODE
 static ULONG VrnkeSddlField(VRNKE_SDDL_READER* R, PCWSTR* Start) {
   *Start = R->Text + R->At;
   ULONG n = 0;
@@ -81,6 +85,7 @@ static ULONG VrnkeSddlField(VRNKE_SDDL_READER* R, PCWSTR* Start) {
   return n;
 }
 
+VRNKE_PAGE_CODE
 static BOOLEAN VrnkeSddlNumber(PCWSTR Text, ULONG Length, ULONG Base, ULONG* Value) {
   if (Length == 0) {
     return FALSE;
@@ -107,6 +112,7 @@ static BOOLEAN VrnkeSddlNumber(PCWSTR Text, ULONG Length, ULONG Base, ULONG* Val
   return TRUE;
 }
 
+VRNKE_PAGE_CODE
 static BOOLEAN VrnkeSddlRightsField(PCWSTR Text, ULONG Length, ACCESS_MASK* Mask) {
   if (Length > 2 && Text[0] == L'0' && (Text[1] == L'x' || Text[1] == L'X')) {
     return VrnkeSddlNumber(Text + 2, Length - 2, 16, Mask);
@@ -132,6 +138,7 @@ static BOOLEAN VrnkeSddlRightsField(PCWSTR Text, ULONG Length, ACCESS_MASK* Mask
 }
 
 // An alias ("WD") or a literal "S-1-<authority>-<sub>...".
+VRNKE_PAGE_CODE
 static BOOLEAN VrnkeSddlSidField(PCWSTR Text, ULONG Length, VRNKE_SDDL_ACE* Ace) {
   PSID sid = &Ace->Sid.Sid;
   SID_IDENTIFIER_AUTHORITY authority = {{0, 0, 0, 0, 0, 0}};
@@ -184,6 +191,7 @@ static BOOLEAN VrnkeSddlSidField(PCWSTR Text, ULONG Length, VRNKE_SDDL_ACE* Ace)
 
 // The subset device objects take: "D:" with the optional flag "P", then access-allowed entries
 // "(A;;rights;;;sid)" without inheritance flags or object types. Anything else is refused.
+VRNKE_PAGE_CODE
 NTSTATUS VrnkeParseDeviceSddl(PCUNICODE_STRING Sddl, VRNKE_SDDL* Out) {
   VRNKE_SDDL_READER r = {Sddl->Buffer, Sddl->Length / sizeof(WCHAR), 0};
   Out->Protected = FALSE;
@@ -218,6 +226,7 @@ NTSTATUS VrnkeParseDeviceSddl(PCUNICODE_STRING Sddl, VRNKE_SDDL* Out) {
 }
 
 // An absolute descriptor with only the DACL, in one pool block the caller frees.
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeBuildDescriptor(const VRNKE_SDDL* Sddl, PSECURITY_DESCRIPTOR* Out) {
   ULONG aclSize = sizeof(ACL);
   for (ULONG i = 0; i < Sddl->AceCount; ++i) {
@@ -260,6 +269,7 @@ typedef struct _VRNKE_CLASS_OVERRIDES {
   PSECURITY_DESCRIPTOR Security;  // self-relative, pool block, or NULL
 } VRNKE_CLASS_OVERRIDES;
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeQueryValue(HANDLE Key, PCWSTR Name, ULONG Type, PKEY_VALUE_PARTIAL_INFORMATION* Out) {
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, Name);
@@ -290,6 +300,7 @@ static NTSTATUS VrnkeQueryValue(HANDLE Key, PCWSTR Name, ULONG Type, PKEY_VALUE_
   return STATUS_SUCCESS;
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeQueryDword(HANDLE Key, PCWSTR Name, BOOLEAN* Has, ULONG* Value) {
   PKEY_VALUE_PARTIAL_INFORMATION info;
   NTSTATUS status = VrnkeQueryValue(Key, Name, REG_DWORD, &info);
@@ -306,6 +317,7 @@ static NTSTATUS VrnkeQueryDword(HANDLE Key, PCWSTR Name, BOOLEAN* Has, ULONG* Va
   return status;
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeReadClassOverrides(LPCGUID ClassGuid, VRNKE_CLASS_OVERRIDES* Out) {
   RtlZeroMemory(Out, sizeof(*Out));
   UNICODE_STRING guidText;
@@ -365,6 +377,7 @@ static NTSTATUS VrnkeReadClassOverrides(LPCGUID ClassGuid, VRNKE_CLASS_OVERRIDES
   return status;
 }
 
+VRNKE_PAGE_CODE
 static NTSTATUS VrnkeApplyDescriptor(PDEVICE_OBJECT Device, PSECURITY_DESCRIPTOR Descriptor) {
   HANDLE handle;
   NTSTATUS status =
@@ -377,6 +390,7 @@ static NTSTATUS VrnkeApplyDescriptor(PDEVICE_OBJECT Device, PSECURITY_DESCRIPTOR
   return status;
 }
 
+VRNKE_PAGE_CODE
 NTSTATUS WdmlibIoCreateDeviceSecure(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
                                     PUNICODE_STRING DeviceName, DEVICE_TYPE DeviceType,
                                     ULONG DeviceCharacteristics, BOOLEAN Exclusive,
