@@ -1,8 +1,9 @@
 // vrnkectl: loads report patterns into vrnkeflt, prints the records of matched reports as they
 // arrive, and sends output and feature reports to the keyboard.
 //
-// Here it runs on the kernel simulation with simulated keyboards (--simulate); reports for
-// them come from a file (--reports). A Windows build opens the control device instead.
+// On Windows it opens the driver's control device, \\.\vrnkeflt. Elsewhere it runs on the
+// kernel simulation with simulated keyboards (--simulate), whose reports come from a file
+// (--reports).
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -10,18 +11,29 @@
 #include <sstream>
 #include <thread>
 
-#include "usbkbd/usbkbd.h"
 #include "vrnkeclient/client.h"
+#ifdef _WIN32
+#include <windows.h>
+
+#include "vrnkeclient/win_device.h"
+#else
+#include "usbkbd/usbkbd.h"
 #include "vrnkeclient/sim_device.h"
 #include "vrnkeflt.h"
+#endif
 
 namespace {
 
 using vrnkeclient::Bytes;
 using vrnkeclient::StatusText;
 
-const char kUsage[] =
-    "usage: vrnkectl [--simulate KEYBOARDS] [--reports FILE] [--timeout MS] COMMAND... \n"
+#ifdef _WIN32
+const char kUsageLine[] = "usage: vrnkectl [--timeout MS] COMMAND...\n";
+#else
+const char kUsageLine[] =
+    "usage: vrnkectl [--simulate KEYBOARDS] [--reports FILE] [--timeout MS] COMMAND...\n";
+#endif
+const char kUsageText[] =
     "commands, run in order:\n"
     "  load FILE                 load the patterns of FILE (one a line:\n"
     "                            length kind positions values replacements remember action identifier)\n"
@@ -30,7 +42,8 @@ const char kUsage[] =
     "  read-report HEX           read an input report; prints the bytes read\n"
     "  feature CMD HEX [INLEN]   feature exchange, command 3, 4 or 5, out-data HEX\n"
     "--simulate: a simulated keyboard stack with the filter; --reports FILE: lines\n"
-    "'KEYBOARD HEX' sent by the simulated keyboards while a watch runs.\n";
+    "'KEYBOARD HEX' sent by the simulated keyboards while a watch runs (not on Windows).\n";
+const std::string kUsage = std::string(kUsageLine) + kUsageText;
 
 bool ParseHex(const std::string& text, Bytes* out) {
   out->clear();
@@ -97,6 +110,7 @@ bool ParseReports(const std::string& path, std::vector<ScriptedReport>* reports,
   return true;
 }
 
+#ifndef _WIN32
 // The simulated system: the filter on a few keyboards, and the reports they send.
 class Simulation {
  public:
@@ -129,10 +143,29 @@ class Simulation {
   std::thread feeder_;
 };
 
+#endif
+
 int Fail(const std::string& message) {
   std::cerr << "vrnkectl: " << message << "\n";
   return 1;
 }
+
+#ifdef _WIN32
+// Why the control device could not be opened, with what the user can do about it.
+std::string OpenErrorText(uint32_t error) {
+  char text[256] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                           text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) text[--n] = '\0';
+  std::string message = "cannot open \\\\.\\vrnkeflt: Win32 error " + std::to_string(error);
+  if (n > 0) message += std::string(" (") + text + ")";
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    message += "; the vrnkeflt driver is not loaded, or no keyboard it filters has started";
+  else if (error == ERROR_ACCESS_DENIED)
+    message += "; the control device refused this user";
+  return message;
+}
+#endif
 
 }  // namespace
 
@@ -155,12 +188,21 @@ int main(int argc, char** argv) {
     }
   }
   if (i == args.size()) return Fail(std::string("no command\n") + kUsage);
-  if (keyboards <= 0) return Fail("only the simulation is built on this system: give --simulate KEYBOARDS");
 
   std::vector<ScriptedReport> reports;
   std::string error;
   if (!reportsPath.empty() && !ParseReports(reportsPath, &reports, &error)) return Fail(error);
 
+#ifdef _WIN32
+  if (keyboards > 0 || !reportsPath.empty())
+    return Fail("--simulate and --reports need the simulation, which the Windows build does not have");
+  uint32_t openError = 0;
+  auto device = vrnkeclient::OpenWinDevice(&openError);
+  if (!device) return Fail(OpenErrorText(openError));
+  // Reports come from the keyboard itself.
+  auto feed = [](const std::vector<ScriptedReport>&) {};
+#else
+  if (keyboards <= 0) return Fail("only the simulation is built on this system: give --simulate KEYBOARDS");
   vrnke_sim::SetFindingHook([](const vrnke_sim::Finding& f) {
     std::cerr << "vrnkectl: kernel verifier: " << vrnke_sim::CheckName(f.check) << ": " << f.message << "\n";
   });
@@ -169,6 +211,8 @@ int main(int argc, char** argv) {
   uint32_t openStatus = 0;
   auto device = vrnkeclient::SimDevice::Open(GENERIC_READ | GENERIC_WRITE, &openStatus);
   if (!device) return Fail("cannot open the control device: " + StatusText(openStatus));
+  auto feed = [&sim](const std::vector<ScriptedReport>& r) { sim.Feed(r); };
+#endif
   vrnkeclient::Client client(std::move(device));
 
   auto need = [&](size_t n) { return i + n < args.size(); };
@@ -186,7 +230,7 @@ int main(int argc, char** argv) {
       std::cout << "loaded " << patterns.size() << " pattern(s)\n";
     } else if (cmd == "watch" && need(1)) {
       long want = std::atol(args[++i].c_str());
-      sim.Feed(reports);
+      feed(reports);
       long seen = 0;
       while (seen < want) {
         std::vector<vrnkeclient::Record> records;
