@@ -218,8 +218,12 @@ NTSTATUS VrnkeParseDeviceSddl(PCUNICODE_STRING Sddl, VRNKE_SDDL* Out) {
     if (!VrnkeSddlSidField(field, length, ace) || !VrnkeSddlTake(&r, L')')) {
       return STATUS_INVALID_PARAMETER;
     }
-    // Device objects are opened as files: generic rights mean the file rights.
-    RtlMapGenericMask(&ace->Mask, IoGetFileObjectGenericMapping());
+    // Device objects are opened as files: generic rights mean the file rights. The mapping is
+    // the one IoGetFileObjectGenericMapping documents, spelled out: Wine's kernel exports that
+    // routine only as a stub that aborts.
+    static GENERIC_MAPPING fileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                                          FILE_ALL_ACCESS};
+    RtlMapGenericMask(&ace->Mask, &fileMapping);
     ++Out->AceCount;
   }
   return STATUS_SUCCESS;
