@@ -2,9 +2,19 @@
 #include "vrnkeclient/win_device.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 namespace vrnkeclient {
 namespace {
+
+using NtDeviceIoControlFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK,
+                                                 ULONG, PVOID, ULONG, PVOID, ULONG);
+
+NtDeviceIoControlFileFn DeviceControl() {
+  static const auto fn = reinterpret_cast<NtDeviceIoControlFileFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeviceIoControlFile")));
+  return fn;
+}
 
 // A status as the driver completed the request: the I/O manager reports it as a Win32 error,
 // and the NTSTATUS is in the overlapped block's Internal field.
@@ -24,15 +34,16 @@ class WinPending : public PendingRequest {
     CloseHandle(overlapped_.hEvent);
   }
   bool Start(uint32_t code, const void* in, uint32_t inLength) {
-    DWORD n = 0;
-    BOOL ok = DeviceIoControl(device_, code, const_cast<void*>(in), inLength, output_.data(),
-                              static_cast<DWORD>(output_.size()), &n, &overlapped_);
-    if (!ok && GetLastError() != ERROR_IO_PENDING) {
+    overlapped_.Internal = status::kPending;
+    // The request goes through ntdll: when the driver fails it at once, the I/O manager writes
+    // no status into the block and DeviceIoControl would leave only a Win32 error, which
+    // folds several statuses into one (STATUS_INVALID_PARAMETER and others into error 87).
+    const NTSTATUS s = DeviceControl()(
+        device_, overlapped_.hEvent, nullptr, nullptr, reinterpret_cast<IO_STATUS_BLOCK*>(&overlapped_), code,
+        const_cast<void*>(in), inLength, output_.data(), static_cast<ULONG>(output_.size()));
+    if (static_cast<uint32_t>(s) >= 0xC0000000u) {
       done_ = true;
-      // Refused before the driver saw it (the handle's access, ...): no status in the block.
-      status_ = StatusOf(overlapped_);
-      if (status_ == 0 || status_ == status::kPending)
-        status_ = GetLastError() == ERROR_ACCESS_DENIED ? status::kAccessDenied : status::kUnsuccessful;
+      status_ = static_cast<uint32_t>(s);
       return false;
     }
     return true;
