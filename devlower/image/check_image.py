@@ -11,7 +11,8 @@ any; "image ok" and 0 otherwise.
 Checked:
 - a 32-bit native image whose entry is DriverEntry and whose checksum is right;
 - imports only from ntoskrnl.exe, hal.dll and usbd.sys, each routine exported by that module
-  of the kernel in DIR, and none of the routines the image must carry itself;
+  of the kernel in DIR and not just a stub there, and none of the routines the image must carry
+  itself;
 - no export table, no unwind, exception, constructor or thread-local sections;
 - INIT discardable, PAGE and .text not;
 - the placement file's routines in their sections, and every other routine in .text.
@@ -65,6 +66,13 @@ def exports_of(tool, path):
                 break
             names.add(m.group(1))
     return names
+
+
+def stubs_of(tool, path):
+    """Exports the module only stubs: Wine's builds name each such entry ___wine_stub_<routine>
+    in their symbol table, and calling one aborts."""
+    text = objdump(tool, "-t", path)
+    return set(re.findall(r"\s_+wine_stub_(\w+)\s*$", text, re.M))
 
 
 def imports_of(text):
@@ -222,6 +230,7 @@ def check(args):
 
     # Imports.
     kernel = {m: exports_of(args.objdump, os.path.join(args.kernel, m)) for m in MODULES}
+    stubs = {m: stubs_of(args.objdump, os.path.join(args.kernel, m)) for m in MODULES}
     imports = imports_of(headers)
     for dll, routines in sorted(imports.items()):
         module = dll.lower()
@@ -233,6 +242,8 @@ def check(args):
                 findings.append(f"import {dll}!{routine}: the image carries this routine itself")
             elif routine not in kernel[module]:
                 findings.append(f"import {dll}!{routine}: not exported by {module} of the kernel under test")
+            elif routine in stubs[module]:
+                findings.append(f"import {dll}!{routine}: only a stub in {module} of the kernel under test")
 
     # No pageable or discardable code raises the IRQL: a routine placed there by the sources, or
     # a resident one the compiler folded into a pageable caller, would fault at dispatch level.

@@ -1,6 +1,6 @@
 // A driver image with one of each fault the image check looks for; built only to show that the
 // check finds them (see devlower/image/CMakeLists.txt).
-#include <wdm.h>
+#include <ntddk.h>
 
 extern "C" {
 // Not exported by the kernel the image runs on.
@@ -47,5 +47,9 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
                   BrokenCsqComplete);
   KeInitializeSpinLock(&lock);
   BrokenUnderSpinLock(&lock);
+  // Exported by the kernel under test only as a stub.
+  if (IoGetFileObjectGenericMapping() == NULL) {
+    return STATUS_UNSUCCESSFUL;
+  }
   return ExFetchLicenseData(NULL, GetTickCount(), &returned);
 }

@@ -8,6 +8,7 @@ import sys
 EXPECTED = [
     ("user-mode import", r"^import from KERNEL32\.dll: not one of"),
     ("routine the kernel lacks", r"^import ntoskrnl\.exe!ExFetchLicenseData: not exported"),
+    ("routine the kernel only stubs", r"^import ntoskrnl\.exe!IoGetFileObjectGenericMapping: only a stub"),
     ("imported queue routine", r"^import ntoskrnl\.exe!IoCsqInitialize: the image carries"),
     ("exported global", r"^exports: the image has an export table"),
     ("export section", r"^section \.edata: exports"),
