@@ -3,10 +3,12 @@
 // for every key of the 105-key keyboard.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "capture/key_dialogs.h"
@@ -20,6 +22,7 @@
 
 // clang-format off
 // The X headers come last: they define macros (None, Success) that clash with other headers.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 // clang-format on
@@ -218,6 +221,129 @@ TEST_F(X11Capture, MediaAndBrowserKeysAreExtendedAndNamed) {
     EXPECT_EQ(reports[0], expected) << name;
   }
   hook.StopRecordKeyboardSingleKey();
+}
+
+// ---- blocked keys reach no window ----------------------------------------------------------
+
+// A plain X client of its own connection: one window with the input focus that lists the key
+// events it receives ("+a" pressed, "-a" released, by key symbol).
+class PlainClient {
+ public:
+  PlainClient() : display_(XOpenDisplay(nullptr)) {
+    if (!display_) return;
+    window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 10, 10, 200, 100, 0, 0, 0);
+    XSelectInput(display_, window_, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
+    XMapWindow(display_, window_);
+    for (XEvent ev;;) {
+      XNextEvent(display_, &ev);
+      if (ev.type == MapNotify) break;
+    }
+    XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+    XSync(display_, False);
+  }
+  ~PlainClient() {
+    if (display_) XCloseDisplay(display_);
+  }
+  bool Open() const { return display_ != nullptr; }
+
+  // Takes in what has arrived; true once `last` is among it.
+  bool Has(const std::string& last) {
+    while (XPending(display_) > 0) {
+      XEvent ev;
+      XNextEvent(display_, &ev);
+      if (ev.type != KeyPress && ev.type != KeyRelease) continue;
+      const KeySym sym = XkbKeycodeToKeysym(display_, static_cast<KeyCode>(ev.xkey.keycode), 0, 0);
+      const char* name = XKeysymToString(sym);
+      keys.push_back((ev.type == KeyPress ? "+" : "-") + std::string(name ? name : "?"));
+    }
+    return std::find(keys.begin(), keys.end(), last) != keys.end();
+  }
+  std::vector<std::string> keys;
+
+ private:
+  Display* display_;
+  Window window_ = 0;
+};
+
+class X11Blocking : public X11Capture {
+ protected:
+  void SetUp() override {
+    X11Capture::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(plain_.Open());
+  }
+  // Types `keys`, then a right Shift stroke that no handler here blocks, and returns what the
+  // plain client received until that stroke's release, the stroke left out.
+  std::vector<std::string> TypeToPlain(const std::string& keys) {
+    Xdotool(keys + " key shift");
+    EXPECT_TRUE(PumpUntil([&] { return plain_.Has("-Shift_L"); })) << keys;
+    std::vector<std::string> got = plain_.keys;
+    plain_.keys.clear();
+    std::erase_if(got, [](const std::string& k) { return k.ends_with("Shift_L"); });
+    return got;
+  }
+  PlainClient plain_;
+};
+
+TEST_F(X11Blocking, ACombinationsKeyIsKeptFromOtherWindowsItsModifiersAndReleasesAreNot) {
+  TqvHook hook(nullptr, *platform_);
+  std::vector<std::string> texts;
+  hook.FOnRecordKeyboardComboKey = [&](rt::TComponent*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                       const std::string& text) { texts.push_back(text); };
+  hook.RecordKeyboardComboKey();
+  // xdotool lets the modifier go first; the release of a key whose press was blocked reaches
+  // windows only when another key took the grab over first (here the modifier's release).
+  struct Case {
+    const char* keys;
+    std::vector<std::string> reaching;
+    const char* captured;
+  };
+  const Case cases[] = {
+      {"key ctrl+a", {"+Control_L", "-Control_L", "-a"}, "Ctrl+A"},
+      {"key alt+F4", {"+Alt_L", "-Alt_L", "-F4"}, "Alt+F4"},
+      {"key super+e", {"+Super_L", "-Super_L", "-e"}, "Win+E"},
+      {"key F5", {}, "F5"},
+  };
+  for (const Case& c : cases) {
+    hook.RecordKeyboardComboKey();  // a fresh start: the keys before are no part of it
+    texts.clear();
+    EXPECT_EQ(TypeToPlain(c.keys), c.reaching) << c.keys;
+    EXPECT_EQ(texts, std::vector<std::string>{c.captured}) << c.keys;
+  }
+  // Recording stopped, keys reach the windows whole again.
+  hook.StopRecordKeyboardComboKey();
+  EXPECT_EQ(TypeToPlain("key ctrl+a"), (std::vector<std::string>{"+Control_L", "+a", "-Control_L", "-a"}));
+}
+
+TEST_F(X11Blocking, AHandlerBlocksExactlyTheKeysItChooses) {
+  TqvHook hook(nullptr, *platform_);
+  // F5 pressed or released, and B pressed, stay with the hook; everything else goes on. A key
+  // blocked on its press keeps its release too, unless another key came between.
+  hook.FOnRecordKeyboardSingleKey = [&](rt::TComponent*, int32_t key, uint32_t, int32_t state, int32_t,
+                                        const std::string&, bool& blocked) {
+    blocked = key == 0x74 || (key == 'B' && state == 1);
+  };
+  hook.RecordKeyboardSingleKey();
+  EXPECT_EQ(TypeToPlain("key F5 key a key b"), (std::vector<std::string>{"+a", "-a"}));
+  // Held together: the blocked press does not hold back the keys after it.
+  EXPECT_EQ(TypeToPlain("keydown b keydown a keyup a keyup b"), (std::vector<std::string>{"+a", "-a", "-b"}));
+  hook.StopRecordKeyboardSingleKey();
+}
+
+TEST_F(X11Blocking, AHookThreadThatDoesNotAnswerDoesNotFreezeTheKeyboard) {
+  TqvHook hook(nullptr, *platform_);
+  int reports = 0;
+  hook.FOnRecordKeyboardComboKey = [&](rt::TComponent*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                       const std::string&) { ++reports; };
+  hook.RecordKeyboardComboKey();
+  // This thread pumps nothing while the key is typed: after a while the key goes on unanswered.
+  Stroke(hooklib::x11::KeycodeMap(display_).KeycodeOf("AC01"));
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (!plain_.Has("-a") && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(plain_.keys, (std::vector<std::string>{"+a", "-a"}));
+  // The engine still gets the key when it pumps again.
+  EXPECT_TRUE(PumpUntil([&] { return reports == 1; }));
+  hook.StopRecordKeyboardComboKey();
 }
 
 // ---- the dialogs, drawn headless, with keys from the display ---------------------------------
