@@ -11,7 +11,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -99,7 +98,7 @@ class Reader {
     XCloseDisplay(display_);
     display_ = nullptr;
     frozen_.clear();
-    recent_.clear();
+    openRaw_ = openGrabbed_ = {};
   }
 
   // Takes or leaves the keyboard grab as the keyboard hook now is, and returns once the
@@ -119,13 +118,17 @@ class Reader {
   ~Reader() { Stop(); }
 
  private:
-  // One key event handed to the hook, kept a little while: the raw event and the grabbed
-  // event of one key stroke carry the same time, and only the first of them is delivered.
-  struct Seen {
-    int keycode;
-    Time time;
-    bool up;
+  // A key event handed to the hook whose other copy may still come. The server sends a grabbed
+  // key's raw copy just before it (a press that starts the grab) or just after it (a key
+  // held back until the verdict), never with another key event between, and for a key
+  // grabbed while the grab was already held, not at all. Times alone do not tell two strokes
+  // apart: generated keys often share a millisecond.
+  struct Open {
+    int keycode = -1;
+    Time time = 0;
+    bool up = false;
     std::shared_ptr<Verdict> verdict;
+    bool Matches(int k, Time t, bool u) const { return verdict && keycode == k && time == t && up == u; }
   };
   // A grabbed key the server holds (with every later one of that keyboard) until it is told
   // whether to replay it to the windows or to drop it.
@@ -253,26 +256,37 @@ class Reader {
   void Handle(int type, void* data) {
     if (type == XI_KeyPress || type == XI_KeyRelease) {
       const auto& e = *static_cast<const XIDeviceEvent*>(data);
-      auto verdict = Key(e.detail, e.time, type == XI_KeyRelease, e.sourceid);
+      const bool up = type == XI_KeyRelease;
+      std::shared_ptr<Verdict> verdict;
+      if (openRaw_.Matches(e.detail, e.time, up)) {
+        verdict = openRaw_.verdict;
+        openGrabbed_ = {};
+      } else {
+        verdict = Key(e.detail, e.time, up, e.sourceid);
+        openGrabbed_ = {e.detail, static_cast<Time>(e.time), up, verdict};
+      }
+      openRaw_ = {};
       frozen_.push_back(
           {e.deviceid, static_cast<Time>(e.time), std::move(verdict), Clock::now() + kVerdictTimeout});
       return;
     }
     const auto& raw = *static_cast<const XIRawEvent*>(data);
     if (type == XI_RawKeyPress || type == XI_RawKeyRelease) {
-      Key(raw.detail, raw.time, type == XI_RawKeyRelease, raw.sourceid);
+      const bool up = type == XI_RawKeyRelease;
+      if (openGrabbed_.Matches(raw.detail, raw.time, up)) {
+        openGrabbed_ = {};
+        return;
+      }
+      openGrabbed_ = {};
+      openRaw_ = {raw.detail, static_cast<Time>(raw.time), up, Key(raw.detail, raw.time, up, raw.sourceid)};
       return;
     }
     Button(type, raw);
   }
 
-  // Hands a key event to the hook once, whichever of its raw and grabbed copies comes first.
+  // Hands a key event to the hook; the verdict comes later when it is queued.
   std::shared_ptr<Verdict> Key(int keycode, Time time, bool up, int sourceid) {
-    for (const Seen& s : recent_)
-      if (s.keycode == keycode && s.time == time && s.up == up) return s.verdict;
     auto verdict = std::make_shared<Verdict>();
-    recent_.push_back({keycode, time, up, verdict});
-    if (recent_.size() > 64) recent_.pop_front();
     verdict->state = Verdict::kPass;
     // A release of a key that is not down (a second one from an input generator) reaches no
     // window, and none reaches the hook either.
@@ -361,7 +375,7 @@ class Reader {
   std::vector<int> keyboards_;
   std::atomic<bool> numLock_{false};
   std::array<bool, 256> keyDown_{};
-  std::deque<Seen> recent_;
+  Open openRaw_, openGrabbed_;
   std::vector<Frozen> frozen_;
   bool grabbed_ = false;
   // Grab requests from the hook thread and how far the reader has carried them out.
