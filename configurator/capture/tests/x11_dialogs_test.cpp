@@ -37,12 +37,14 @@ const fs::path kShotDir = fs::path(VRNKE_TEST_RENDER_DIR) / "x11-dialogs";
 
 class X11RealDialogs : public ::testing::Test {
  protected:
+  explicit X11RealDialogs(std::string hookFile = VRNKE_TEST_X11_HOOK) : hookFile_(std::move(hookFile)) {}
+
   void SetUp() override {
     if (!xvfb_) GTEST_SKIP() << "Xvfb could not be started";
     auto backend = std::make_unique<tk::x11::TX11Backend>(xvfb_->Display());
     backend_ = backend.get();
     tk::SetBackend(std::move(backend));
-    platform_ = std::make_unique<HookPlatform>(VRNKE_TEST_X11_HOOK);
+    platform_ = std::make_unique<HookPlatform>(hookFile_);
     tk::forms::SetFormsFolder(VRNKE_TEST_FORMS_DIR);
     SetHookPlatform(platform_.get());
     source_ = tk::Application().AddMessageSource(
@@ -111,6 +113,15 @@ class X11RealDialogs : public ::testing::Test {
         XSync(xlib_, False);
       }
       return d.TextBox()->Text() == shown;
+    };
+  }
+
+  // Once `seconds` have passed since the step was first run.
+  static Step Wait(double seconds) {
+    return [seconds, start = std::make_shared<std::chrono::steady_clock::time_point>()](TKeyDialog&) {
+      const auto now = std::chrono::steady_clock::now();
+      if (*start == std::chrono::steady_clock::time_point{}) *start = now;
+      return now - *start >= std::chrono::duration<double>(seconds);
     };
   }
 
@@ -232,6 +243,7 @@ class X11RealDialogs : public ::testing::Test {
     };
   }
 
+  std::string hookFile_;
   plat::testing::IsolatedEnv folders_;
   std::unique_ptr<vrnke::testing::TXvfb> xvfb_ = vrnke::testing::TXvfb::TryStart();
   tk::x11::TX11Backend* backend_ = nullptr;
@@ -295,6 +307,29 @@ TEST_F(X11RealDialogs, TheSingleKeyDialogCapturesFunctionKeypadAndMediaKeys) {
     EXPECT_EQ(info.nKeyValue1, 0x0D);
   }
   EXPECT_EQ(info.nKey1Extended, 1);
+}
+
+// The library removed: the user is told once, the dialog opens with the stored key, typing
+// changes nothing, OK gives the stored key back.
+class X11RealDialogsWithoutLibrary : public X11RealDialogs {
+ protected:
+  X11RealDialogsWithoutLibrary() : X11RealDialogs("") {}
+};
+
+TEST_F(X11RealDialogsWithoutLibrary, TellTheUserAndRecordNothing) {
+  TCOMBOKEYINFO info{};
+  info.nKeyValue1 = 0x41;
+  info.nModifier = 2;
+  Script({Shown(), [](TKeyDialog& d) { return d.TextBox()->Text() == "Ctrl+A"; },
+          Type("key ctrl+shift+f", "Ctrl+A"), Wait(0.3),
+          [](TKeyDialog& d) { return d.TextBox()->Text() == "Ctrl+A"; }, Click("Button1")});
+  EXPECT_EQ(ExecuteComboKeyDialog(info), 1);
+  EXPECT_EQ(info.nKeyValue1, 0x41);
+  EXPECT_EQ(info.nModifier, 2);
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxes_.boxes[0].text, "qvHook.dll can not be found!");
+  EXPECT_EQ(boxes_.boxes[0].caption, "Error");
+  EXPECT_EQ(boxes_.boxes[0].type, plat::kMbIconError);
 }
 
 }  // namespace
