@@ -126,6 +126,22 @@ class X11Program : public ShellFixture {
     bool overrideRedirect = false;
     std::string resClass;
   };
+  // Whether the keyboard focus is on the top-level window w (or one of its children).
+  bool HasFocus(Window w) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(dpy_, &focus, &revert);
+    for (Window at = focus; at && at != PointerRoot;) {
+      if (at == w) return true;
+      Window root = 0, parent = 0, *children = nullptr;
+      unsigned n = 0;
+      if (!XQueryTree(dpy_, at, &root, &parent, &children, &n)) return false;
+      if (children) XFree(children);
+      if (at == root) return false;
+      at = parent;
+    }
+    return false;
+  }
   // The mapped children of the root, bottom to top.
   std::vector<TTopWindow> TopWindows() {
     std::vector<TTopWindow> out;
@@ -543,6 +559,8 @@ TEST_F(X11Program, AStoredValueOfTheWrongTypeIsShownThenTheProgramRuns) {
   ASSERT_TRUE(WaitFor([&] { return (box = OtherWindow()).has_value(); }, 10s)) << "no error display";
   EXPECT_FALSE(WindowOfClass(std::string(kCfgWindowClass)).has_value()) << "the box comes before the window";
   SaveScreen("error");
+  // Enter answers the box once it holds the keyboard focus, as it does for a person.
+  ASSERT_TRUE(WaitFor([&] { return HasFocus(box->id); })) << "the error display has no keyboard focus";
   Xdo("key Return");
   ASSERT_TRUE(WaitFor([&] { return !OtherWindow(); })) << "the error display stayed";
   ASSERT_TRUE(WaitMainWindow()) << "the program did not go on";
