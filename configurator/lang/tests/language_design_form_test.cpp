@@ -11,6 +11,7 @@
 
 #include "runtime/text.h"
 #include "testing/platform/fake_locale.h"
+#include "testing/platform/fake_shell.h"
 #include "testing/platform/files.h"
 #include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
@@ -37,6 +38,7 @@ class LanguageForm : public ::testing::Test {
     env_.programFolder = dir_.str();
     env_.designMode = true;
     env_.service = &service_;
+    env_.files = &files_;
     tk::Application().MessageBoxHook = [this](const tk::TMessageBoxRequest& r) {
       messages_.push_back(r.text);
       return tk::mrOk;
@@ -143,6 +145,7 @@ class LanguageForm : public ::testing::Test {
   std::unique_ptr<TqvLanguage> lang_;
   std::unique_ptr<TqvLanguageDesignForm> form_;
   std::vector<std::string> messages_;
+  plat::testing::FsShell files_;
 };
 
 // ---- the stored form ----------------------------------------------------------------------
@@ -345,6 +348,8 @@ TEST_F(LanguageForm, FailedSaveLeavesTheOldFileIntact) {
          setrlimit(RLIMIT_FSIZE, &small);
        },
        [&] { setrlimit(RLIMIT_FSIZE, &old); }},
+      // The data is written but the disk fails to keep it.
+      {"flush fails", [&] { files_.failFlush = true; }, [&] { files_.failFlush = false; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

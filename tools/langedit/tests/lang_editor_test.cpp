@@ -12,6 +12,7 @@
 #include <map>
 
 #include "testing/platform/fake_locale.h"
+#include "testing/platform/fake_shell.h"
 #include "testing/platform/files.h"
 #include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
@@ -109,6 +110,7 @@ class LangEditTool : public ::testing::Test {
            "  qvLanguage1 : TqvLanguage { }\n}\n";
     env_.locale = &locale_;
     env_.programFolder = dir_.str();
+    env_.files = &files_;
     options_.forms = {(fs::path(VRNKE_FORMS_DIR) / "SettingMain.form").string(),
                       (fs::path(VRNKE_FORMS_DIR) / "combofrm.form").string(),
                       (dir_.path() / "Extra.form").string()};
@@ -130,6 +132,7 @@ class LangEditTool : public ::testing::Test {
 
   plat::testing::TempDir dir_;
   plat::testing::FakeLocale locale_;
+  plat::testing::FsShell files_;
   TLanguageEnvironment env_;
   TLangEditOptions options_;
   tk::THeadlessBackend* backend_ = nullptr;
