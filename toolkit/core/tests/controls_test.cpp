@@ -429,6 +429,32 @@ TEST_F(ControlsFixture, TabControlShowsThePageOfTheActiveTab) {
   EXPECT_EQ(tabs->TabIndex(), 0);
 }
 
+// A caption longer than its header keeps its start and ends in an ellipsis, the selected tab's
+// as every other's.
+TEST_F(ControlsFixture, ALongTabCaptionIsCutAtItsEnd) {
+  const TFont font;
+  const std::string long_ = "Chinese (Traditional, Taiwan)";
+  EXPECT_EQ(FitTabCaption("English", font, 142), "English");
+  const std::string fitted = FitTabCaption(long_, font, 100);
+  ASSERT_GT(fitted.size(), 3u);
+  EXPECT_EQ(long_.rfind(fitted.substr(0, fitted.size() - 3), 0), 0u) << fitted;  // its start
+  EXPECT_EQ(fitted.substr(fitted.size() - 3), "\u2026");
+  EXPECT_LE(MeasureTextRect(fitted, font, {0, 0, 10000, 100}, false).Width(), 100);
+  EXPECT_EQ(FitTabCaption(long_, font, 1), "\u2026");
+
+  // Drawn, the selected tab with the long caption looks as with the cut one.
+  auto render = [&](const std::string& caption) {
+    auto* tabs = Add<TvgTabControl>(0, 0, 500, 300);
+    tabs->AddTab(caption, window.get())->SetHeaderWidth(108);  // 100 for the text
+    tabs->AddTab("English", window.get())->SetHeaderWidth(108);
+    TBitmap image = window->Render();
+    delete tabs;
+    return image;
+  };
+  EXPECT_TRUE(test::SamePixels(render(long_), render(fitted)));
+  EXPECT_FALSE(test::SamePixels(render(long_), render("Chinese")));
+}
+
 TEST_F(ControlsFixture, StringGridKeepsCellsAndEditsTheEditableColumn) {
   auto* grid = Add<TvgStringGrid>(0, 0, 400, 200);
   grid->AddColumn("Source", 180, true);
