@@ -132,8 +132,14 @@ bool TX11Clipboard::ReadProperty(std::string& out, Atom& type) {
 }
 
 std::string TX11Clipboard::Text(Time time) {
-  if (owned_) return text_;
-  if (XGetSelectionOwner(dpy_, clipboard_) == 0) return {};
+  const ::Window owner = XGetSelectionOwner(dpy_, clipboard_);
+  // Asked of the server: the notice that another client took it may still be on its way.
+  if (owned_ && owner == win_) return text_;
+  if (owned_) {
+    owned_ = false;
+    text_.clear();
+  }
+  if (owner == 0) return {};
   if (time == CurrentTime) time = ServerTime();
   DropPropertyNotices();
   for (const Atom target : {utf8_, Atom(XA_STRING)}) {

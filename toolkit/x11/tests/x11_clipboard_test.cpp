@@ -45,9 +45,11 @@ class X11Clipboard : public ::testing::Test {
     EXPECT_TRUE(PumpUntilDone(xclip)) << "xclip -o did not end";
     return xclip.Output();
   }
-  // Another program copies `text` (xclip stays in the background as its owner).
-  void CopiedElsewhere(const std::string& file) {
+  // Another program copies the file's text (xclip stays in the background as its owner). Its
+  // first process ends before the one left behind has taken the selection: wait for that.
+  void CopiedElsewhere(const std::string& file, const std::string& text) {
     ASSERT_EQ(xvfb_->Run("xclip -i -selection clipboard " + file + " >/dev/null"), 0);
+    for (int i = 0; i < 100 && PastedElsewhere() != text; ++i) backend_->ProcessEvents(0.02);
   }
 
   std::unique_ptr<TXvfb> xvfb_;
@@ -82,9 +84,8 @@ TEST_F(X11Clipboard, TheProgramPastesWhatAnotherProgramCopied) {
     std::fputs("粘贴 Paste ✓", f);
     std::fclose(f);
   }
-  CopiedElsewhere(file);
+  CopiedElsewhere(file, "粘贴 Paste ✓");
   // Our ownership ended with the other's copy; the text comes from xclip now.
-  backend_->ProcessEvents(0.05);
   EXPECT_EQ(backend_->ClipboardText(), "粘贴 Paste ✓");
 
   // A text too large for one request comes in pieces.
@@ -95,9 +96,10 @@ TEST_F(X11Clipboard, TheProgramPastesWhatAnotherProgramCopied) {
     std::fwrite(big.data(), 1, big.size(), f);
     std::fclose(f);
   }
-  CopiedElsewhere(file);
-  backend_->ProcessEvents(0.05);
-  EXPECT_EQ(backend_->ClipboardText(), big);
+  CopiedElsewhere(file, big);
+  const std::string pasted = backend_->ClipboardText();
+  EXPECT_EQ(pasted.size(), big.size());
+  EXPECT_TRUE(pasted == big);
   std::remove(file.c_str());
 }
 

@@ -264,6 +264,12 @@ TEST_F(LangEditTool, CopiesToAndPastesFromAnotherProgramOnX11) {
     const fs::path f = dir_.path() / "clip.txt";
     std::ofstream(f, std::ios::binary) << text;
     ASSERT_EQ(xvfb->Run("xclip -i -selection clipboard " + f.string() + " >/dev/null"), 0);
+    // The xclip left behind takes the selection a moment after the first one ended.
+    std::string now;
+    for (int i = 0; i < 100 && now != text; ++i) {
+      xvfb->Run("xclip -o -selection clipboard 2>/dev/null", &now);
+      if (now != text) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   };
 
   // Copy: the other program reads what the tool holds (once the tool has seen the keys).
