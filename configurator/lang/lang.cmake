@@ -44,4 +44,6 @@ target_link_libraries(vrnke_lang_form PUBLIC vrnke_lang vrnke_toolkit_app vrnke_
 add_dependencies(vrnke_lang_form vrnke_lang_form_description)
 vrnke_add_test(lang_form_tests SOURCES ${_lang}/tests/language_design_form_test.cpp
   LIBS vrnke_lang_form vrnke_testing_platform)
-target_compile_definitions(lang_form_tests PRIVATE VRNKE_LANG_FORMS_DIR="${_lang}/forms")
+target_compile_definitions(lang_form_tests PRIVATE VRNKE_LANG_FORMS_DIR="${_lang}/forms"
+  VRNKE_QV_LOCAL="${CMAKE_BINARY_DIR}/bin/qv.local")
+add_dependencies(lang_form_tests qv_local)

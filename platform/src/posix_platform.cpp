@@ -84,6 +84,7 @@ std::unique_ptr<Platform> CreatePosixPlatform(const PosixOptions& options) {
 
 namespace plat {
 
+std::unique_ptr<Shell> CreateSystemShell() { return detail::CreatePosixShell(); }
 std::unique_ptr<Platform> CreateSystemPlatform(const std::string& registryLocation) {
   PosixOptions o;
   o.registryFolder = registryLocation;

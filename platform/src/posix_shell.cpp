@@ -39,6 +39,14 @@ bool IsExecutableFile(const std::string& p) {
 
 class PosixShell : public Shell {
  public:
+  bool FlushFile(std::string_view path) override {
+    if (path.empty()) return false;
+    const int fd = ::open(Slashes(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
+  }
+
   // "VRNKEMon.exe" on POSIX: the name as given, else the name without ".exe".
   bool ShellOpen(std::string_view file, std::string_view workingFolder) override {
     std::string dir = Slashes(workingFolder);

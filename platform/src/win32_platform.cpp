@@ -51,6 +51,7 @@ std::unique_ptr<Registry> CreateWin32Registry(const std::string& registryRoot) {
 
 namespace plat {
 
+std::unique_ptr<Shell> CreateSystemShell() { return detail::CreateWin32Shell(); }
 std::unique_ptr<Platform> CreateSystemPlatform(const std::string& registryLocation) {
   return CreateWin32Platform({registryLocation});
 }

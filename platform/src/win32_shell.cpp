@@ -66,6 +66,16 @@ class Win32Shell : public Shell {
   }
 
   std::string NativePath(std::string_view path) override { return Narrow(WidePath(path)); }
+
+  bool FlushFile(std::string_view path) override {
+    if (path.empty()) return false;
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const BOOL flushed = FlushFileBuffers(h);
+    return CloseHandle(h) != FALSE && flushed != FALSE;
+  }
 };
 
 class Win32Libraries : public Libraries {

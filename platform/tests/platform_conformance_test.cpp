@@ -165,6 +165,8 @@ TEST_P(PlatformConformance, ShellFoldersOneLevelAndBothSeparators) {
   EXPECT_TRUE(s.FileExists(base + "\\a\\f"));
   EXPECT_FALSE(s.FileExists(base + "/a"));
   EXPECT_FALSE(s.DirectoryExists(base + "/a/f"));
+  EXPECT_TRUE(s.FlushFile(base + "\\a\\f"));
+  EXPECT_FALSE(s.FlushFile(base + "/a/missing"));
   std::string exe = s.ExecutableFolder();
   // Each system's own separator and program name.
 #ifdef _WIN32

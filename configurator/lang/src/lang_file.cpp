@@ -116,25 +116,32 @@ TLanguageData ReadLanguageFile(const std::string& fileName) {
   return ParseLanguageData(stream.Bytes(), fileName);
 }
 
-void WriteLanguageFile(const std::string& fileName, const TLanguageData& data) {
+void WriteLanguageFile(const std::string& fileName, const TLanguageData& data, plat::Shell& files) {
   const std::vector<uint8_t> bytes = SerializeLanguageData(data);
   rt::TMemoryStream stream;
   stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-  // Written beside the target and renamed over it, so a failed write never leaves a
-  // half-written language file behind.
+  // Written beside the target, put on the disk, and only then renamed over it: neither a
+  // failed write nor a crash right after the rename can leave a half-written or empty file.
   const std::string temp = fileName + ".tmp";
+  auto dropTemp = [&temp] {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+  };
   try {
     stream.SaveToFile(temp);
   } catch (...) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
+    dropTemp();
     throw;
+  }
+  if (!files.FlushFile(temp)) {
+    dropTemp();
+    throw rt::EWriteError(
+        rt::Format("The language file \"%s\" could not be put on the disk", fileName.c_str()));
   }
   std::error_code ec;
   std::filesystem::rename(temp, fileName, ec);
   if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
+    dropTemp();
     throw rt::EFOpenError(fileName, ec.message());
   }
 }

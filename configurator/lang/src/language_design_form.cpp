@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "keys/suite_names.h"
@@ -25,7 +26,47 @@ std::string Trim(std::string_view s) {
 
 bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
 
+// The form's own messages, as the language file knows them.
+constexpr const char* kNoBreakInSource =
+    "A text to translate cannot hold a line break: the language file keeps one text a line. Add each line as "
+    "a text of its own.";
+constexpr const char* kNoEqualsInSource =
+    "A text to translate cannot hold \"%s\": the language file ends the text at its first \"%s\", so its "
+    "translation could never be found.";
+constexpr const char* kStartsEmpty = "The form starts without languages; saving replaces the file.";
+constexpr const char* kNoLineBreak =
+    "A line break cannot go into a text here: the language file keeps one text a line.";
+constexpr const char* kNotAPair =
+    "Line %d, \"%s\", is not a pair: each line holds a text, \"%s\" and its translation, and a text cannot "
+    "be broken over lines.";
+constexpr const char* kLeftOut = "These lines name no text to translate and were left out:";
+constexpr const char* kBreakInTranslation =
+    "The translation of \"%s\" holds a line break, which the language file cannot keep. Put it on one line.";
+constexpr const char* kNotSaved = "The language file was not saved; the old one is unchanged.";
+constexpr const char* kMessages[] = {kNoBreakInSource, kNoEqualsInSource, kStartsEmpty,        kNoLineBreak,
+                                     kNotAPair,        kLeftOut,          kBreakInTranslation, kNotSaved};
+
+// A message in the current language with its parameters put in, in order, for each "%s" or
+// "%d". The pattern comes from a file anyone can edit: a wrong one shows, it cannot crash.
+std::string Say(const char* text, std::initializer_list<std::string> args = {}) {
+  const std::string pattern = tk::Translate(text);
+  std::string out;
+  auto arg = args.begin();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd') &&
+        arg != args.end()) {
+      out += *arg++;
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+std::span<const char* const> LanguageFormMessages() { return kMessages; }
 
 std::vector<TLocaleLanguage> EnumLocaleLanguages(plat::Locale& locale) {
   std::vector<TLocaleLanguage> list;
@@ -41,13 +82,11 @@ std::vector<TLocaleLanguage> EnumLocaleLanguages(plat::Locale& locale) {
   return list;
 }
 
+// The form's messages are translated like every other text of the program. A text to translate
+// cannot hold "=", so the sign comes in as a parameter.
 std::string SourceTextProblem(const std::string& text) {
-  if (HasLineBreak(text))
-    return "A text to translate cannot hold a line break: the language file keeps one text a line. "
-           "Add each line as a text of its own.";
-  if (text.find('=') != std::string::npos)
-    return "A text to translate cannot hold \"=\": the language file ends the text at its first \"=\", "
-           "so its translation could never be found.";
+  if (HasLineBreak(text)) return Say(kNoBreakInSource);
+  if (text.find('=') != std::string::npos) return Say(kNoEqualsInSource, {"=", "="});
   return {};
 }
 
@@ -112,6 +151,7 @@ void TqvLanguageDesignForm::FormCreate(rt::TComponent*) {
   FConstText->OnKeyDown = [this](rt::TComponent*, uint16_t& key, char32_t& ch, tk::TShiftState) {
     RefuseTypedLineBreak(key, ch);
   };
+  FConstText->OnPaste = [this](rt::TComponent*, std::string& text) { RefusePastedLineBreak(text); };
 
   FLocaleList = EnumLocaleLanguages(*FEnv.locale);
   FLangCombo->ClearItems();
@@ -127,7 +167,7 @@ void TqvLanguageDesignForm::FormShow(rt::TComponent*) {
   try {
     FLang->LoadFromFile(FLanguageFile);
   } catch (const rt::Exception& e) {
-    Tell(e.Message() + "\nThe form starts without languages; saving replaces the file.");
+    Tell(e.Message() + "\n" + Say(kStartsEmpty));
   }
   LoadLanguageAndCreateTranslateTabList();
 }
@@ -199,6 +239,7 @@ tk::TvgStringGrid* TqvLanguageDesignForm::CreateLanguageTab(const std::string& t
   grid->OnKeyDown = [this](rt::TComponent*, uint16_t& key, char32_t& ch, tk::TShiftState) {
     RefuseTypedLineBreak(key, ch);
   };
+  grid->OnPaste = [this](rt::TComponent*, std::string& text) { RefusePastedLineBreak(text); };
   grid->SetParent(page);
   FTabControl->Realign();
   return grid;
@@ -270,13 +311,21 @@ void TqvLanguageDesignForm::RefuseTypedLineBreak(uint16_t& key, char32_t& ch) {
   FRefusedBreak = secondOfPair ? 0 : ch;
   ch = 0;
   if (secondOfPair) return;
-  Tell("A line break cannot go into a text here: the language file keeps one text a line.");
+  Tell(Say(kNoLineBreak));
+}
+
+void TqvLanguageDesignForm::RefusePastedLineBreak(std::string& text) {
+  // A line copied whole brings its break along: that one is no second line.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (!HasLineBreak(text)) return;
+  text.clear();
+  Tell(Say(kNoLineBreak));
 }
 
 void TqvLanguageDesignForm::Tell(const std::string& text) {
   // Over the text list while it is open (it is the modal window then), else over the form.
   tk::TWindow* host = FPopup && FPopup->IsOpen() ? FPopup->PopupWindow() : this;
-  tk::Application().MessageBox(text, Caption(), tk::TMsgDlgType::mtWarning, tk::mbOK, host);
+  tk::Application().MessageBox(text, tk::Translate(Caption()), tk::TMsgDlgType::mtWarning, tk::mbOK, host);
 }
 
 // ---- actions ---------------------------------------------------------------------------------
@@ -401,10 +450,7 @@ void TqvLanguageDesignForm::BtnSaveTextListClick(rt::TComponent*) {
     const size_t eq = line.find('=');
     if (eq == std::string::npos || eq == 0) {
       // Most likely a text broken over two lines: saying so beats splitting it silently.
-      Tell(
-          rt::Format("Line %d, \"%s\", is not a pair: each line holds a text, \"=\" and its translation, "
-                     "and a text cannot be broken over lines.",
-                     static_cast<int>(i + 1), line.c_str()));
+      Tell(Say(kNotAPair, {std::to_string(i + 1), line, "="}));
       return;
     }
     if (!FLang->Original().Contains(line.substr(0, eq))) unknown.push_back(line.substr(0, eq));
@@ -417,7 +463,7 @@ void TqvLanguageDesignForm::BtnSaveTextListClick(rt::TComponent*) {
   if (!unknown.empty()) {
     std::string names;
     for (const std::string& u : unknown) names += "\n" + u;
-    Tell("These lines name no text to translate and were left out:" + names);
+    Tell(Say(kLeftOut) + names);
   }
 }
 
@@ -433,10 +479,7 @@ void TqvLanguageDesignForm::BtnSaveClick(rt::TComponent*) {
       if (HasLineBreak(grid->Cell(1, j))) {
         FTabControl->SetTabIndex(k);
         grid->SetSelected(j);
-        Tell(
-            rt::Format("The translation of \"%s\" holds a line break, which the language file cannot "
-                       "keep. Put it on one line.",
-                       grid->Cell(0, j).c_str()));
+        Tell(Say(kBreakInTranslation, {grid->Cell(0, j)}));
         return;
       }
     }
@@ -459,7 +502,7 @@ void TqvLanguageDesignForm::BtnSaveClick(rt::TComponent*) {
   try {
     FLang->SaveToFile(FLanguageFile);  // written aside and renamed over the old file
   } catch (const rt::Exception& e) {
-    Tell("The language file was not saved; the old one is unchanged.\n" + e.Message());
+    Tell(Say(kNotSaved) + "\n" + e.Message());
     return;
   }
   FSaved = true;

@@ -13,6 +13,7 @@ TLanguageEnvironment TLanguageEnvironment::FromPlatform(plat::Platform& platform
   TLanguageEnvironment env;
   env.locale = &platform.locale();
   env.programFolder = platform.shell().NativePath(platform.shell().ExecutableFolder());
+  env.files = &platform.shell();
   return env;
 }
 
@@ -47,7 +48,10 @@ void TvgLang::LoadFromFile(const std::string& fileName) {
   FData = ReadLanguageFile(fileName);  // parsed completely before anything is replaced
 }
 
-void TvgLang::SaveToFile(const std::string& fileName) const { WriteLanguageFile(fileName, FData); }
+void TvgLang::SaveToFile(const std::string& fileName) const {
+  if (!FEnv.files) throw rt::EWriteError("The language file cannot be saved: no file services were given");
+  WriteLanguageFile(fileName, FData, *FEnv.files);
+}
 
 void TvgLang::ReadResourcesBin(std::span<const uint8_t> bytes) {
   TLanguageData stored = ParseLanguageData(bytes, Name().empty() ? "ResourcesBin" : Name() + ".ResourcesBin");

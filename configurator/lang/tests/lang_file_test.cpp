@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 
+#include "platform/system.h"
+#include "testing/platform/fake_shell.h"
 #include "testing/platform/temp_dir.h"
 
 namespace vrnke::test {
@@ -66,12 +68,36 @@ TEST(LanguageFile, RoundTripsThroughAFileAndKeepsLanguageOrder) {
   const plat::testing::TempDir dir;
   const auto path = dir.path() / "rt.Local";
   const TLanguageData d = Sample();
-  WriteLanguageFile(path.string(), d);
+  plat::testing::FsShell files;
+  WriteLanguageFile(path.string(), d, files);
+  EXPECT_EQ(files.flushCalls, 1);
   const TLanguageData back = ReadLanguageFile(path.string());
   EXPECT_EQ(back, d);
   EXPECT_EQ(back.languages[0].name, "0804");
   EXPECT_EQ(back.languages[1].name, "0404");
   EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp"));
+}
+
+// The data reaches the disk before the rename: a flush that fails is an error and the old file
+// stays, without the file written aside.
+TEST(LanguageFile, AFailedFlushIsAnErrorAndKeepsTheOldFile) {
+  const plat::testing::TempDir dir;
+  const auto path = (dir.path() / "qv.local").string();
+  plat::testing::FsShell files;
+  WriteLanguageFile(path, Sample(), files);
+  TLanguageData changed = Sample();
+  changed.original.Add("Another");
+  files.failFlush = true;
+  EXPECT_THROW(WriteLanguageFile(path, changed, files), rt::EWriteError);
+  EXPECT_EQ(ReadLanguageFile(path), Sample());
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+}
+
+TEST(LanguageFile, SavesThroughTheSystemsFlush) {
+  const plat::testing::TempDir dir;
+  const auto path = (dir.path() / "qv.local").string();
+  WriteLanguageFile(path, Sample(), *plat::CreateSystemShell());
+  EXPECT_EQ(ReadLanguageFile(path), Sample());
 }
 
 TEST(LanguageFile, ReaderSortsLinesAgainWhateverTheirStoredOrder) {

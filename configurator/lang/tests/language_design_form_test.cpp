@@ -11,10 +11,12 @@
 
 #include "runtime/text.h"
 #include "testing/platform/fake_locale.h"
+#include "testing/platform/fake_shell.h"
 #include "testing/platform/files.h"
 #include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
 #include "toolkit/headless.h"
+#include "toolkit/translate.h"
 
 namespace vrnke::test {
 namespace {
@@ -37,12 +39,14 @@ class LanguageForm : public ::testing::Test {
     env_.programFolder = dir_.str();
     env_.designMode = true;
     env_.service = &service_;
+    env_.files = &files_;
     tk::Application().MessageBoxHook = [this](const tk::TMessageBoxRequest& r) {
       messages_.push_back(r.text);
       return tk::mrOk;
     };
   }
   void TearDown() override {
+    tk::SetTranslateFunction({});
     form_.reset();
     lang_.reset();
     tk::Application().MessageBoxHook = nullptr;
@@ -143,6 +147,7 @@ class LanguageForm : public ::testing::Test {
   std::unique_ptr<TqvLanguage> lang_;
   std::unique_ptr<TqvLanguageDesignForm> form_;
   std::vector<std::string> messages_;
+  plat::testing::FsShell files_;
 };
 
 // ---- the stored form ----------------------------------------------------------------------
@@ -345,6 +350,8 @@ TEST_F(LanguageForm, FailedSaveLeavesTheOldFileIntact) {
          setrlimit(RLIMIT_FSIZE, &small);
        },
        [&] { setrlimit(RLIMIT_FSIZE, &old); }},
+      // The data is written but the disk fails to keep it.
+      {"flush fails", [&] { files_.failFlush = true; }, [&] { files_.failFlush = false; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -542,6 +549,108 @@ TEST_F(LanguageForm, TypedLineBreaksAreRefusedWithAMessage) {
   messages_.clear();
   backend_->Key(tk::vk::Return, U'\r');
   EXPECT_TRUE(messages_.empty());
+}
+
+// Pastes go into the text box and the cells like typed text; one with a line break inside is
+// refused whole with the same message (a break at its end, as a copied line has, is dropped).
+TEST_F(LanguageForm, PastesGoIntoTheCellsAndTheTextBoxButNoLineBreak) {
+  TqvLanguage& lang = MakeLang();
+  Open(&lang);
+  tk::TvgStringGrid* grid = form_->GridOfTab(1);
+  // Copy a source text out of its read-only cell, paste it into the text box.
+  ClickTab(1);
+  ClickCell(grid, 0, 1);
+  backend_->Key('C', 0, tk::ssCtrl);
+  EXPECT_EQ(tk::Backend().ClipboardText(), "Cancel");
+  ClickOn("TBConstText");
+  backend_->Key('V', 0, tk::ssCtrl);
+  EXPECT_EQ(Part<tk::TvgTextBox>("TBConstText")->Text(), "Cancel");
+
+  struct Case {
+    const char* clipboard;
+    bool intoCell;
+    const char* textAfter;
+    bool told;
+  };
+  const Case cases[] = {
+      {"确定", true, "确定", false}, {"确\n定", true, "", true},  // refused: the cell stays as it was
+      {"确\r\n定", true, "", true},  {"Zebra\r\n", false, "Zebra", false}, {"Ze\nbra", false, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.clipboard);
+    messages_.clear();
+    tk::Backend().SetClipboardText(c.clipboard);
+    if (c.intoCell) {
+      ClickTab(1);
+      ClickCell(grid, 1, 2);
+      backend_->Key(tk::vk::Delete);
+      backend_->Key('V', 0, tk::ssCtrl);
+      EXPECT_EQ(grid->Cell(1, 2), c.textAfter);
+    } else {
+      auto* box = Part<tk::TvgTextBox>("TBConstText");
+      box->SetText("");
+      ClickOn("TBConstText");
+      backend_->Key(tk::vk::Insert, 0, tk::ssShift);
+      EXPECT_EQ(box->Text(), c.textAfter);
+    }
+    ASSERT_EQ(messages_.size(), c.told ? 1u : 0u);
+    if (c.told) {
+      EXPECT_NE(messages_[0].find("line break"), std::string::npos) << messages_[0];
+    }
+  }
+  ClickTab(1);
+  ClickCell(grid, 1, 2);
+  tk::Backend().SetClipboardText("确定");
+  backend_->Key('V', 0, tk::ssCtrl);
+  ClickOn("sbtnsavelanguagetofile");
+  ASSERT_TRUE(form_->Saved());
+  EXPECT_EQ(*ReadLanguageFile(File()).languages[1].table.Value("OK"), "确定");
+}
+
+// The form speaks the language it is shown in, messages included.
+TEST_F(LanguageForm, ShowsItsMessagesInTheFormsLanguage) {
+  std::filesystem::copy_file(VRNKE_QV_LOCAL, File());
+  service_.Install();  // the toolkit's texts go through the form's translation service
+  Open(&MakeLang());
+  auto* formLanguage = dynamic_cast<TqvLanguage*>(form_->FindComponent("qvLanguage1"));
+  ASSERT_NE(formLanguage, nullptr);
+  const std::pair<const char*, const char*> said[] = {
+      {"0409",
+       "A text to translate cannot hold \"=\": the language file ends the text at its first \"=\", so its "
+       "translation could never be found."},
+      {"0804", "要翻译的文本不能包含“=”：语言文件在第一个“=”处结束文本，因此永远找不到它的译文。"},
+      {"0404", "要翻譯的文字不能包含「=」：語言檔在第一個「=」處結束文字，因此永遠找不到它的譯文。"},
+  };
+  for (const auto& [language, text] : said) {
+    SCOPED_TRACE(language);
+    formLanguage->SetLang(language);
+    messages_.clear();
+    Part<tk::TvgTextBox>("TBConstText")->SetText("a=b");
+    ClickOn("BTNADDConstText");
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], text);
+  }
+}
+
+// Every message of the form is in the shipped file in each language, with the same places for
+// what the form puts in.
+TEST(LanguageFormMessages, AreTranslatedInEveryLanguageWithTheirPlaceholders) {
+  const TLanguageData shipped = ReadLanguageFile(VRNKE_QV_LOCAL);
+  auto placeholders = [](const std::string& s) {
+    std::string p;
+    for (size_t i = 0; i + 1 < s.size(); ++i)
+      if (s[i] == '%' && (s[i + 1] == 's' || s[i + 1] == 'd')) p += s[i + 1];
+    return p;
+  };
+  ASSERT_FALSE(LanguageFormMessages().empty());
+  for (const char* message : LanguageFormMessages()) {
+    ASSERT_EQ(shipped.languages.size(), 3u);
+    for (const TLanguage& l : shipped.languages) {
+      const std::string* t = l.table.Value(message);
+      ASSERT_TRUE(t && !t->empty()) << l.name << ": " << message;
+      EXPECT_EQ(placeholders(*t), placeholders(message)) << l.name << ": " << *t;
+    }
+  }
 }
 
 TEST_F(LanguageForm, DeleteItemFromListMovesTheRowsUpInEveryTab) {

@@ -13,6 +13,7 @@
 #endif
 #include "runtime/text.h"
 #include "testing/platform/fake_locale.h"
+#include "testing/platform/fake_shell.h"
 #include "testing/platform/temp_dir.h"
 
 namespace vrnke::test {
@@ -100,14 +101,18 @@ class LanguageTest : public ::testing::Test {
     env.locale = &locale;
     env.programFolder = dir.string();
     env.service = &service;
+    env.files = &files;
   }
   void TearDown() override { SetLanguageDesignHooks({}); }
-  void Ship(const TLanguageData& d = ShippedLike()) { WriteLanguageFile((dir / "qv.local").string(), d); }
+  void Ship(const TLanguageData& d = ShippedLike()) {
+    WriteLanguageFile((dir / "qv.local").string(), d, files);
+  }
 
   TempDir temp;
   const std::filesystem::path& dir = temp.path();
   FakeLocale locale{0x0804};
   tk::TTranslationService service;
+  plat::testing::FsShell files;
   TLanguageEnvironment env;
 };
 
@@ -150,7 +155,7 @@ TEST_F(LanguageTest, DamagedFileIsReportedAndKeepsWhatWasThere) {
 
   // Loading a damaged file explicitly raises and keeps the languages already held.
   const auto good = (dir / "good.Local").string();
-  WriteLanguageFile(good, ShippedLike());
+  WriteLanguageFile(good, ShippedLike(), files);
   l->LoadFromFile(good);
   ASSERT_EQ(l->Resources().size(), 3u);
   EXPECT_THROW(l->LoadFromFile((dir / "qv.local").string()), ELangFileError);
@@ -345,7 +350,7 @@ TEST_F(LanguageTest, ActiveAndLoadFromFileDoNothingOutsideDesignMode) {
 TEST_F(LanguageTest, LoadFromFileInDesignModeUsesTheChosenFile) {
   env.designMode = true;
   const auto file = (dir / "other.Local").string();
-  WriteLanguageFile(file, ShippedLike());
+  WriteLanguageFile(file, ShippedLike(), files);
   Form form;
   auto* l = new TqvLanguage(&form, env);
   l->AddLang("0412");

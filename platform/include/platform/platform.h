@@ -107,6 +107,9 @@ class Shell {
   virtual bool CreateDirectory(std::string_view path) = 0;
   // The path in the form the runtime's file streams open (separators converted).
   virtual std::string NativePath(std::string_view path) = 0;
+  // Puts a written file's data on the disk (fsync, FlushFileBuffers) before it returns, so that
+  // a crash afterwards cannot lose it; false when the file cannot be opened or the flush failed.
+  virtual bool FlushFile(std::string_view path) = 0;
 };
 
 // ---- Locale services (EnumSystemLocales, GetLocaleInfo, GetSystemDefaultLangID) ----

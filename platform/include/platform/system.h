@@ -13,5 +13,7 @@ namespace plat {
 
 std::unique_ptr<Platform> CreateSystemPlatform(const std::string& registryLocation = {});
 std::unique_ptr<Registry> CreateSystemRegistry(const std::string& registryLocation = {});
+// The file and folder services on their own (a build tool that writes a file).
+std::unique_ptr<Shell> CreateSystemShell();
 
 }  // namespace plat

@@ -219,4 +219,53 @@ int TXvfb::Run(const std::string& command, std::string* output) const {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+TBackgroundClient::TBackgroundClient(const std::string& command) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    dup2(fds[1], 1);
+    const int devnull = open("/dev/null", O_WRONLY);
+    if (devnull >= 0) dup2(devnull, 2);
+    execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  out_ = fds[0];
+  fcntl(out_, F_SETFL, O_NONBLOCK);
+}
+
+TBackgroundClient::~TBackgroundClient() {
+  if (!finished_) Stop(pid_);
+  if (out_ >= 0) close(out_);
+}
+
+void TBackgroundClient::Drain() {
+  char buf[4096];
+  ssize_t n = 0;
+  while ((n = read(out_, buf, sizeof buf)) > 0) output_.append(buf, size_t(n));
+}
+
+bool TBackgroundClient::Finished() {
+  if (finished_) return true;
+  Drain();
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+  Drain();  // what it wrote last is still in the pipe
+  finished_ = true;
+  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return true;
+}
+
+bool TBackgroundClient::Wait(double seconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!Finished()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 }  // namespace vrnke::testing

@@ -40,6 +40,11 @@ bool FsShell::CreateDirectory(std::string_view path) {
 
 std::string FsShell::NativePath(std::string_view path) { return Native(path); }
 
+bool FsShell::FlushFile(std::string_view path) {
+  ++flushCalls;
+  return !failFlush && FileExists(path);
+}
+
 std::string FakeLocale::GetLocaleInfo(plat::LCID lcid, plat::LocaleField field) {
   if (lcid == plat::kLocaleUserDefault && field == plat::LocaleField::SAbbrevLangName) return abbrev;
   if (field == plat::LocaleField::SLanguage) {

@@ -25,6 +25,7 @@ TvgStringGrid::TvgStringGrid(rt::TComponent* owner) : TvgStyledControl(owner) {
   PublishProperty(this, "ColumnIndex", &TvgStringGrid::columnIndex_, &TvgStringGrid::SetColumnIndex);
   PublishEvent("OnChange", &OnChange);
   PublishEvent("OnEditingDone", &OnEditingDone);
+  PublishEvent("OnPaste", &OnPaste);
 }
 
 TGridColumn& TvgStringGrid::Column(int index) {
@@ -175,6 +176,23 @@ void TvgStringGrid::MouseWheel(TShiftState shift, int delta, bool& handled) {
   handled = before != scrollY_;
 }
 
+bool TvgStringGrid::CurrentCellEditable() const {
+  return selected_ >= 0 && selected_ < rowCount_ && columnIndex_ < ColumnCount() &&
+         !columns_[columnIndex_].readOnly;
+}
+
+void TvgStringGrid::PasteText(std::string text) {
+  if (!CurrentCellEditable()) return;
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
+  OnPaste(this, text);
+  if (!self || !CurrentCellEditable()) return;
+  const std::u32string add = PastedText(text, false);
+  if (add.empty()) return;
+  std::string& cell = cells_[selected_][columnIndex_];
+  cell = FromU32(ToU32(cell) + add);
+  Repaint();
+}
+
 void TvgStringGrid::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
   TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgStyledControl::KeyDown(key, keyChar, shift);
@@ -209,8 +227,22 @@ void TvgStringGrid::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift)
     default:
       break;
   }
-  const bool editable = selected_ >= 0 && columnIndex_ < ColumnCount() && !columns_[columnIndex_].readOnly;
-  if (!editable) return;
+  if (const TClipboardKey action = ClipboardKeyOf(key, shift); action != TClipboardKey::None) {
+    key = 0;
+    keyChar = 0;
+    if (selected_ < 0) return;
+    if (action == TClipboardKey::Paste) {
+      PasteText(ClipboardText());
+    } else if (!Cell(columnIndex_, selected_).empty()) {  // an empty cell leaves the clipboard as it is
+      CopyToClipboard(Cell(columnIndex_, selected_));
+      if (action == TClipboardKey::Cut && CurrentCellEditable()) {
+        cells_[selected_][columnIndex_].clear();
+        Repaint();
+      }
+    }
+    return;
+  }
+  if (!CurrentCellEditable()) return;
   std::string& cell = cells_[selected_][columnIndex_];
   if (key == vk::Back) {
     std::u32string t = ToU32(cell);

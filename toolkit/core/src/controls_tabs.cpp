@@ -15,6 +15,32 @@ using namespace detail;
 
 // --- tabs ------------------------------------------------------------------------------------
 
+namespace {
+
+float OneLineWidth(const std::string& text, const TFont& font) {
+  return MeasureTextRect(text, font, {0, 0, 10000, 1000}, false).Width();
+}
+
+}  // namespace
+
+std::string FitTabCaption(const std::string& text, const TFont& font, float width) {
+  if (OneLineWidth(text, font) <= width) return text;
+  // The longest start of the text that fits with an ellipsis after it.
+  static const std::string kEllipsis = "\u2026";
+  const std::u32string t = ToU32(text);
+  size_t lo = 0, hi = t.size();  // lo fits (the ellipsis alone counts as fitting), hi does not
+  while (hi - lo > 1) {
+    const size_t mid = (lo + hi) / 2;
+    if (OneLineWidth(FromU32(t.substr(0, mid)) + kEllipsis, font) <= width)
+      lo = mid;
+    else
+      hi = mid;
+  }
+  std::u32string kept = t.substr(0, lo);
+  while (!kept.empty() && kept.back() == U' ') kept.pop_back();
+  return FromU32(kept) + kEllipsis;
+}
+
 TvgTabItem::TvgTabItem(rt::TComponent* owner) : TvgTextControl(owner) {
   PublishProperty(this, "Width", &TvgTabItem::headerWidth_, &TvgTabItem::SetHeaderWidth);
   PublishProperty(this, "TabWidth", &TvgTabItem::headerWidth_, &TvgTabItem::SetHeaderWidth);
@@ -47,8 +73,10 @@ void TvgTabItem::Paint(TCanvas& canvas) {
   const TRectF r = active ? header_ : header_.Inflate(0, -1).Offset(0, 1);
   canvas.FillRect(r, 2, 2, crnTopLeft | crnTopRight, 1, back);
   canvas.DrawRect(r.Inflate(-0.5f, -0.5f), 2, 2, crnTopLeft | crnTopRight, 1, border, 1);
-  canvas.FillText(r.Inflate(-4, 0), DisplayText(), Font(), FontFill(), 1, false, TTextAlign::Center,
-                  TTextAlign::Center);
+  // A caption longer than the header keeps its start: centred, it would lose both ends.
+  const TRectF textRect = r.Inflate(-4, 0);
+  canvas.FillText(textRect, FitTabCaption(DisplayText(), Font(), textRect.Width()), Font(), FontFill(), 1,
+                  false, TTextAlign::Center, TTextAlign::Center);
 }
 
 void TvgTabItem::PaintChildren(TCanvas& canvas, const TRectF& dirtyLocal) {

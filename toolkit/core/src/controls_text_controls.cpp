@@ -102,6 +102,7 @@ TvgTextBox::TvgTextBox(rt::TComponent* owner) : TvgTextControl(owner) {
   PublishProperty(this, "ReadOnly", &TvgTextBox::readOnly_, &TvgTextBox::readOnly_);
   PublishInt("MaxLength", &maxLength_);
   PublishEvent("OnChange", &OnChange);
+  PublishEvent("OnPaste", &OnPaste);
 }
 
 void TvgTextBox::SetCaretPosition(int p) {
@@ -119,11 +120,55 @@ void TvgTextBox::SetText(const std::string& t) {
 
 void TvgTextBox::EditChanged() { OnChange(this); }
 
+void TvgTextBox::PasteText(std::string text) {
+  if (readOnly_) return;
+  TObjectRef<TVisualObject> self(this);  // the handler may free this
+  OnPaste(this, text);
+  if (!self) return;
+  std::u32string add = PastedText(text, MultiLine());
+  std::u32string t = ToU32(Text());
+  if (maxLength_ > 0) add.resize(std::min(add.size(), size_t(std::max(0, maxLength_ - int(t.size())))));
+  if (add.empty()) return;
+  caret_ = std::clamp(caret_, 0, int(t.size()));
+  t.insert(size_t(caret_), add);
+  caret_ += int(add.size());
+  TvgTextControl::SetText(FromU32(t));
+  Repaint();
+  EditChanged();
+}
+
+bool TvgTextBox::ClipboardKey(uint16_t key, TShiftState shift) {
+  switch (ClipboardKeyOf(key, shift)) {
+    case TClipboardKey::None:
+      return false;
+    case TClipboardKey::Copy:
+      if (!Text().empty()) CopyToClipboard(Text());  // nothing to copy leaves the clipboard as it is
+      return true;
+    case TClipboardKey::Cut:
+      if (readOnly_ || Text().empty()) return true;
+      CopyToClipboard(Text());
+      caret_ = 0;
+      TvgTextControl::SetText({});
+      Repaint();
+      EditChanged();
+      return true;
+    case TClipboardKey::Paste:
+      PasteText(ClipboardText());
+      return true;
+  }
+  return false;
+}
+
 void TvgTextBox::KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) {
   TObjectRef<TVisualObject> self(this);  // the handler may free this
   TvgTextControl::KeyDown(key, keyChar, shift);
   if (!self) return;
   if (key == 0 && keyChar == 0) return;
+  if (ClipboardKey(key, shift)) {
+    key = 0;
+    keyChar = 0;
+    return;
+  }
   std::u32string t = ToU32(Text());
   caret_ = std::clamp(caret_, 0, int(t.size()));
   auto commit = [&](int newCaret) {

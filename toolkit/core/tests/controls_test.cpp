@@ -185,6 +185,78 @@ TEST_F(ControlsFixture, MemoHoldsLinesAndTakesLineBreaks) {
   EXPECT_TRUE(memo->Lines().empty());
 }
 
+// The clipboard keys of a text box and a memo: with no selection they act on the whole text;
+// a paste goes in at the caret, a one-line box keeps what comes before the first line break.
+TEST_F(ControlsFixture, TextBoxAndMemoCopyCutAndPasteThroughTheClipboard) {
+  struct Case {
+    const char* name;
+    bool memo;
+    std::string clipboard;
+    uint16_t key;
+    TShiftState shift;
+    std::string textAfter, clipboardAfter;
+  };
+  // Each case starts with the text "ab|c" (caret after "b") and the clipboard as given.
+  const Case cases[] = {
+      {"Ctrl+C copies the whole text", false, "old", 'C', ssCtrl, "abc", "abc"},
+      {"Ctrl+Insert copies too", false, "old", vk::Insert, ssCtrl, "abc", "abc"},
+      {"Ctrl+X cuts it", false, "old", 'X', ssCtrl, "", "abc"},
+      {"Shift+Delete cuts too", false, "old", vk::Delete, ssShift, "", "abc"},
+      {"Ctrl+V pastes at the caret", false, "文字", 'V', ssCtrl, "ab文字c", "文字"},
+      {"Shift+Insert pastes too", false, "文字", vk::Insert, ssShift, "ab文字c", "文字"},
+      {"one line keeps what comes before the break", false, "x\r\ny", 'V', ssCtrl, "abxc", "x\r\ny"},
+      {"a tab becomes a space, controls go", false, "x\ty\x01", 'V', ssCtrl, "abx yc", "x\ty\x01"},
+      {"an empty clipboard pastes nothing", false, "", 'V', ssCtrl, "abc", ""},
+      {"Ctrl+Alt+V is no paste", false, "zz", 'V', ssCtrl | ssAlt, "abc", "zz"},
+      {"a memo keeps the breaks, CR LF as one", true, "x\r\ny\rz", 'V', ssCtrl, "abx\ny\nzc", "x\r\ny\rz"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvgTextBox* box = c.memo ? Add<TvgMemo>(10, 50, 200, 100) : Add<TvgTextBox>(10, 50, 200, 24);
+    int changes = 0;
+    box->OnChange = [&](rt::TComponent*) { ++changes; };
+    box->SetText("abc");
+    box->SetCaretPosition(2);
+    box->SetFocus();
+    Backend().SetClipboardText(c.clipboard);
+    backend->Key(c.key, 0, c.shift);
+    EXPECT_EQ(box->Text(), c.textAfter);
+    EXPECT_EQ(Backend().ClipboardText(), c.clipboardAfter);
+    EXPECT_EQ(changes, c.textAfter != "abc" ? 1 : 0);
+    delete box;
+  }
+}
+
+TEST_F(ControlsFixture, APasteObeysReadOnlyMaxLengthAndTheOnPasteHandler) {
+  auto* box = Add<TvgTextBox>(10, 10, 200, 24);
+  box->SetFocus();
+  Backend().SetClipboardText("12345");
+  box->SetReadOnly(true);
+  backend->Key('V', 0, ssCtrl);
+  backend->Key('X', 0, ssCtrl);
+  EXPECT_EQ(box->Text(), "");
+  box->SetReadOnly(false);
+  box->SetPropertyText("MaxLength", "3");
+  box->SetText("a");
+  box->SetCaretPosition(1);
+  backend->Key('V', 0, ssCtrl);
+  EXPECT_EQ(box->Text(), "a12");
+  EXPECT_EQ(box->CaretPosition(), 3);
+  // The handler sees the clipboard's text and may change or refuse it.
+  box->SetText("");
+  std::string seen;
+  box->OnPaste = [&](rt::TComponent*, std::string& text) {
+    seen = text;
+    text = text == "12345" ? "" : "<" + text + ">";
+  };
+  backend->Key('V', 0, ssCtrl);
+  EXPECT_EQ(seen, "12345");
+  EXPECT_EQ(box->Text(), "");
+  Backend().SetClipboardText("x");
+  backend->Key(vk::Insert, 0, ssShift);
+  EXPECT_EQ(box->Text(), "<x>");
+}
+
 TEST_F(ControlsFixture, PopupBoxSelectsFromItsListAndReportsChanges) {
   auto* box = Add<TvgPopupBox>(20, 20, 150, 22);
   box->SetItems({"English", "简体中文", "繁體中文"});
@@ -357,6 +429,32 @@ TEST_F(ControlsFixture, TabControlShowsThePageOfTheActiveTab) {
   EXPECT_EQ(tabs->TabIndex(), 0);
 }
 
+// A caption longer than its header keeps its start and ends in an ellipsis, the selected tab's
+// as every other's.
+TEST_F(ControlsFixture, ALongTabCaptionIsCutAtItsEnd) {
+  const TFont font;
+  const std::string long_ = "Chinese (Traditional, Taiwan)";
+  EXPECT_EQ(FitTabCaption("English", font, 142), "English");
+  const std::string fitted = FitTabCaption(long_, font, 100);
+  ASSERT_GT(fitted.size(), 3u);
+  EXPECT_EQ(long_.rfind(fitted.substr(0, fitted.size() - 3), 0), 0u) << fitted;  // its start
+  EXPECT_EQ(fitted.substr(fitted.size() - 3), "\u2026");
+  EXPECT_LE(MeasureTextRect(fitted, font, {0, 0, 10000, 100}, false).Width(), 100);
+  EXPECT_EQ(FitTabCaption(long_, font, 1), "\u2026");
+
+  // Drawn, the selected tab with the long caption looks as with the cut one.
+  auto render = [&](const std::string& caption) {
+    auto* tabs = Add<TvgTabControl>(0, 0, 500, 300);
+    tabs->AddTab(caption, window.get())->SetHeaderWidth(108);  // 100 for the text
+    tabs->AddTab("English", window.get())->SetHeaderWidth(108);
+    TBitmap image = window->Render();
+    delete tabs;
+    return image;
+  };
+  EXPECT_TRUE(test::SamePixels(render(long_), render(fitted)));
+  EXPECT_FALSE(test::SamePixels(render(long_), render("Chinese")));
+}
+
 TEST_F(ControlsFixture, StringGridKeepsCellsAndEditsTheEditableColumn) {
   auto* grid = Add<TvgStringGrid>(0, 0, 400, 200);
   grid->AddColumn("Source", 180, true);
@@ -384,6 +482,42 @@ TEST_F(ControlsFixture, StringGridKeepsCellsAndEditsTheEditableColumn) {
   grid->SetSelected(129);  // scrolled into view
   EXPECT_GT(grid->ScrollOffset(), 0);
   EXPECT_EQ(grid->RowAtPoint(grid->Height() - 2), 129);
+}
+
+// The grid's cell editor: copy reads the current cell (a read-only one too), cut empties an
+// editable one, paste adds one line to its end.
+TEST_F(ControlsFixture, StringGridCopiesCutsAndPastesTheCurrentCell) {
+  auto* grid = Add<TvgStringGrid>(0, 0, 400, 200);
+  grid->AddColumn("Source", 180, true);
+  grid->AddColumn("Translation", 200);
+  grid->SetRowCount(3);
+  grid->SetCell(0, 0, "Cut");
+  grid->SetCell(1, 0, "剪");
+  std::vector<std::string> pasted;
+  grid->OnPaste = [&](rt::TComponent*, std::string& text) { pasted.push_back(text); };
+
+  Backend().SetClipboardText("before");
+  backend->Click(50, grid->HeaderHeight() + 5);  // row 0, the read-only column
+  backend->Key('C', 0, ssCtrl);
+  EXPECT_EQ(Backend().ClipboardText(), "Cut");
+  backend->Key('X', 0, ssCtrl);
+  backend->Key('V', 0, ssCtrl);
+  EXPECT_EQ(grid->Cell(0, 0), "Cut");  // neither cut nor pasted into
+  EXPECT_TRUE(pasted.empty());
+
+  backend->Click(250, grid->HeaderHeight() + 5);  // row 0, the translation
+  Backend().SetClipboardText("切\n second line");
+  backend->Key(vk::Insert, 0, ssShift);
+  EXPECT_EQ(grid->Cell(1, 0), "剪切");
+  EXPECT_EQ(pasted, std::vector<std::string>{"切\n second line"});
+  backend->Key('X', 0, ssCtrl);
+  EXPECT_EQ(grid->Cell(1, 0), "");
+  EXPECT_EQ(Backend().ClipboardText(), "剪切");
+  backend->Key('C', 0, ssCtrl);  // an empty cell leaves the clipboard as it is
+  EXPECT_EQ(Backend().ClipboardText(), "剪切");
+  backend->Key(vk::Down);
+  backend->Key('V', 0, ssCtrl);
+  EXPECT_EQ(grid->Cell(1, 1), "剪切");
 }
 
 TEST_F(ControlsFixture, EveryControlIsInTheClassRegistryWithItsProperties) {

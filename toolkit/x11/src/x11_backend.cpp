@@ -31,6 +31,8 @@
 #include <X11/cursorfont.h>
 #include <X11/extensions/XShm.h>
 
+#include "x11_clipboard.h"
+
 namespace tk::x11 {
 
 namespace {
@@ -142,7 +144,14 @@ class TX11Backend::Impl {
   std::vector<::Window> clamped;
 
   TPlatformMessageHook* hook = nullptr;
+  std::unique_ptr<TX11Clipboard> clipboard;  // made on first use
+  double clipboardTimeout = 2.0;
 
+  TX11Clipboard& Clipboard() {
+    if (!clipboard) clipboard = std::make_unique<TX11Clipboard>(dpy, root);
+    clipboard->SetTimeout(clipboardTimeout);
+    return *clipboard;
+  }
   void Open(const std::string& displayName);
   void Close();
   bool WmRunning();
@@ -666,6 +675,7 @@ void TX11Backend::Impl::Open(const std::string& displayName) {
 void TX11Backend::Impl::Close() {
   if (!dpy) return;
   hook = nullptr;
+  clipboard.reset();
   // Windows still alive lose their server side with the connection.
   for (X11Window* w : order) {
     w->FreeImage();
@@ -914,6 +924,10 @@ void TX11Backend::Impl::Dispatch(XEvent& ev) {
       return;
     case MapNotify:
     case UnmapNotify:
+      return;
+    case SelectionRequest:
+    case SelectionClear:
+      if (clipboard) clipboard->Handle(ev);
       return;
     case ClientMessage: {
       X11Window* w = Find(ev.xclient.window);
@@ -1194,6 +1208,12 @@ void TX11Backend::SetScreenCursor(TCursor cursor) {
   impl_->screenCursor = cursor;
   for (X11Window* w : impl_->order) impl_->ApplyCursor(w);
 }
+
+bool TX11Backend::SetClipboardText(const std::string& utf8) {
+  return impl_->Clipboard().SetText(utf8, impl_->lastTime);
+}
+std::string TX11Backend::ClipboardText() { return impl_->Clipboard().Text(impl_->lastTime); }
+void TX11Backend::SetClipboardTimeout(double seconds) { impl_->clipboardTimeout = seconds; }
 
 const std::string& TX11Backend::DisplayName() const { return impl_->name; }
 bool TX11Backend::WindowManagerRunning() const { return impl_->WmRunning(); }

@@ -9,6 +9,7 @@
 
 #include "lang/lang_file.h"
 #include "lang_source.h"
+#include "platform/system.h"
 
 int main(int argc, char** argv) {
   try {
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
     std::stringstream text;
     text << in.rdbuf();
     const vrnke::TLanguageData data = langc::ParseLanguageSource(text.str(), argv[1]);
-    vrnke::WriteLanguageFile(argv[2], data);
+    vrnke::WriteLanguageFile(argv[2], data, *plat::CreateSystemShell());
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "langc: " << e.what() << "\n";

@@ -10,8 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
+#include "testing/display/xvfb.h"
 #include "testing/platform/fake_locale.h"
+#include "testing/platform/fake_shell.h"
 #include "testing/platform/files.h"
 #include "testing/platform/temp_dir.h"
 #include "toolkit/app/application.h"
@@ -109,6 +112,7 @@ class LangEditTool : public ::testing::Test {
            "  qvLanguage1 : TqvLanguage { }\n}\n";
     env_.locale = &locale_;
     env_.programFolder = dir_.str();
+    env_.files = &files_;
     options_.forms = {(fs::path(VRNKE_FORMS_DIR) / "SettingMain.form").string(),
                       (fs::path(VRNKE_FORMS_DIR) / "combofrm.form").string(),
                       (dir_.path() / "Extra.form").string()};
@@ -130,6 +134,7 @@ class LangEditTool : public ::testing::Test {
 
   plat::testing::TempDir dir_;
   plat::testing::FakeLocale locale_;
+  plat::testing::FsShell files_;
   TLanguageEnvironment env_;
   TLangEditOptions options_;
   tk::THeadlessBackend* backend_ = nullptr;
@@ -214,6 +219,88 @@ TEST_F(LangEditTool, RendersTheFormWithoutADisplay) {
   std::ifstream in(err);
   const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(said.find("DISPLAY"), std::string::npos) << said;
+}
+
+// The tool in a real window, with xclip as the other program: copy a source text out of the
+// tool, paste two texts into it (Ctrl+V, Shift+Insert), save, and read the file.
+TEST_F(LangEditTool, CopiesToAndPastesFromAnotherProgramOnX11) {
+  std::unique_ptr<vrnke::testing::TXvfb> xvfb = vrnke::testing::TXvfb::TryStart(1024, 768);
+  if (!xvfb) GTEST_SKIP() << "Xvfb does not start here";
+  const std::string file = (dir_.path() / "qv.local").string();
+  // Where the grid's cells and the save button lie in the window: from the same form, built here.
+  tk::TPointF source0, translation0, translation1, save;
+  {
+    TqvLanguage lang(nullptr, env_);
+    lang.LoadFromFile(file);
+    TqvLanguageDesignForm form(nullptr, env_, &lang);
+    form.LoadLanguageAndCreateTranslateTabList();
+    tk::TvgStringGrid* grid = form.GridOfTab(form.TabControl()->TabIndex());
+    ASSERT_NE(grid, nullptr);
+    auto row = [grid](int r) { return grid->HeaderHeight() + (float(r) + 0.5f) * grid->RowHeight(); };
+    source0 = grid->LocalToAbsolute({190, row(0)});
+    translation0 = grid->LocalToAbsolute({380 + 220, row(0)});
+    translation1 = grid->LocalToAbsolute({380 + 220, row(1)});
+    auto* button = dynamic_cast<tk::TVisualObject*>(form.FindComponent("sbtnsavelanguagetofile"));
+    ASSERT_NE(button, nullptr);
+    save = button->LocalToAbsolute({button->Width() / 2, button->Height() / 2});
+  }
+
+  vrnke::testing::TBackgroundClient tool(std::string(VRNKELANGEDIT_EXE) + " " + file + " --forms " +
+                                         VRNKE_FORMS_DIR);
+  std::string window;
+  for (int i = 0; i < 200 && window.empty(); ++i) {
+    xvfb->Run("xdotool search --name 'Language Translate'", &window);
+    if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(tool.Finished()) << "the tool ended early";
+  }
+  ASSERT_FALSE(window.empty()) << "no window of the tool";
+  window = window.substr(0, window.find('\n'));
+  auto click = [&](tk::TPointF p) {
+    ASSERT_EQ(xvfb->Run("xdotool mousemove --window " + window + " " + std::to_string(int(p.x)) + " " +
+                        std::to_string(int(p.y)) + " click 1"),
+              0);
+  };
+  auto offer = [&](const std::string& text) {  // xclip takes the clipboard with this text
+    const fs::path f = dir_.path() / "clip.txt";
+    std::ofstream(f, std::ios::binary) << text;
+    ASSERT_EQ(xvfb->Run("xclip -i -selection clipboard " + f.string() + " >/dev/null"), 0);
+    // The xclip left behind takes the selection a moment after the first one ended.
+    std::string now;
+    for (int i = 0; i < 100 && now != text; ++i) {
+      xvfb->Run("xclip -o -selection clipboard 2>/dev/null", &now);
+      if (now != text) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+
+  // Copy: the other program reads what the tool holds (once the tool has seen the keys).
+  click(source0);
+  xvfb->Run("xdotool key ctrl+c");
+  std::string copied;
+  for (int i = 0; i < 100 && copied.empty(); ++i) {
+    xvfb->Run("xclip -o -selection clipboard 2>/dev/null", &copied);
+    if (copied.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_FALSE(copied.empty());
+
+  // Paste: the tool reads what the other program holds.
+  offer("粘贴 ✓ Paste");
+  click(translation0);
+  xvfb->Run("xdotool key Delete ctrl+v");
+  offer("第二 second");
+  click(translation1);
+  xvfb->Run("xdotool key Delete shift+Insert");
+  click(save);
+  ASSERT_TRUE(tool.Wait(20)) << "the tool did not end after saving";
+  EXPECT_EQ(tool.ExitCode(), 0);
+
+  const TReadBack saved = ReadBack(file);
+  ASSERT_GE(saved.sources.size(), 2u);
+  EXPECT_EQ(copied, saved.sources[0]);
+  // The tab shown at start is the last language's.
+  ASSERT_EQ(saved.languages.size(), 3u);
+  EXPECT_EQ(saved.languages[2].first, "0404");
+  EXPECT_EQ(saved.languages[2].second.at(saved.sources[0]), "粘贴 ✓ Paste");
+  EXPECT_EQ(saved.languages[2].second.at(saved.sources[1]), "第二 second");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "runtime/errors.h"
 #include "toolkit/string_lists.h"
 
@@ -52,6 +53,9 @@ std::vector<uint8_t> SerializeLanguageData(const TLanguageData& data);
 
 // Whole-file helpers. ReadLanguageFile raises rt::EFOpenError when the file cannot be opened.
 TLanguageData ReadLanguageFile(const std::string& fileName);
-void WriteLanguageFile(const std::string& fileName, const TLanguageData& data);
+// WriteLanguageFile writes beside the target, puts the data on the disk through `files`
+// (FlushFile) and only then renames it over the target: a failed write or flush raises
+// rt::EWriteError or rt::EFOpenError and leaves the old file as it was.
+void WriteLanguageFile(const std::string& fileName, const TLanguageData& data, plat::Shell& files);
 
 }  // namespace vrnke

@@ -3,6 +3,7 @@
 // edits a language as a block of lines, and writes the language file.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ struct TLocaleLanguage {
 
 // Every supported locale in enumeration order (duplicates kept); unreadable ones are skipped.
 std::vector<TLocaleLanguage> EnumLocaleLanguages(plat::Locale& locale);
+
+// The form's own messages as source texts ("%s" and "%d" stand for what is put in); the shipped
+// language file translates each.
+std::span<const char* const> LanguageFormMessages();
 
 // Why a text cannot be a source text, or "" when it can. The language file keeps one text a
 // line, and a line's name ends at its first "=".
@@ -90,6 +95,8 @@ class TqvLanguageDesignForm : public tk::TForm {
   void CountTabs(int delta);
   void ApplyPaging();
   void RefuseTypedLineBreak(uint16_t& key, char32_t& ch);
+  // A paste with a line break inside is refused whole; one at its end is dropped.
+  void RefusePastedLineBreak(std::string& text);
   void Tell(const std::string& text);
 
   TLanguageEnvironment FEnv;

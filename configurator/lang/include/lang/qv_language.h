@@ -27,6 +27,7 @@ struct TLanguageEnvironment {
   std::string programFolder;                   // the folder that holds the language file
   bool designMode = false;                     // the owning form is being edited in a designer
   tk::TTranslationService* service = nullptr;  // nullptr: the program-wide service
+  plat::Shell* files = nullptr;                // file services for saving (FlushFile)
 
   static TLanguageEnvironment FromPlatform(plat::Platform& platform);
 };
@@ -53,7 +54,8 @@ class TvgLang : public rt::TComponent {
   // Replaces source texts and languages with the file's. A file that does not exist does
   // nothing; a damaged one raises ELangFileError and leaves everything as it was.
   void LoadFromFile(const std::string& fileName);
-  // Creates or replaces the file.
+  // Creates or replaces the file (WriteLanguageFile); raises rt::EWriteError when the
+  // environment has no file services.
   void SaveToFile(const std::string& fileName) const;
 
   // The form's stored "ResourcesBin": its source texts replace the current ones and its

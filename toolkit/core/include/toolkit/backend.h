@@ -116,9 +116,21 @@ class TBackend {
   // gets a window of its own over its owner; otherwise (one image per window, headless) it is
   // drawn inside its owner's scene.
   virtual bool RealWindows() const { return false; }
+  // The clipboard, text only, in UTF-8. Placing text makes it what every program pastes (false
+  // when the system refused it). Reading gives "" when the clipboard holds no text, or when the
+  // program that holds it does not answer in time: it never hangs. A backend without a system
+  // clipboard keeps the text within the program.
+  virtual bool SetClipboardText(const std::string& utf8) {
+    clipboard_ = utf8;
+    return true;
+  }
+  virtual std::string ClipboardText() { return clipboard_; }
 
  protected:
   TPlatformMessageHook messageHook_;
+
+ private:
+  std::string clipboard_;
 };
 
 class EBackendError : public std::runtime_error {

@@ -26,6 +26,8 @@ using TMouseMoveEvent = rt::TEvent<rt::TComponent*, TShiftState, float, float>;
 using TMouseWheelEvent = rt::TEvent<rt::TComponent*, TShiftState, int, bool&>;
 using TKeyEvent = rt::TEvent<rt::TComponent*, uint16_t&, char32_t&, TShiftState>;
 using TPaintEvent = rt::TEvent<rt::TComponent*, TCanvas&, const TRectF&>;
+// A text on its way in (a paste): the handler may change it; an empty text adds nothing.
+using TTextEvent = rt::TEvent<rt::TComponent*, std::string&>;
 
 enum class TvgAlign { vaNone, vaTop, vaBottom, vaLeft, vaRight, vaClient, vaContents, vaCenter };
 inline const auto& EnumNames(TvgAlign) {

@@ -54,7 +54,7 @@ constexpr TCursor crDefault = 0, crArrow = -2, crIBeam = -4, crSizeWE = -9, crHo
 // Virtual key codes the toolkit itself reacts to.
 namespace vk {
 constexpr uint16_t Back = 8, Tab = 9, Return = 13, Escape = 27, Space = 32, Prior = 33, Next = 34, End = 35,
-                   Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46;
+                   Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46;
 }
 
 // "#AARRGGBB", "#RRGGBB", "$AARRGGBB", "0xAARRGGBB" or a few names ("Null", "Black", "White",

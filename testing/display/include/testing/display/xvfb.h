@@ -54,4 +54,32 @@ class TXvfb {
   pid_t compositor_ = -1;
 };
 
+// A program run in the background on the display DISPLAY names (an X client that waits for
+// an answer from the test's own process, or the program under test). Its standard output is
+// collected, its error output dropped. Ended with the object (SIGTERM, then SIGKILL) if still
+// running.
+class TBackgroundClient {
+ public:
+  explicit TBackgroundClient(const std::string& command);
+  ~TBackgroundClient();
+  TBackgroundClient(const TBackgroundClient&) = delete;
+  TBackgroundClient& operator=(const TBackgroundClient&) = delete;
+
+  // Takes what it wrote so far; true once it has ended.
+  bool Finished();
+  // Waits up to `seconds` for it to end (reading its output meanwhile); false if it still runs.
+  bool Wait(double seconds);
+  int ExitCode() const { return exitCode_; }  // -1 until it ended normally
+  const std::string& Output() const { return output_; }
+  pid_t Pid() const { return pid_; }
+
+ private:
+  void Drain();
+  pid_t pid_ = -1;
+  int out_ = -1;
+  bool finished_ = false;
+  int exitCode_ = -1;
+  std::string output_;
+};
+
 }  // namespace vrnke::testing

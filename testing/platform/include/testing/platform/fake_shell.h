@@ -17,6 +17,7 @@ class FakeShell : public plat::Shell {
   bool FileExists(std::string_view) override { return false; }
   bool CreateDirectory(std::string_view) override { return false; }
   std::string NativePath(std::string_view path) override { return std::string(path); }
+  bool FlushFile(std::string_view) override { return false; }
 };
 
 // The folder services straight on the host's file system ("\" read as "/"), with a count of
@@ -29,8 +30,13 @@ class FsShell : public plat::Shell {
   bool FileExists(std::string_view path) override;
   bool CreateDirectory(std::string_view path) override;
   std::string NativePath(std::string_view path) override;
+  // Succeeds for an existing file (the host keeps the data; a test needs no disk flush),
+  // unless `failFlush` is set: a disk that fails the flush.
+  bool FlushFile(std::string_view path) override;
 
   int createCalls = 0;
+  int flushCalls = 0;
+  bool failFlush = false;
 };
 
 }  // namespace plat::testing

@@ -16,8 +16,10 @@ struct TGridColumn {
 };
 
 // A grid of texts with columns and a row selection; editable cells take typed text when the
-// grid has focus. Published: RowCount, RowHeight, Selected, ColumnIndex; events OnChange
-// (selection), OnEditingDone.
+// grid has focus. The clipboard keys act on the current cell: copy (a read-only one too), cut,
+// and paste, which adds the clipboard's text up to its first line break to the cell's end.
+// Published: RowCount, RowHeight, Selected, ColumnIndex; events OnChange (selection),
+// OnEditingDone, OnPaste.
 class TvgStringGrid : public TvgStyledControl {
  public:
   explicit TvgStringGrid(rt::TComponent* owner);
@@ -44,9 +46,14 @@ class TvgStringGrid : public TvgStyledControl {
   void MouseDown(TMouseButton button, TShiftState shift, float x, float y) override;
   void MouseWheel(TShiftState shift, int delta, bool& handled) override;
   void KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) override;
+  // Adds text to the current cell as a paste does (OnPaste first); nothing on a read-only one.
+  void PasteText(std::string text);
   TNotifyEvent OnChange, OnEditingDone;
+  // Before a paste, with the clipboard's text: the handler may change or empty it.
+  TTextEvent OnPaste;
 
  private:
+  bool CurrentCellEditable() const;
   std::string& CellRef(int col, int row);
   std::vector<TGridColumn> columns_;
   std::vector<std::vector<std::string>> cells_;  // [row][col]

@@ -9,6 +9,10 @@ namespace tk {
 
 class TvgTabControl;
 
+// A tab's caption as its header shows it within `width`: the whole text when it fits, else its
+// start followed by an ellipsis ("…").
+std::string FitTabCaption(const std::string& text, const TFont& font, float width);
+
 // A tab: its header is drawn in the tab control's header row; its children are the page and
 // are shown only while the tab is active. Published: IsSelected (read), Width (header width).
 class TvgTabItem : public TvgTextControl {

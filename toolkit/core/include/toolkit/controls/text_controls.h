@@ -64,7 +64,10 @@ class TvgLabel : public TvgTextControl {
   std::string ClassName() const override { return "TvgLabel"; }
 };
 
-// An editable (or read-only) one-line text. Published: ReadOnly, MaxLength; event OnChange.
+// An editable (or read-only) one-line text. Published: ReadOnly, MaxLength; events OnChange,
+// OnPaste. With no selection, the clipboard keys act on the whole text: Ctrl+C (Ctrl+Insert)
+// copies it, Ctrl+X (Shift+Delete) cuts it, Ctrl+V (Shift+Insert) inserts the clipboard's text
+// at the caret, up to its first line break (a memo keeps the breaks).
 class TvgTextBox : public TvgTextControl {
  public:
   explicit TvgTextBox(rt::TComponent* owner);
@@ -77,10 +80,16 @@ class TvgTextBox : public TvgTextControl {
   void KeyDown(uint16_t& key, char32_t& keyChar, TShiftState shift) override;
   void MouseDown(TMouseButton button, TShiftState shift, float x, float y) override;
   void Paint(TCanvas& canvas) override;
+  // Inserts text at the caret as a paste does (OnPaste first).
+  void PasteText(std::string text);
   TNotifyEvent OnChange;
+  // Before a paste, with the clipboard's text: the handler may change or empty it.
+  TTextEvent OnPaste;
 
  protected:
   virtual bool MultiLine() const { return false; }
+  // Handles a clipboard key; false when the key is none.
+  bool ClipboardKey(uint16_t key, TShiftState shift);
   void EditChanged();
   int caret_ = 0;
   bool readOnly_ = false;

@@ -25,6 +25,11 @@ class TX11Backend : public TBackend {
   TCursor ScreenCursor() const override;
   void SetScreenCursor(TCursor cursor) override;
   bool RealWindows() const override { return true; }
+  // The CLIPBOARD selection as UTF8_STRING; the text stays on offer while the program runs.
+  bool SetClipboardText(const std::string& utf8) override;
+  std::string ClipboardText() override;
+  // How long reading waits for the owner's answer, per step of the transfer (2 s by default).
+  void SetClipboardTimeout(double seconds);
 
   // The display's name as opened, whether a window manager runs, whether frames go through
   // shared memory, whether a compositing manager runs (translucent pop-ups are blended by it;
