@@ -9,12 +9,16 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 
 drivers="$WINEPREFIX/drive_c/windows/system32/drivers"
-# A kept prefix that ran this before still has the old images loaded: start from a new server.
-if [[ -f "$drivers/vrnkeharness.sys" ]]; then
-  wineserver -k 2>/dev/null || true
-fi
-# The services hold the server; keep it for the session, whatever pauses come between tests.
-wineserver -p 2>/dev/null || true  # fails only when a server runs already: the services then hold it
+# A new server first: in a prefix that wineboot has just made, the service manager it left
+# running fails the start of a new kernel service at once (ERROR_SERVICE_REQUEST_TIMEOUT), and a
+# kept prefix that ran this before still has the old images loaded. The new one is kept alive
+# for the session (the tests pause between programs); stop_services.sh ends it.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+# The server and the programs it starts outlive this script: none may hold its output, or
+# ctest waits for them.
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1  # services.exe and its helpers start here
 mkdir -p "$drivers"
 cp "$@" "$drivers/"
 
