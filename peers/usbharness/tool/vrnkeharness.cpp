@@ -5,12 +5,16 @@
 //                                  cancel-stop, usage, surprise-removal
 //   power system|device STATE      IRP_MN_SET_POWER to that state
 //   report HEX                     complete the waiting interrupt transfer with these bytes
+//   replay FILE                    the same for each line "0 HEX-BYTES" of FILE ('#' comments;
+//                                  the keyboard number must be 0, the harness plays one)
 //   answer input|feature|set STATUS [HEX]   how GET_REPORT / SET_REPORT are answered
 //   controls                       the control transfers the keyboard received
 //   seen                           the interrupt completions the function driver saw
 //   state                          whether a keyboard is attached, queued transfers
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "usbharness/harness.h"
@@ -72,6 +76,33 @@ int main(int argc, char** argv) {
       usbharness::Bytes data;
       if (hex == nullptr || !usbharness::ParseHex(hex, &data)) return Usage("report: bad or missing bytes");
       if (!Check("report", harness->Report(data).status)) return 1;
+    } else if (cmd == "replay") {
+      const char* path = arg("FILE");
+      if (path == nullptr) return Usage("replay: missing file");
+      std::ifstream in(path);
+      if (!in) return Usage((std::string("replay: cannot open ") + path).c_str());
+      std::string line;
+      int sent = 0;
+      for (int number = 1; std::getline(in, line); ++number) {
+        if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        std::istringstream fields(line);
+        int keyboard = -1;
+        if (!(fields >> keyboard)) continue;
+        std::string rest, hex;
+        while (fields >> hex) rest += hex;
+        usbharness::Bytes data;
+        if (keyboard != 0 || !usbharness::ParseHex(rest, &data)) {
+          std::fprintf(stderr, "vrnkeharness: %s:%d: expected \"0 HEX-BYTES\"\n", path, number);
+          return 2;
+        }
+        uint32_t s = harness->Report(data).status;
+        if (s != 0) {
+          std::printf("replay: line %d: %s\n", number, usbharness::Hex(s).c_str());
+          return 1;
+        }
+        ++sent;
+      }
+      std::printf("replay: %d report(s)\n", sent);
     } else if (cmd == "answer") {
       const char* which = arg("WHICH");
       const char* status = arg("STATUS");
