@@ -18,7 +18,7 @@ struct Replayed {
 
 std::vector<Replayed> LoadReplay() {
   const char* root = std::getenv("VRNKE_SOURCE_DIR");
-  std::string path = std::string(root ? root : ".") + "/devlower/tests/reports/keyboard.replay";
+  std::string path = std::string(root ? root : ".") + "/testing/kernel/reports/keyboard.replay";
   std::ifstream in(path);
   EXPECT_TRUE(in) << "cannot open " << path;
   std::vector<Replayed> out;

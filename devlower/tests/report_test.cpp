@@ -165,6 +165,21 @@ TEST_F(ClientTest, ANewerReadDisplacesAnOlderOneAndCancelEndsAWaitingRead) {
   EXPECT_TRUE(second->Records().empty());
 }
 
+// The keyboard is removed while a read waits: deleting the control device does not end the
+// read, only its cancellation does, and the handle still held gets STATUS_DEVICE_REMOVED.
+TEST_F(ClientTest, RemovalLeavesAWaitingReadWaitingUntilItIsCancelled) {
+  auto read = client_->StartRead();
+  ASSERT_EQ(pnp_->SurpriseRemove(node_), STATUS_SUCCESS);
+  ASSERT_EQ(pnp_->Remove(node_), STATUS_SUCCESS);
+  EXPECT_EQ(ControlDevice, nullptr);
+  EXPECT_FALSE(read->Wait(std::chrono::milliseconds(50)));
+  EXPECT_EQ(client_->ReadInputReport({0}).status, st::kDeviceRemoved);
+  EXPECT_FALSE(read->Wait(std::chrono::milliseconds(10)));
+  read->Cancel();
+  ASSERT_TRUE(read->Wait(std::chrono::seconds(5)));
+  EXPECT_EQ(read->Status(), st::kCancelled);
+}
+
 TEST_F(ClientTest, ARecordWaitingForAReadIsReturnedAtOnce) {
   ASSERT_EQ(client_->LoadPatterns({P(8, kPress, {{0, 1}}, kRecord, 1)}), st::kSuccess);
   Send({1, 0, 0, 0, 0, 0, 0, 0});
