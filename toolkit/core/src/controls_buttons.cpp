@@ -35,8 +35,8 @@ void TvgButton::StateChanged() { Repaint(); }
 
 void TvgButton::ApplyStyle() {
   TvgTextControl::ApplyStyle();
-  StartTriggerAnimation(this, "IsMouseOver");
-  StartTriggerAnimation(this, "IsPressed");
+  StartTriggerAnimation(this, "IsMouseOver", true);
+  StartTriggerAnimation(this, "IsPressed", true);
 }
 
 const TVisualObject* TvgButton::FallbackStyle() const {

@@ -591,11 +591,11 @@ TVisualObject* TVisualObject::FindResource(const std::string& resourceName) cons
   return FindResourceDeep(resourceName);
 }
 
-void TVisualObject::StartTriggerAnimation(TVisualObject* instance, const std::string& trigger) {
+void TVisualObject::StartTriggerAnimation(TVisualObject* instance, const std::string& trigger, bool settled) {
   for (TVisualObject* c : std::vector<TVisualObject*>(children_)) {
-    c->TriggerOn(instance, trigger);
+    c->TriggerOn(instance, trigger, settled);
     if (c->isStyleRoot_ && c->parent_ != this) continue;
-    c->StartTriggerAnimation(instance, trigger);
+    c->StartTriggerAnimation(instance, trigger, settled);
   }
 }
 

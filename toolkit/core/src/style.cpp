@@ -497,11 +497,11 @@ TvgAnimation::~TvgAnimation() {
   if (TvgScene* s = HostScene()) s->RemoveAnimation(this);
 }
 
-void TvgAnimation::Start(bool inverse) {
+void TvgAnimation::Start(bool inverse, bool settled) {
   if (!animEnabled_ || !Parent()) return;
   inverse_ = inverse;
   TvgScene* scene = HostScene();
-  if (duration_ <= 0 || !scene) {
+  if (duration_ <= 0 || !scene || settled) {
     running_ = false;
     ApplyValue(1);
     return;
@@ -550,12 +550,12 @@ bool TriggerHolds(const std::string& spec, TVisualObject* instance, const std::s
 }
 }  // namespace
 
-void TvgAnimation::TriggerOn(TVisualObject* instance, const std::string& triggerName) {
+void TvgAnimation::TriggerOn(TVisualObject* instance, const std::string& triggerName, bool settled) {
   if (!instance) return;
   if (TriggerHolds(trigger_, instance, triggerName))
-    Start(false);
+    Start(false, settled);
   else if (TriggerHolds(triggerInverse_, instance, triggerName))
-    Start(true);
+    Start(true, settled);
 }
 
 TvgFloatAnimation::TvgFloatAnimation(rt::TComponent* owner) : TvgAnimation(owner) {

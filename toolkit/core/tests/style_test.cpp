@@ -74,6 +74,35 @@ end
   EXPECT_EQ(mark->Fill().Color(), 0xFF000000u);
 }
 
+// A button just styled shows its resting look at once; only a change of state fades.
+TEST_F(StyleFixture, AStyleJustAppliedShowsItsStateWithoutFading) {
+  window->Scene()->Styles().LoadFromText(R"(
+style buttonstyle
+  object TvgRectangle background
+    Stroke.Color = #FF8F8F8F
+    object TvgColorAnimation
+      PropertyName = Stroke.Color
+      StartValue = #FF8F8F8F
+      StopValue = #FF3C7FB1
+      Duration = 1
+      Trigger = IsMouseOver=True
+      TriggerInverse = IsMouseOver=False
+    end
+  end
+end
+)");
+  auto* button = new TvgButton(window.get());
+  button->SetParent(window->Root());
+  auto* background = dynamic_cast<TvgRectangle*>(button->FindResource("background"));
+  ASSERT_NE(background, nullptr);
+  EXPECT_EQ(background->Stroke().Color(), 0xFF8F8F8Fu);
+  EXPECT_FALSE(window->Scene()->Animating());
+  button->MouseEnter();
+  EXPECT_TRUE(window->Scene()->Animating());
+  window->Scene()->AdvanceAnimations(2);
+  EXPECT_EQ(background->Stroke().Color(), 0xFF3C7FB1u);
+}
+
 TEST(StyleText, ErrorsNameTheLine) {
   TStyleCollection c;
   struct Case {

@@ -227,12 +227,15 @@ class TVisualObject : public rt::TComponent {
   // --- styles and animations --------------------------------------------------------------
   // The first object of this subtree (this included) whose ResourceName matches.
   virtual TVisualObject* FindResource(const std::string& resourceName) const;
-  // Starts the trigger animations of this subtree that watch `trigger` on `instance`.
-  void StartTriggerAnimation(TVisualObject* instance, const std::string& trigger);
+  // Starts the trigger animations of this subtree that watch `trigger` on `instance`. Settled:
+  // they take their end value at once (a style just applied shows its state, it does not fade
+  // into it).
+  void StartTriggerAnimation(TVisualObject* instance, const std::string& trigger, bool settled = false);
   // An animation starts when its trigger names `triggerName` and holds on `instance`.
-  virtual void TriggerOn(TVisualObject* instance, const std::string& triggerName) {
+  virtual void TriggerOn(TVisualObject* instance, const std::string& triggerName, bool settled) {
     (void)instance;
     (void)triggerName;
+    (void)settled;
   }
   // Re-reads every text through the translate function (whole subtree).
   virtual void Retranslate();

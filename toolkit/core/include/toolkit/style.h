@@ -170,13 +170,14 @@ class TvgAnimation : public TVisualObject {
   std::string ClassName() const override { return "TvgAnimation"; }
   bool IsVisual() const override { return false; }
 
-  void Start(bool inverse = false);
+  // Settled: the end value at once, nothing runs.
+  void Start(bool inverse = false, bool settled = false);
   void Stop();  // jumps to the end value_
   bool Running() const { return running_; }
   // Advances by seconds; returns false when finished.
   bool Advance(double seconds);
   // Evaluates Trigger / TriggerInverse against the instance; starts when one holds.
-  void TriggerOn(TVisualObject* instance, const std::string& triggerName) override;
+  void TriggerOn(TVisualObject* instance, const std::string& triggerName, bool settled) override;
 
  protected:
   std::string propertyName_, trigger_, triggerInverse_;
