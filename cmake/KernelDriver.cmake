@@ -11,7 +11,6 @@
 include_guard(GLOBAL)
 
 set(VRNKE_DDK_INCLUDE /usr/share/mingw-w64/include/ddk CACHE PATH "The cross compiler's kernel headers")
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 function(vrnke_add_kernel_driver target)
   cmake_parse_arguments(K "" "" "SOURCES;IMPORTS;INCLUDES;DEFINITIONS" ${ARGN})

@@ -235,6 +235,10 @@ int main(int argc, char** argv) {
       while (seen < want) {
         std::vector<vrnkeclient::Record> records;
         uint32_t s = client.ReadRecords(&records, std::chrono::milliseconds(timeoutMs));
+        // A timeout is a success status to the kernel, but a watch that got nothing must end.
+        if (s == vrnkeclient::status::kTimeout)
+          return Fail("watch: no record within " + std::to_string(timeoutMs) + " ms after " +
+                      std::to_string(seen) + " record(s)");
         if (!vrnkeclient::Succeeded(s))
           return Fail("watch: " + StatusText(s) + " after " + std::to_string(seen) + " record(s)");
         for (const auto& r : records) {
