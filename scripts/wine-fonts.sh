@@ -52,7 +52,7 @@ lines += ["", "[%s\\FontSubstitutes]" % nt]
 lines += ["%s=%s" % (q(k), q(v)) for k, v in subst.items()]
 lines += ["", "[%s\\FontLink\\SystemLink]" % nt]
 link = multi(["wqy-zenhei.ttc,WenQuanYi Zen Hei"])
-lines += ["%s=%s" % (q(k), link) for k in ("DejaVu Sans", "Microsoft Sans Serif", "Tahoma", "Segoe UI")]
+lines += ["%s=%s" % (q(k), link) for k in ("DejaVu Sans", "DejaVu Sans Bold", "Microsoft Sans Serif", "Tahoma", "Segoe UI")]
 with open(sys.argv[1], "wb") as f:
     f.write(b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-16-le"))
 EOF

@@ -142,6 +142,7 @@ std::unique_ptr<G::Brush> MakeBrush(const TBrush& brush, const TRectF& b, float 
   return lg;
 }
 
+// Pixel (i, j) covers [i, i+1] x [j, j+1] as in Cairo: GDI+'s "half" pixel offset.
 void Prepare(G::Graphics& g) {
   g.SetSmoothingMode(G::SmoothingModeAntiAlias);
   g.SetPixelOffsetMode(G::PixelOffsetModeHalf);
@@ -166,6 +167,7 @@ void SetOpacity(G::ImageAttributes& attrs, float opacity) {
 // One drawing surface: the target, or a layer being painted for EndLayer.
 struct TSurface {
   std::unique_ptr<TBitmap> own;  // a layer's pixels (none for the target)
+  TBitmap* pixels = nullptr;     // what it draws on
   std::unique_ptr<G::Bitmap> bitmap;
   std::unique_ptr<G::Graphics> g;
   std::vector<G::GraphicsState> saved;
@@ -174,7 +176,8 @@ struct TSurface {
 struct TCanvas::TImpl {
   std::vector<std::unique_ptr<TSurface>> surfaces;
   G::Graphics& Gr() { return *surfaces.back()->g; }
-  void Open(TSurface& s, const TBitmap& pixels) {
+  void Open(TSurface& s, TBitmap& pixels) {
+    s.pixels = &pixels;
     s.bitmap = detail::WrapBitmap(pixels);
     s.g = std::make_unique<G::Graphics>(s.bitmap.get());
     if (s.g->GetLastStatus() != G::Ok) throw rt::Exception("GDI+ cannot draw on the bitmap");
@@ -216,16 +219,29 @@ void TCanvas::EndLayer(float opacity) {
   impl_->surfaces.pop_back();
   layer->g->Flush(G::FlushIntentionSync);
   layer->g.reset();
+  layer->bitmap.reset();
   if (opacity <= 0) return;
-  G::Graphics& g = impl_->Gr();
-  const G::GraphicsState st = g.Save();
-  g.ResetTransform();
-  g.SetInterpolationMode(G::InterpolationModeNearestNeighbor);
-  G::ImageAttributes attrs;
-  SetOpacity(attrs, opacity);
-  const INT w = INT(target_.Width()), h = INT(target_.Height());
-  g.DrawImage(layer->bitmap.get(), G::Rect(0, 0, w, h), 0, 0, w, h, G::UnitPixel, &attrs);
-  g.Restore(st);
+  // Composed by hand, source over at the opacity: the layer is pixel for pixel the size of what
+  // it goes onto, and its painting was clipped already.
+  TSurface& under = *impl_->surfaces.back();
+  under.g->Flush(G::FlushIntentionSync);
+  const uint32_t k = uint32_t(std::lround(std::clamp(opacity, 0.f, 1.f) * 255));
+  const auto mul = [](uint32_t c, uint32_t f) {  // c * f / 255, rounded
+    const uint32_t t = c * f + 128;
+    return (t + (t >> 8)) >> 8;
+  };
+  const size_t n = size_t(target_.Width()) * size_t(target_.Height());
+  const auto* src = reinterpret_cast<const uint32_t*>(layer->own->Bits());
+  auto* dst = reinterpret_cast<uint32_t*>(under.pixels->Bits());
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t s = src[i];
+    if (s == 0) continue;
+    const uint32_t a = mul(s >> 24, k), inv = 255 - a, d = dst[i];
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+      out |= std::min(255u, mul((s >> shift) & 255, k) + mul((d >> shift) & 255, inv)) << shift;
+    dst[i] = out;
+  }
 }
 
 void TCanvas::Save() {
