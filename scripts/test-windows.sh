@@ -11,8 +11,8 @@ jobs=${VRNKE_JOBS:-$(nproc)}
 # the forms, pictures and translations both sides draw from.
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs" --target vrnke_render_scenes
-build/debug/configurator/forms/vrnke_render_scenes "$tmp/cairo-scenes"
-export VRNKE_CAIRO_SCENES="$tmp/cairo-scenes" VRNKE_FORMS_DIR="$PWD/build/debug/bin/forms"
+build/debug/configurator/forms/vrnke_render_scenes "$WINE_TMP/cairo-scenes"
+export VRNKE_CAIRO_SCENES="$WINE_TMP/cairo-scenes" VRNKE_FORMS_DIR="$PWD/build/debug/bin/forms"
 export VRNKE_QV_LOCAL="$PWD/build/debug/bin/qv.local" VRNKE_COMPARE_OUT="$PWD/build/win32/canvas-compare"
 cmake --preset win32 >/dev/null
 # Only what the Windows tests run: the default target of this preset is exactly that.

@@ -31,9 +31,9 @@ struct TLimit {
   double mean;
 };
 constexpr TLimit kLimits[] = {{"SettingMain", 0.015, 2.0},
-                              {"FunctionMenu", 0.04, 6.0},
-                              {"SingleKeyfrm", 0.12, 20.0},
-                              {"combofrm", 0.12, 20.0}};
+                              {"FunctionMenu", 0.02, 4.0},
+                              {"SingleKeyfrm", 0.07, 12.0},
+                              {"combofrm", 0.07, 12.0}};
 
 const TLimit& LimitOf(const std::string& name) {
   for (const TLimit& l : kLimits)

@@ -143,6 +143,37 @@ std::unique_ptr<G::Brush> MakeBrush(const TBrush& brush, const TRectF& b, float 
 }
 
 // Pixel (i, j) covers [i, i+1] x [j, j+1] as in Cairo: GDI+'s "half" pixel offset.
+// Whether pens land half a pixel low and right of where fills do: some implementations
+// (Wine's) put a pen's pixel centres on whole coordinates whatever the pixel offset mode. Asked
+// once, with a line through the middle of row 1.
+bool PensSitHalfAPixelOff() {
+  static const bool off = [] {
+    uint32_t px[16] = {};
+    G::Bitmap bmp(4, 4, 16, PixelFormat32bppPARGB, reinterpret_cast<BYTE*>(px));
+    G::Graphics g(&bmp);
+    g.SetSmoothingMode(G::SmoothingModeNone);
+    g.SetPixelOffsetMode(G::PixelOffsetModeHalf);
+    G::Pen pen(G::Color(255, 0, 0, 0), 1);
+    g.DrawLine(&pen, 0.f, 1.5f, 4.f, 1.5f);
+    g.Flush(G::FlushIntentionSync);
+    return (px[4 + 1] >> 24) == 0 && (px[8 + 1] >> 24) != 0;
+  }();
+  return off;
+}
+
+// Strokes with the pen; moves it back onto the fills' pixel grid where it needs to be.
+template <typename Draw>
+void Stroke(G::Graphics& g, Draw draw) {
+  if (!PensSitHalfAPixelOff()) {
+    draw();
+    return;
+  }
+  const G::GraphicsState st = g.Save();
+  g.TranslateTransform(-0.5f, -0.5f, G::MatrixOrderAppend);
+  draw();
+  g.Restore(st);
+}
+
 void Prepare(G::Graphics& g) {
   g.SetSmoothingMode(G::SmoothingModeAntiAlias);
   g.SetPixelOffsetMode(G::PixelOffsetModeHalf);
@@ -299,7 +330,8 @@ void TCanvas::DrawRect(const TRectF& r, float xr, float yr, uint32_t corners, fl
   auto b = MakeBrush(brush, r, opacity);
   G::Pen pen(b.get(), thickness);
   auto path = ToPath(RoundRectData(r, xr, yr, corners));
-  impl_->Gr().DrawPath(&pen, path.get());
+  G::Graphics& g = impl_->Gr();
+  Stroke(g, [&] { g.DrawPath(&pen, path.get()); });
 }
 
 void TCanvas::FillEllipse(const TRectF& r, float opacity, const TBrush& brush) {
@@ -319,7 +351,8 @@ void TCanvas::DrawLine(TPointF a, TPointF b, float opacity, const TBrush& brush,
   auto br = MakeBrush(brush, {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)},
                       opacity);
   G::Pen pen(br.get(), thickness);
-  impl_->Gr().DrawLine(&pen, a.x, a.y, b.x, b.y);
+  G::Graphics& g = impl_->Gr();
+  Stroke(g, [&] { g.DrawLine(&pen, a.x, a.y, b.x, b.y); });
 }
 
 void TCanvas::FillPath(const TPathData& path, float opacity, const TBrush& brush) {
@@ -334,7 +367,8 @@ void TCanvas::DrawPath(const TPathData& path, float opacity, const TBrush& brush
   auto b = MakeBrush(brush, path.Bounds(), opacity);
   G::Pen pen(b.get(), thickness);
   auto p = ToPath(path);
-  impl_->Gr().DrawPath(&pen, p.get());
+  G::Graphics& g = impl_->Gr();
+  Stroke(g, [&] { g.DrawPath(&pen, p.get()); });
 }
 
 void TCanvas::DrawDashRect(const TRectF& r, float opacity, TAlphaColor color, float thickness) {
@@ -343,7 +377,8 @@ void TCanvas::DrawDashRect(const TRectF& r, float opacity, TAlphaColor color, fl
   // GDI+ counts dashes in pen widths; these are 3 pixels on, 3 off.
   const G::REAL dash[] = {3 / thickness, 3 / thickness};
   pen.SetDashPattern(dash, 2);
-  impl_->Gr().DrawRectangle(&pen, ToRect(r));
+  G::Graphics& g = impl_->Gr();
+  Stroke(g, [&] { g.DrawRectangle(&pen, ToRect(r)); });
 }
 
 void TCanvas::DrawBitmap(const TBitmap& src, const TRectF& s, const TRectF& d, float opacity,
