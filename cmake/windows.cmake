@@ -3,7 +3,7 @@
 # Test programs run under Wine; the others still configure (their libraries build) but are
 # left out of the default build.
 set(VRNKE_WINDOWS_TESTS runtime_tests platform_tests monitor_win32_tests profile_store_tests lang_tests
-  regedit_tests usbharness_wine_tests)
+  regedit_tests usbharness_wine_tests toolkit_core_tests toolkit_app_tests canvas_compare_tests)
 
 set(VRNKE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources built for the target")
 if(NOT EXISTS ${VRNKE_GTEST_SOURCE}/CMakeLists.txt)
@@ -42,13 +42,15 @@ add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 # C99 one above is what runs, and the POSIX builds check the same formats.
 add_compile_options(-Wno-format)
 
-# Folders that build for Windows unchanged: everything that does not draw. The tree's own lists
+# Folders that build for Windows: everything that does not need X11 (the toolkit draws with GDI+
+# here, see toolkit/core). The tree's own lists
 # name every part; here a folder is added only when it is listed, or lies on the way to one that
 # is (the command is wrapped after GoogleTest, whose folder lies outside the tree, was added).
 set(VRNKE_DIRS
-  runtime platform toolkit/translate toolkit/forms
-  configurator/keys configurator/lang configurator/menu configurator/profile configurator/shell
-  devlower/driver devlower/image peers/monitor peers/usbharness peers/vrnkeclient tools/regtool tools/inspector tools/langc testing/platform bench/platform bench/profile)
+  runtime platform toolkit/translate toolkit/core toolkit/forms toolkit/app
+  configurator/styles configurator/forms configurator/keys configurator/lang configurator/menu configurator/profile
+  configurator/shell devlower/driver devlower/image peers/monitor peers/usbharness peers/vrnkeclient tools/regtool
+  tools/inspector tools/langc testing/platform bench/platform bench/profile bench/toolkit_render)
 macro(add_subdirectory _vrnke_dir)
   get_filename_component(_vrnke_abs "${_vrnke_dir}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   file(RELATIVE_PATH _vrnke_rel "${PROJECT_SOURCE_DIR}" "${_vrnke_abs}")

@@ -9,7 +9,7 @@ bash scripts/fetch-benchmark-source.sh >/dev/null
 . scripts/wine-session.sh
 
 # Path below the build folder, without the .exe of the Windows build.
-benches=(bench/platform/platform_bench bench/profile/profile_store_bench)
+benches=(bench/platform/platform_bench bench/profile/profile_store_bench bin/toolkit_render_bench)
 targets=()
 for b in "${benches[@]}"; do targets+=("$(basename "$b")"); done
 

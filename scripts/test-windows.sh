@@ -7,6 +7,13 @@ cd "$(dirname "$0")/.."
 . scripts/wine-session.sh
 
 jobs=${VRNKE_JOBS:-$(nproc)}
+# The Cairo side of the canvas comparison comes from the POSIX debug build: its renderer, and
+# the forms, pictures and translations both sides draw from.
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j "$jobs" --target vrnke_render_scenes
+build/debug/configurator/forms/vrnke_render_scenes "$WINE_TMP/cairo-scenes"
+export VRNKE_CAIRO_SCENES="$WINE_TMP/cairo-scenes" VRNKE_FORMS_DIR="$PWD/build/debug/bin/forms"
+export VRNKE_QV_LOCAL="$PWD/build/debug/bin/qv.local" VRNKE_COMPARE_OUT="$PWD/build/win32/canvas-compare"
 cmake --preset win32 >/dev/null
 # Only what the Windows tests run: the default target of this preset is exactly that.
 cmake --build --preset win32 -j "$jobs"

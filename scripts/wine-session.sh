@@ -2,7 +2,8 @@
 # temporary folder made for this run, no installer prompts, a crash ends the program instead of
 # waiting in the debugger, and a private Xvfb when no display is set (Wine's window functions
 # need one; the registry, mutexes and files do not). Everything goes when the script exits.
-# After sourcing: $WINE_TMP is the temporary folder, the prefix is initialised.
+# After sourcing: $WINE_TMP is the temporary folder; vrnke_wine_start initialises the prefix
+# and gives it the canvas's fonts (scripts/wine-fonts.sh).
 command -v wine >/dev/null || { echo "wine is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 
 WINE_TMP=$(mktemp -d /tmp/vrnke-wine-XXXXXX)
@@ -29,4 +30,6 @@ vrnke_wine_start() {
     export DISPLAY=":$(cat "$WINE_TMP/display")"
   fi
   wineboot -i >/dev/null 2>&1
+  # The fonts the POSIX canvas draws with, under the family names the forms use.
+  "$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
 }

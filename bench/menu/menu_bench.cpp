@@ -87,7 +87,7 @@ void BM_OpenTopLevelFirstTime(benchmark::State& state) {
     FillProgramMenu(*f.menu);
     state.ResumeTiming();
     f.menu->ShowMainMenu(5, f.button, tk::TvgPlacement::vgPlacementRight);
-    benchmark::DoNotOptimize(f.menu->Items().Popup()->PopupWindow()->BackBuffer().Surface());
+    benchmark::DoNotOptimize(f.menu->Items().Popup()->PopupWindow()->BackBuffer().Bits());
     state.PauseTiming();
     f.menu->Items().ClosePopups();
     f.menu.reset();
@@ -104,7 +104,7 @@ void BM_OpenTopLevelAgain(benchmark::State& state) {
   f.menu->Items().ClosePopups();
   for (auto _ : state) {
     f.menu->ShowMainMenu(5, f.button, tk::TvgPlacement::vgPlacementRight);
-    benchmark::DoNotOptimize(f.menu->Items().Popup()->PopupWindow()->BackBuffer().Surface());
+    benchmark::DoNotOptimize(f.menu->Items().Popup()->PopupWindow()->BackBuffer().Bits());
     state.PauseTiming();
     f.menu->Items().ClosePopups();
     tk::TWindow::UpdateAll();

@@ -1,14 +1,8 @@
-// Bitmaps, PNG files and data, base64.
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
-#include <pango/pangocairo.h>
-#include <pango/pangofc-fontmap.h>
-
+// Bitmaps (their pixels are ours, whichever canvas draws on them) and base64. PNG files are
+// read and written by the canvas's own library: canvas_cairo_png.cpp, canvas_gdiplus_png.cpp.
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
+#include <cctype>
 #include <cstring>
-#include <mutex>
 
 #include "runtime/errors.h"
 #include "runtime/text.h"
@@ -41,21 +35,17 @@ TBitmap& TBitmap::operator=(const TBitmap& other) {
   return *this;
 }
 
-TBitmap::~TBitmap() {
-  if (surface_) cairo_surface_destroy(surface_);
-}
+TBitmap::~TBitmap() = default;
 
 void TBitmap::SetSize(int width, int height) {
   if (width < 0 || height < 0 || width > 32768 || height > 32768)
     throw rt::ERangeError(rt::Format("Bitmap size %d x %d out of range", width, height));
-  if (surface_) cairo_surface_destroy(surface_);
-  surface_ = nullptr;
+  std::vector<uint32_t>().swap(pixels_);
   width_ = height_ = 0;
   if (width > 0 && height > 0) {
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(surface_);
-      surface_ = nullptr;
+    try {
+      pixels_.assign(size_t(width) * size_t(height), 0);
+    } catch (const std::bad_alloc&) {
       throw rt::ERangeError("Out of memory for a bitmap");
     }
     width_ = width;
@@ -73,16 +63,7 @@ void TBitmap::Assign(const TBitmap& other) {
   auto onChanged = std::move(OnChanged);
   OnChanged = nullptr;
   if (width_ != other.width_ || height_ != other.height_) SetSize(other.width_, other.height_);
-  cairo_surface_flush(other.surface_);
-  cairo_surface_flush(surface_);
-  const int rows = height_;
-  const int bytes = width_ * 4;
-  const uint8_t* src = cairo_image_surface_get_data(other.surface_);
-  uint8_t* dst = cairo_image_surface_get_data(surface_);
-  const int ss = cairo_image_surface_get_stride(other.surface_),
-            ds = cairo_image_surface_get_stride(surface_);
-  for (int y = 0; y < rows; ++y) std::memcpy(dst + y * ds, src + y * ss, bytes);
-  cairo_surface_mark_dirty(surface_);
+  pixels_ = other.pixels_;
   OnChanged = std::move(onChanged);
   Changed();
 }
@@ -94,78 +75,9 @@ void TBitmap::Clear(TAlphaColor color) {
   Changed();
 }
 
-namespace {
-// Takes a loaded surface into this bitmap as ARGB32.
-void AdoptSurface(TBitmap& bmp, cairo_surface_t* loaded) {
-  const int w = cairo_image_surface_get_width(loaded), h = cairo_image_surface_get_height(loaded);
-  bmp.SetSize(w, h);
-  if (w > 0 && h > 0) {
-    cairo_t* cr = cairo_create(bmp.Surface());
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, loaded, 0, 0);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-  }
-  cairo_surface_destroy(loaded);
-}
-
-struct ReadCtx {
-  const std::vector<uint8_t>* data;
-  size_t pos;
-};
-cairo_status_t ReadPng(void* closure, unsigned char* out, unsigned int len) {
-  auto* c = static_cast<ReadCtx*>(closure);
-  if (c->pos + len > c->data->size()) return CAIRO_STATUS_READ_ERROR;
-  std::memcpy(out, c->data->data() + c->pos, len);
-  c->pos += len;
-  return CAIRO_STATUS_SUCCESS;
-}
-cairo_status_t WritePng(void* closure, const unsigned char* data, unsigned int len) {
-  auto* v = static_cast<std::vector<uint8_t>*>(closure);
-  v->insert(v->end(), data, data + len);
-  return CAIRO_STATUS_SUCCESS;
-}
-}  // namespace
-
-void TBitmap::LoadFromFile(const std::string& fileName) {
-  cairo_surface_t* s = cairo_image_surface_create_from_png(fileName.c_str());
-  const cairo_status_t st = cairo_surface_status(s);
-  if (st != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(s);
-    throw rt::EFOpenError(fileName, cairo_status_to_string(st));
-  }
-  AdoptSurface(*this, s);
-}
-
-void TBitmap::SaveToFile(const std::string& fileName) const {
-  if (IsEmpty()) throw rt::EWriteError("Cannot save an empty bitmap to " + fileName);
-  const cairo_status_t st = cairo_surface_write_to_png(surface_, fileName.c_str());
-  if (st != CAIRO_STATUS_SUCCESS) throw rt::EWriteError(fileName + ": " + cairo_status_to_string(st));
-}
-
-void TBitmap::LoadFromPngData(const std::vector<uint8_t>& data) {
-  ReadCtx ctx{&data, 0};
-  cairo_surface_t* s = cairo_image_surface_create_from_png_stream(ReadPng, &ctx);
-  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(s);
-    throw rt::EReadError("The picture data is not a valid PNG image");
-  }
-  AdoptSurface(*this, s);
-}
-
-std::vector<uint8_t> TBitmap::SavePngData() const {
-  std::vector<uint8_t> out;
-  if (IsEmpty()) return out;
-  cairo_surface_write_to_png_stream(surface_, WritePng, &out);
-  return out;
-}
-
 TAlphaColor TBitmap::Pixel(int x, int y) const {
-  if (!surface_ || x < 0 || y < 0 || x >= width_ || y >= height_) return claNull;
-  cairo_surface_flush(surface_);
-  const uint8_t* row = cairo_image_surface_get_data(surface_) + y * cairo_image_surface_get_stride(surface_);
-  uint32_t p;
-  std::memcpy(&p, row + x * 4, 4);
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return claNull;
+  const uint32_t p = pixels_[size_t(y) * size_t(width_) + size_t(x)];
   const uint32_t a = p >> 24;
   if (a == 0) return claNull;
   auto un = [a](uint32_t c) { return std::min<uint32_t>(255, (c * 255 + a / 2) / a); };
@@ -173,15 +85,12 @@ TAlphaColor TBitmap::Pixel(int x, int y) const {
 }
 
 void TBitmap::SetPixel(int x, int y, TAlphaColor color) {
-  if (!surface_ || x < 0 || y < 0 || x >= width_ || y >= height_) return;
-  cairo_surface_flush(surface_);
-  uint8_t* row = cairo_image_surface_get_data(surface_) + y * cairo_image_surface_get_stride(surface_);
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
   const uint32_t a = color >> 24;
   auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
   const uint32_t p =
       (a << 24) | (pm((color >> 16) & 0xFF) << 16) | (pm((color >> 8) & 0xFF) << 8) | pm(color & 0xFF);
-  std::memcpy(row + x * 4, &p, 4);
-  cairo_surface_mark_dirty(surface_);
+  pixels_[size_t(y) * size_t(width_) + size_t(x)] = p;
 }
 
 std::unique_ptr<TCanvas> TBitmap::CreateCanvas() {
@@ -189,18 +98,13 @@ std::unique_ptr<TCanvas> TBitmap::CreateCanvas() {
   return std::make_unique<TCanvas>(*this);
 }
 
-uint8_t* TBitmap::Bits() {
-  if (!surface_) return nullptr;
-  cairo_surface_flush(surface_);
-  return cairo_image_surface_get_data(surface_);
+uint8_t* TBitmap::Bits() { return pixels_.empty() ? nullptr : reinterpret_cast<uint8_t*>(pixels_.data()); }
+
+const uint8_t* TBitmap::Bits() const {
+  return pixels_.empty() ? nullptr : reinterpret_cast<const uint8_t*>(pixels_.data());
 }
 
-int TBitmap::Stride() const { return surface_ ? cairo_image_surface_get_stride(surface_) : 0; }
-
-void TBitmap::MarkDirty() {
-  if (surface_) cairo_surface_mark_dirty(surface_);
-  Changed();
-}
+void TBitmap::MarkDirty() { Changed(); }
 
 // --- base64 --------------------------------------------------------------------------------
 

@@ -1,9 +1,4 @@
 // Brushes and gradients.
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
-#include <pango/pangocairo.h>
-#include <pango/pangofc-fontmap.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>

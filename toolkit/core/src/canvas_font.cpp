@@ -1,66 +1,15 @@
-// Fonts: the embedded font aliases and TFont.
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
-#include <pango/pangocairo.h>
-#include <pango/pangofc-fontmap.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <mutex>
+// TFont. Which font a family name gives is the canvas's business (canvas_cairo.cpp,
+// canvas_gdiplus.cpp).
+#include <string>
 
 #include "canvas_util.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 #include "toolkit/canvas.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VRNKE_TK_LSAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VRNKE_TK_LSAN 1
-#endif
-#endif
-#ifdef VRNKE_TK_LSAN
-// The font libraries keep a few caches of their own until the process ends. Weak, so a
-// program's own list takes its place.
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n"
-         "leak:libpango\n"
-         "leak:libharfbuzz.so\n"
-         "leak:libglib-2.0.so\n"
-         "leak:libgobject-2.0.so\n"
-         "leak:libcairo.so\n";
-}
-#endif
-
 namespace tk {
 
 using detail::Split;
-
-extern const char* const kEmbeddedFontsConf;
-
-void InitFonts() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    FcConfig* config = FcConfigCreate();
-    if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kEmbeddedFontsConf),
-                                        FcTrue) ||
-        !FcConfigBuildFonts(config)) {
-      FcConfigDestroy(config);
-      return;  // the system configuration stays; texts still render, maybe with other fonts
-    }
-    FcConfigSetCurrent(config);
-    PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
-    if (map) {
-      pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(map), config);
-      pango_cairo_font_map_set_default(PANGO_CAIRO_FONT_MAP(map));
-      g_object_unref(map);
-    }
-    FcConfigDestroy(config);  // the current-config reference keeps it
-  });
-}
 
 // --- font ----------------------------------------------------------------------------------
 

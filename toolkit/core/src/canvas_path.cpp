@@ -1,14 +1,10 @@
 // Path data (SVG path syntax).
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
-#include <pango/pangocairo.h>
-#include <pango/pangofc-fontmap.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <numbers>
 
 #include "runtime/errors.h"
 #include "runtime/text.h"
@@ -140,7 +136,7 @@ void ArcToCurves(TPathData& path, TPointF p0, float rx, float ry, float angleDeg
     path.LineTo(p1);
     return;
   }
-  const double phi = angleDeg * M_PI / 180, cphi = std::cos(phi), sphi = std::sin(phi);
+  const double phi = angleDeg * std::numbers::pi / 180, cphi = std::cos(phi), sphi = std::sin(phi);
   const double dx = (p0.x - p1.x) / 2.0, dy = (p0.y - p1.y) / 2.0;
   const double x1p = cphi * dx + sphi * dy, y1p = -sphi * dx + cphi * dy;
   double rxs = rx, rys = ry;
@@ -161,9 +157,9 @@ void ArcToCurves(TPathData& path, TPointF p0, float rx, float ry, float angleDeg
   };
   const double th1 = angle(1, 0, (x1p - cxp) / rxs, (y1p - cyp) / rys);
   double dth = angle((x1p - cxp) / rxs, (y1p - cyp) / rys, (-x1p - cxp) / rxs, (-y1p - cyp) / rys);
-  if (!sweep && dth > 0) dth -= 2 * M_PI;
-  if (sweep && dth < 0) dth += 2 * M_PI;
-  const int segs = std::max(1, int(std::ceil(std::fabs(dth) / (M_PI / 2))));
+  if (!sweep && dth > 0) dth -= 2 * std::numbers::pi;
+  if (sweep && dth < 0) dth += 2 * std::numbers::pi;
+  const int segs = std::max(1, int(std::ceil(std::fabs(dth) / (std::numbers::pi / 2))));
   const double step = dth / segs;
   const double t = 4.0 / 3.0 * std::tan(step / 4);
   double a = th1;

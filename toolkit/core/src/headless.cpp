@@ -1,6 +1,11 @@
 #include "toolkit/headless.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#undef CreateWindow  // the backend's own
+#else
 #include <poll.h>
+#endif
 
 #include <algorithm>
 #include <vector>
@@ -79,12 +84,23 @@ std::unique_ptr<IBackendWindow> THeadlessBackend::CreateWindow(IWindowSink& sink
   return w;
 }
 
+// Never waits: reports only whether a handle is ready now.
 bool THeadlessBackend::ProcessEvents(double, std::span<const TWaitHandle> handles) {
+#ifdef _WIN32
+  std::vector<HANDLE> ready;
+  for (TWaitHandle h : handles)
+    if (h != 0 && h != -1) ready.push_back(reinterpret_cast<HANDLE>(h));
+  if (ready.empty()) return false;
+  const DWORD n = DWORD(std::min<size_t>(ready.size(), MAXIMUM_WAIT_OBJECTS));
+  const DWORD r = WaitForMultipleObjects(n, ready.data(), FALSE, 0);
+  return r < WAIT_OBJECT_0 + n;
+#else
   std::vector<pollfd> fds;
   for (TWaitHandle h : handles)
     if (h >= 0) fds.push_back({int(h), POLLIN, 0});
   if (fds.empty()) return false;
   return ::poll(fds.data(), fds.size(), 0) > 0;
+#endif
 }
 
 void THeadlessBackend::Remove(Window* w) {

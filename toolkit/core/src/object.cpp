@@ -1,7 +1,5 @@
 #include "toolkit/object.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -471,16 +469,12 @@ void TVisualObject::PaintTo(TCanvas& canvas, const TRectF& dirtyLocal) {
     PaintWithEffects(canvas, dirtyLocal);
     return;
   }
-  cairo_t* cr = canvas.Cairo();
   const bool group = opacity_ < 1;
   canvas.Save();
   if (clipChildren_) canvas.IntersectClipRect(LocalRect());
-  if (group) cairo_push_group(cr);
+  if (group) canvas.BeginLayer();
   PaintSelf(canvas, dirtyLocal);
-  if (group) {
-    cairo_pop_group_to_source(cr);
-    cairo_paint_with_alpha(cr, opacity_);
-  }
+  if (group) canvas.EndLayer(opacity_);
   canvas.Restore();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 
 #include "runtime/errors.h"
@@ -441,7 +442,7 @@ void TvgShadowEffect::ApplyEffect(TBitmap& picture, float) {
   const uint32_t a =
       uint32_t(std::lround(((shadowColor_ >> 24) & 0xFF) * std::clamp(shadowOpacity_, 0.f, 1.f)));
   TBitmap shadow = MakeShadow(picture, (shadowColor_ & 0xFFFFFF) | (a << 24), BlurRadius(softness_), 0);
-  const float rad = direction_ * float(M_PI) / 180;
+  const float rad = direction_ * float(std::numbers::pi) / 180;
   Underlay(picture, shadow, distance_ * std::cos(rad), distance_ * std::sin(rad));
 }
 

@@ -298,6 +298,62 @@ TEST(Canvas, ClippingLimitsDrawing) {
   EXPECT_EQ(Alpha(b.Pixel(15, 5)), 0);
 }
 
+TEST(Canvas, SaveAndRestoreBringBackTheMatrixAndTheClip) {
+  TBitmap b(20, 20);
+  const TBrush black(TBrushKind::Solid, claBlack);
+  {
+    TCanvas c(b);
+    c.Save();
+    c.Translate(10, 0);
+    c.Scale(2, 2);
+    c.IntersectClipRect({0, 0, 2, 10});  // x 10..14 on the bitmap
+    EXPECT_NEAR(c.ClipBounds().Width(), 2, 0.01);
+    c.FillRect({0, 0, 10, 2}, 0, 0, crnAll, 1, black);  // rows 0..3
+    c.Restore();
+    EXPECT_NEAR(c.ClipBounds().Width(), 20, 0.01);
+    c.FillRect({0, 16, 4, 20}, 0, 0, crnAll, 1, black);
+  }
+  EXPECT_EQ(Alpha(b.Pixel(12, 2)), 255);
+  EXPECT_EQ(Alpha(b.Pixel(15, 2)), 0);  // clipped
+  EXPECT_EQ(Alpha(b.Pixel(12, 5)), 0);  // below the scaled rectangle
+  EXPECT_EQ(Alpha(b.Pixel(2, 18)), 255);
+}
+
+// A layer is composed once: where its shapes overlap they do not show through each other, and
+// nested layers multiply their opacities.
+TEST(Canvas, LayersAreComposedOnceAtTheirOpacity) {
+  TBitmap b(30, 10);
+  const TBrush black(TBrushKind::Solid, claBlack);
+  {
+    TCanvas c(b);
+    c.Clear(claWhite);
+    c.BeginLayer();
+    c.FillRect({0, 0, 20, 10}, 0, 0, crnAll, 1, black);
+    c.FillRect({10, 0, 20, 10}, 0, 0, crnAll, 1, black);
+    c.EndLayer(0.5f);
+    c.BeginLayer();
+    c.BeginLayer();
+    c.FillRect({20, 0, 30, 10}, 0, 0, crnAll, 1, black);
+    c.EndLayer(0.5f);
+    c.EndLayer(0.5f);
+  }
+  EXPECT_NEAR(Red(b.Pixel(5, 5)), 128, 2);
+  EXPECT_EQ(b.Pixel(15, 5), b.Pixel(5, 5));
+  EXPECT_NEAR(Red(b.Pixel(25, 5)), 191, 2);
+}
+
+TEST(Canvas, DashedRectangleAlternatesThreePixelRuns) {
+  TBitmap b(40, 10);
+  {
+    TCanvas c(b);
+    c.DrawDashRect({1, 0.5f, 37, 8.5f}, 1, claBlack, 1);
+  }
+  std::string top;
+  for (int x = 1; x < 25; ++x) top += Alpha(b.Pixel(x, 0)) > 128 ? '#' : '.';
+  EXPECT_EQ(top.find("###...###"), 0u) << top;
+  EXPECT_EQ(Alpha(b.Pixel(20, 4)), 0);  // only the outline
+}
+
 TEST(Canvas, BlurAndShadowSpreadThePicture) {
   TBitmap b(30, 30);
   {

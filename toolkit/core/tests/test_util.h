@@ -1,11 +1,14 @@
 // Helpers shared by the toolkit's tests.
 #pragma once
 
+#ifndef _WIN32
 #include <pango/pangocairo.h>
+#endif
 
 #include <memory>
 #include <string>
 
+#include "runtime/text.h"
 #include "toolkit/toolkit.h"
 
 namespace tk::test {
@@ -70,6 +73,7 @@ inline bool SamePixels(const TBitmap& a, const TBitmap& b) {
   return true;
 }
 
+#ifndef _WIN32
 // How many glyphs of `text` in `font` Pango has no glyph for (it draws those as boxes with
 // the code point): the text laid out as the canvas lays it out.
 inline int UnknownGlyphs(const std::string& text, const TFont& font) {
@@ -88,5 +92,30 @@ inline int UnknownGlyphs(const std::string& text, const TFont& font) {
   g_object_unref(context);
   return unknown;
 }
+#else
+// How many characters of `text` in `font` are drawn as the missing-glyph box (or not at all):
+// GDI+ has no count of its own, so each character is drawn alone and compared with a
+// private-use character no shipped font has.
+inline int UnknownGlyphs(const std::string& text, const TFont& font) {
+  const int side = int(std::max(8.f, font.Size() * 2));
+  auto draw = [&](const std::u16string& ch) {
+    TBitmap b(side, side);
+    TCanvas c(b);
+    c.FillText({0, 0, float(side), float(side)}, rt::Utf16ToUtf8(ch), font,
+               TBrush(TBrushKind::Solid, claBlack), 1, false, TTextAlign::Near, TTextAlign::Near);
+    return b;
+  };
+  const TBitmap missing = draw(rt::Utf8ToUtf16("\U0010FFFD"));
+  const std::u16string all = rt::Utf8ToUtf16(text);
+  int unknown = 0;
+  for (size_t i = 0; i < all.size(); ++i) {
+    const size_t n = (all[i] >= 0xD800 && all[i] < 0xDC00 && i + 1 < all.size()) ? 2 : 1;
+    const TBitmap one = draw(all.substr(i, n));
+    if (InkPixels(one) == 0 || SamePixels(one, missing)) ++unknown;
+    i += n - 1;
+  }
+  return unknown;
+}
+#endif
 
 }  // namespace tk::test

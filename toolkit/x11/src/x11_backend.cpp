@@ -1,6 +1,5 @@
 #include "toolkit/x11/x11_backend.h"
 
-#include <cairo.h>
 #include <langinfo.h>
 #include <poll.h>
 #include <sys/ipc.h>
@@ -490,17 +489,15 @@ void X11Window::PutImage(int x, int y, int w, int h) {
 
 void X11Window::Present(const TBitmap& bitmap, const TRect& dirty) {
   if (!b->dpy) return;
-  cairo_surface_t* s = bitmap.Surface();
-  if (!s) return;
+  const unsigned char* src = bitmap.Bits();
+  if (!src) return;
   EnsureImage();
   // The server may still read the shared block of the previous frame.
   if (shmPending) {
     XSync(b->dpy, 0);
     shmPending = false;
   }
-  cairo_surface_flush(s);
-  const unsigned char* src = cairo_image_surface_get_data(s);
-  const int srcStride = cairo_image_surface_get_stride(s);
+  const int srcStride = bitmap.Stride();
   const int x0 = std::max(0, dirty.x), y0 = std::max(0, dirty.y);
   const int x1 = std::min({dirty.x + dirty.width, bitmap.Width(), image->width});
   const int y1 = std::min({dirty.y + dirty.height, bitmap.Height(), image->height});
@@ -511,7 +508,7 @@ void X11Window::Present(const TBitmap& bitmap, const TRect& dirty) {
                   src + size_t(y) * size_t(srcStride) + size_t(x0) * 4, size_t(x1 - x0) * 4);
     Compose(x0, y0, x1, y1);
   } else {
-    // Cairo's premultiplied ARGB words are the server's 24- and 32-bit TrueColor pixels.
+    // The bitmap's premultiplied ARGB words are the server's 24- and 32-bit TrueColor pixels.
     for (int y = y0; y < y1; ++y)
       std::memcpy(image->data + size_t(y) * size_t(image->bytes_per_line) + size_t(x0) * 4,
                   src + size_t(y) * size_t(srcStride) + size_t(x0) * 4, size_t(x1 - x0) * 4);

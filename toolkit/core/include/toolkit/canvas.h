@@ -11,9 +11,6 @@
 #include "runtime/property_text.h"
 #include "toolkit/types.h"
 
-typedef struct _cairo cairo_t;
-typedef struct _cairo_surface cairo_surface_t;
-
 namespace tk {
 
 // Makes the shipped font aliases current (idempotent; the canvas calls it on first use).
@@ -112,7 +109,8 @@ class TFont : public rt::TPersistent {
 
 class TCanvas;
 
-// A 32-bit premultiplied ARGB picture. Published: PNG (base64 of the PNG data), Width, Height.
+// A 32-bit premultiplied ARGB picture (BGRA bytes in memory, rows Stride() bytes apart, no
+// padding). Published: PNG (base64 of the PNG data), Width, Height.
 class TBitmap : public rt::TPersistent {
  public:
   TBitmap();
@@ -143,9 +141,9 @@ class TBitmap : public rt::TPersistent {
   // Draws on this bitmap. The canvas must not outlive the bitmap or a resize.
   std::unique_ptr<TCanvas> CreateCanvas();
 
-  cairo_surface_t* Surface() const { return surface_; }  // nullptr when empty
-  uint8_t* Bits();                                       // premultiplied BGRA rows
-  int Stride() const;
+  uint8_t* Bits();  // premultiplied BGRA rows; nullptr when empty
+  const uint8_t* Bits() const;
+  int Stride() const { return width_ * 4; }
   void MarkDirty();  // after writing Bits() directly
 
   std::function<void()> OnChanged;
@@ -154,7 +152,7 @@ class TBitmap : public rt::TPersistent {
   void Changed() {
     if (OnChanged) OnChanged();
   }
-  cairo_surface_t* surface_ = nullptr;
+  std::vector<uint32_t> pixels_;
   int width_ = 0;
   int height_ = 0;
 };
@@ -211,8 +209,8 @@ enum TCorner : uint32_t {
   crnAll = 15
 };
 
-// Paints on a bitmap through Cairo and Pango. Coordinates are in bitmap pixels, moved by the
-// current matrix (Translate).
+// Paints on a bitmap (Cairo and Pango on POSIX, GDI+ on Windows). Coordinates are in bitmap
+// pixels, moved by the current matrix (Translate, Scale).
 class TCanvas {
  public:
   explicit TCanvas(TBitmap& target);
@@ -221,7 +219,6 @@ class TCanvas {
   TCanvas& operator=(const TCanvas&) = delete;
 
   TBitmap& Target() const { return target_; }
-  cairo_t* Cairo() const { return cr_; }
 
   // Save and restore matrix and clip.
   void Save();
@@ -230,6 +227,12 @@ class TCanvas {
   void Scale(float sx, float sy);
   void IntersectClipRect(const TRectF& r);
   TRectF ClipBounds() const;  // in current coordinates
+
+  // What is painted between the two is composed onto the canvas at an opacity as one picture
+  // (so overlapping parts of a half-transparent object do not show through each other).
+  // Layers nest; each BeginLayer needs its EndLayer, with Save/Restore balanced inside.
+  void BeginLayer();
+  void EndLayer(float opacity);
 
   void Clear(TAlphaColor color);
   void ClearRect(const TRectF& r, TAlphaColor color);
@@ -260,15 +263,15 @@ class TCanvas {
   float TextHeight(const std::string& text, const TFont& font);
 
  private:
-  void SetSource(const TBrush& brush, const TRectF& bounds, float opacity);
+  struct TImpl;
   TBitmap& target_;
-  cairo_t* cr_;
+  std::unique_ptr<TImpl> impl_;
 };
 
 // Places path data into a rectangle (stretched to fill it, or fitted keeping its proportions).
 TPathData FitPath(const TPathData& path, const TRectF& into, bool keepAspect);
 
-// A canvas-free measurement (uses a shared 1 x 1 surface).
+// A canvas-free measurement.
 TRectF MeasureTextRect(const std::string& text, const TFont& font, const TRectF& r, bool wordWrap,
                        TTextAlign hAlign = TTextAlign::Near, TTextAlign vAlign = TTextAlign::Near);
 

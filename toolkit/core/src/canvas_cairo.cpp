@@ -1,7 +1,7 @@
-// The canvas: drawing on a bitmap, text layout and measurement, and effects.
-#include "toolkit/canvas.h"
+// The canvas on Cairo and Pango: drawing on a bitmap, text layout and measurement, the font
+// aliases.
+#include "canvas_cairo.h"
 
-#include <cairo.h>
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
@@ -15,7 +15,50 @@
 #include "runtime/errors.h"
 #include "runtime/text.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VRNKE_TK_LSAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VRNKE_TK_LSAN 1
+#endif
+#endif
+#ifdef VRNKE_TK_LSAN
+// The font libraries keep a few caches of their own until the process ends. Weak, so a
+// program's own list takes its place.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libpango\n"
+         "leak:libharfbuzz.so\n"
+         "leak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\n"
+         "leak:libcairo.so\n";
+}
+#endif
+
 namespace tk {
+
+extern const char* const kEmbeddedFontsConf;
+
+void InitFonts() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    FcConfig* config = FcConfigCreate();
+    if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kEmbeddedFontsConf),
+                                        FcTrue) ||
+        !FcConfigBuildFonts(config)) {
+      FcConfigDestroy(config);
+      return;  // the system configuration stays; texts still render, maybe with other fonts
+    }
+    FcConfigSetCurrent(config);
+    PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+    if (map) {
+      pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(map), config);
+      pango_cairo_font_map_set_default(PANGO_CAIRO_FONT_MAP(map));
+      g_object_unref(map);
+    }
+    FcConfigDestroy(config);  // the current-config reference keeps it
+  });
+}
 
 namespace {
 cairo_surface_t* g_measureSurface = nullptr;
@@ -24,30 +67,45 @@ cairo_t* g_measureCr = nullptr;
 
 // --- canvas --------------------------------------------------------------------------------
 
-TCanvas::TCanvas(TBitmap& target) : target_(target) {
+struct TCanvas::TImpl {
+  cairo_surface_t* surface = nullptr;
+  cairo_t* cr = nullptr;
+  ~TImpl() {
+    if (cr) cairo_destroy(cr);
+    if (surface) cairo_surface_destroy(surface);
+  }
+  void SetSource(const TBrush& brush, const TRectF& bounds, float opacity);
+};
+
+TCanvas::TCanvas(TBitmap& target) : target_(target), impl_(std::make_unique<TImpl>()) {
   if (target.IsEmpty()) throw rt::ERangeError("Cannot draw on an empty bitmap");
-  cr_ = cairo_create(target.Surface());
+  impl_->surface = detail::WrapBitmap(target);
+  impl_->cr = cairo_create(impl_->surface);
 }
 
-TCanvas::~TCanvas() {
-  cairo_destroy(cr_);
-  cairo_surface_mark_dirty(target_.Surface());
+TCanvas::~TCanvas() { cairo_surface_flush(impl_->surface); }
+
+void TCanvas::BeginLayer() { cairo_push_group(impl_->cr); }
+
+void TCanvas::EndLayer(float opacity) {
+  cairo_pop_group_to_source(impl_->cr);
+  cairo_paint_with_alpha(impl_->cr, opacity);
 }
 
-void TCanvas::Save() { cairo_save(cr_); }
-void TCanvas::Restore() { cairo_restore(cr_); }
-void TCanvas::Translate(float dx, float dy) { cairo_translate(cr_, dx, dy); }
-void TCanvas::Scale(float sx, float sy) { cairo_scale(cr_, sx, sy); }
+void TCanvas::Save() { cairo_save(impl_->cr); }
+void TCanvas::Restore() { cairo_restore(impl_->cr); }
+void TCanvas::Translate(float dx, float dy) { cairo_translate(impl_->cr, dx, dy); }
+void TCanvas::Scale(float sx, float sy) { cairo_scale(impl_->cr, sx, sy); }
 
 void TCanvas::IntersectClipRect(const TRectF& r) {
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, r.left, r.top, r.Width(), r.Height());
-  cairo_clip(cr_);
+  cairo_new_path(impl_->cr);
+  cairo_rectangle(impl_->cr, r.left, r.top, r.Width(), r.Height());
+  cairo_clip(impl_->cr);
 }
 
 TRectF TCanvas::ClipBounds() const {
   double x1, y1, x2, y2;
-  cairo_clip_extents(cr_, &x1, &y1, &x2, &y2);
+  cairo_clip_extents(impl_->cr, &x1, &y1, &x2, &y2);
   return {float(x1), float(y1), float(x2), float(y2)};
 }
 
@@ -108,7 +166,7 @@ void PathToCairo(cairo_t* cr, const TPathData& path) {
 }
 }  // namespace
 
-void TCanvas::SetSource(const TBrush& brush, const TRectF& b, float opacity) {
+void TCanvas::TImpl::SetSource(const TBrush& brush, const TRectF& b, float opacity) {
   if (brush.Kind() == TBrushKind::Gradient) {
     const TGradient& g = brush.Gradient();
     cairo_pattern_t* pat =
@@ -120,47 +178,47 @@ void TCanvas::SetSource(const TBrush& brush, const TRectF& b, float opacity) {
                                         ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
                                         ((c >> 24) & 0xFF) / 255.0 * opacity);
     }
-    cairo_set_source(cr_, pat);
+    cairo_set_source(cr, pat);
     cairo_pattern_destroy(pat);
   } else {
-    SetColor(cr_, brush.Color(), opacity);
+    SetColor(cr, brush.Color(), opacity);
   }
 }
 
 void TCanvas::Clear(TAlphaColor color) {
-  cairo_save(cr_);
-  cairo_reset_clip(cr_);
-  cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
-  SetColor(cr_, color, 1);
-  cairo_paint(cr_);
-  cairo_restore(cr_);
+  cairo_save(impl_->cr);
+  cairo_reset_clip(impl_->cr);
+  cairo_set_operator(impl_->cr, CAIRO_OPERATOR_SOURCE);
+  SetColor(impl_->cr, color, 1);
+  cairo_paint(impl_->cr);
+  cairo_restore(impl_->cr);
 }
 
 void TCanvas::ClearRect(const TRectF& r, TAlphaColor color) {
-  cairo_save(cr_);
-  cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
-  SetColor(cr_, color, 1);
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, r.left, r.top, r.Width(), r.Height());
-  cairo_fill(cr_);
-  cairo_restore(cr_);
+  cairo_save(impl_->cr);
+  cairo_set_operator(impl_->cr, CAIRO_OPERATOR_SOURCE);
+  SetColor(impl_->cr, color, 1);
+  cairo_new_path(impl_->cr);
+  cairo_rectangle(impl_->cr, r.left, r.top, r.Width(), r.Height());
+  cairo_fill(impl_->cr);
+  cairo_restore(impl_->cr);
 }
 
 void TCanvas::FillRect(const TRectF& r, float xr, float yr, uint32_t corners, float opacity,
                        const TBrush& brush) {
   if (!brush.IsVisible() || r.IsEmpty() || opacity <= 0) return;
-  RoundRectPath(cr_, r, xr, yr, corners);
-  SetSource(brush, r, opacity);
-  cairo_fill(cr_);
+  RoundRectPath(impl_->cr, r, xr, yr, corners);
+  impl_->SetSource(brush, r, opacity);
+  cairo_fill(impl_->cr);
 }
 
 void TCanvas::DrawRect(const TRectF& r, float xr, float yr, uint32_t corners, float opacity,
                        const TBrush& brush, float thickness) {
   if (!brush.IsVisible() || thickness <= 0 || opacity <= 0) return;
-  RoundRectPath(cr_, r, xr, yr, corners);
-  SetSource(brush, r, opacity);
-  cairo_set_line_width(cr_, thickness);
-  cairo_stroke(cr_);
+  RoundRectPath(impl_->cr, r, xr, yr, corners);
+  impl_->SetSource(brush, r, opacity);
+  cairo_set_line_width(impl_->cr, thickness);
+  cairo_stroke(impl_->cr);
 }
 
 void TCanvas::FillEllipse(const TRectF& r, float opacity, const TBrush& brush) {
@@ -177,59 +235,62 @@ void TCanvas::DrawEllipse(const TRectF& r, float opacity, const TBrush& brush, f
 
 void TCanvas::DrawLine(TPointF a, TPointF b, float opacity, const TBrush& brush, float thickness) {
   if (!brush.IsVisible() || thickness <= 0) return;
-  cairo_new_path(cr_);
-  cairo_move_to(cr_, a.x, a.y);
-  cairo_line_to(cr_, b.x, b.y);
-  SetSource(brush, {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)}, opacity);
-  cairo_set_line_width(cr_, thickness);
-  cairo_stroke(cr_);
+  cairo_new_path(impl_->cr);
+  cairo_move_to(impl_->cr, a.x, a.y);
+  cairo_line_to(impl_->cr, b.x, b.y);
+  impl_->SetSource(brush, {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)},
+                   opacity);
+  cairo_set_line_width(impl_->cr, thickness);
+  cairo_stroke(impl_->cr);
 }
 
 void TCanvas::FillPath(const TPathData& path, float opacity, const TBrush& brush) {
   if (!brush.IsVisible() || path.IsEmpty() || opacity <= 0) return;
-  PathToCairo(cr_, path);
-  SetSource(brush, path.Bounds(), opacity);
-  cairo_fill(cr_);
+  PathToCairo(impl_->cr, path);
+  impl_->SetSource(brush, path.Bounds(), opacity);
+  cairo_fill(impl_->cr);
 }
 
 void TCanvas::DrawPath(const TPathData& path, float opacity, const TBrush& brush, float thickness) {
   if (!brush.IsVisible() || path.IsEmpty() || thickness <= 0 || opacity <= 0) return;
-  PathToCairo(cr_, path);
-  SetSource(brush, path.Bounds(), opacity);
-  cairo_set_line_width(cr_, thickness);
-  cairo_stroke(cr_);
+  PathToCairo(impl_->cr, path);
+  impl_->SetSource(brush, path.Bounds(), opacity);
+  cairo_set_line_width(impl_->cr, thickness);
+  cairo_stroke(impl_->cr);
 }
 
 void TCanvas::DrawDashRect(const TRectF& r, float opacity, TAlphaColor color, float thickness) {
-  cairo_save(cr_);
+  cairo_save(impl_->cr);
   const double dash[] = {3, 3};
-  cairo_set_dash(cr_, dash, 2, 0);
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, r.left, r.top, r.Width(), r.Height());
-  SetColor(cr_, color, opacity);
-  cairo_set_line_width(cr_, thickness);
-  cairo_stroke(cr_);
-  cairo_restore(cr_);
+  cairo_set_dash(impl_->cr, dash, 2, 0);
+  cairo_new_path(impl_->cr);
+  cairo_rectangle(impl_->cr, r.left, r.top, r.Width(), r.Height());
+  SetColor(impl_->cr, color, opacity);
+  cairo_set_line_width(impl_->cr, thickness);
+  cairo_stroke(impl_->cr);
+  cairo_restore(impl_->cr);
 }
 
 void TCanvas::DrawBitmap(const TBitmap& src, const TRectF& s, const TRectF& d, float opacity,
                          bool highSpeed) {
   if (src.IsEmpty() || s.IsEmpty() || d.IsEmpty() || opacity <= 0) return;
-  cairo_save(cr_);
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, d.left, d.top, d.Width(), d.Height());
-  cairo_clip(cr_);
-  cairo_translate(cr_, d.left, d.top);
-  cairo_scale(cr_, d.Width() / s.Width(), d.Height() / s.Height());
-  cairo_set_source_surface(cr_, src.Surface(), -s.left, -s.top);
-  cairo_pattern_t* pat = cairo_get_source(cr_);
+  cairo_save(impl_->cr);
+  cairo_new_path(impl_->cr);
+  cairo_rectangle(impl_->cr, d.left, d.top, d.Width(), d.Height());
+  cairo_clip(impl_->cr);
+  cairo_translate(impl_->cr, d.left, d.top);
+  cairo_scale(impl_->cr, d.Width() / s.Width(), d.Height() / s.Height());
+  cairo_surface_t* source = detail::WrapBitmap(src);
+  cairo_set_source_surface(impl_->cr, source, -s.left, -s.top);
+  cairo_surface_destroy(source);  // the pattern keeps it
+  cairo_pattern_t* pat = cairo_get_source(impl_->cr);
   cairo_pattern_set_extend(pat, CAIRO_EXTEND_PAD);
   cairo_pattern_set_filter(pat, highSpeed ? CAIRO_FILTER_FAST : CAIRO_FILTER_GOOD);
   if (opacity >= 1)
-    cairo_paint(cr_);
+    cairo_paint(impl_->cr);
   else
-    cairo_paint_with_alpha(cr_, opacity);
-  cairo_restore(cr_);
+    cairo_paint_with_alpha(impl_->cr, opacity);
+  cairo_restore(impl_->cr);
 }
 
 namespace {
@@ -300,18 +361,18 @@ cairo_t* MeasureContext() {
 void TCanvas::FillText(const TRectF& r, const std::string& text, const TFont& font, const TBrush& brush,
                        float opacity, bool wordWrap, TTextAlign hAlign, TTextAlign vAlign) {
   if (text.empty() || !brush.IsVisible() || opacity <= 0) return;
-  PangoLayout* layout = MakeLayout(cr_, text, font, r.Width(), wordWrap, hAlign);
+  PangoLayout* layout = MakeLayout(impl_->cr, text, font, r.Width(), wordWrap, hAlign);
   TRectF placed = PlaceLayout(layout, r, wordWrap, hAlign, vAlign);
-  cairo_save(cr_);
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, r.left, r.top, r.Width(), r.Height());
-  cairo_clip(cr_);
-  SetSource(brush, r, opacity);
+  cairo_save(impl_->cr);
+  cairo_new_path(impl_->cr);
+  cairo_rectangle(impl_->cr, r.left, r.top, r.Width(), r.Height());
+  cairo_clip(impl_->cr);
+  impl_->SetSource(brush, r, opacity);
   float x = placed.left;
   if (wordWrap && r.Width() > 0) x = r.left;
-  cairo_move_to(cr_, x, placed.top);
-  pango_cairo_show_layout(cr_, layout);
-  cairo_restore(cr_);
+  cairo_move_to(impl_->cr, x, placed.top);
+  pango_cairo_show_layout(impl_->cr, layout);
+  cairo_restore(impl_->cr);
   g_object_unref(layout);
 }
 
@@ -337,107 +398,6 @@ float TCanvas::TextHeight(const std::string& text, const TFont& font) {
   return MeasureTextRect(text.empty() ? std::string("Wg") : text, font, {0, 0, 10000, 10000}, false,
                          TTextAlign::Near, TTextAlign::Near)
       .Height();
-}
-
-// --- effects -------------------------------------------------------------------------------
-
-namespace {
-// One box pass each way over interleaved 8-bit channels (zero outside the picture).
-void BoxBlurPlanes(std::vector<uint8_t>& data, int w, int h, int ch, int r) {
-  const int win = 2 * r + 1;
-  const uint32_t mul = (1u << 16) / uint32_t(win);
-  std::vector<uint8_t> out(data.size());
-  std::vector<uint32_t> sums(size_t(w) * ch);
-  const size_t rowLen = size_t(w) * ch;
-  // Horizontal.
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* in = data.data() + size_t(y) * rowLen;
-    uint8_t* o = out.data() + size_t(y) * rowLen;
-    for (int c = 0; c < ch; ++c) {
-      uint32_t sum = 0;
-      for (int i = 0; i <= r && i < w; ++i) sum += in[size_t(i) * ch + c];
-      for (int x = 0; x < w; ++x) {
-        o[size_t(x) * ch + c] = uint8_t(std::min<uint32_t>(255, (sum * mul + (1u << 15)) >> 16));
-        const int add = x + r + 1, sub = x - r;
-        if (add < w) sum += in[size_t(add) * ch + c];
-        if (sub >= 0) sum -= in[size_t(sub) * ch + c];
-      }
-    }
-  }
-  // Vertical, a row at a time with a running sum per column.
-  std::fill(sums.begin(), sums.end(), 0);
-  for (int i = 0; i <= r && i < h; ++i) {
-    const uint8_t* row = out.data() + size_t(i) * rowLen;
-    for (size_t k = 0; k < rowLen; ++k) sums[k] += row[k];
-  }
-  for (int y = 0; y < h; ++y) {
-    uint8_t* o = data.data() + size_t(y) * rowLen;
-    for (size_t k = 0; k < rowLen; ++k)
-      o[k] = uint8_t(std::min<uint32_t>(255, (sums[k] * mul + (1u << 15)) >> 16));
-    const int add = y + r + 1, sub = y - r;
-    if (add < h) {
-      const uint8_t* row = out.data() + size_t(add) * rowLen;
-      for (size_t k = 0; k < rowLen; ++k) sums[k] += row[k];
-    }
-    if (sub >= 0) {
-      const uint8_t* row = out.data() + size_t(sub) * rowLen;
-      for (size_t k = 0; k < rowLen; ++k) sums[k] -= row[k];
-    }
-  }
-}
-
-// Three box passes of this radius approximate a Gaussian of sigma ~ radius.
-void BlurPlanes(std::vector<uint8_t>& data, int w, int h, int ch, float radius) {
-  if (radius < 0.5f || w <= 0 || h <= 0) return;
-  const int r = std::max(1, int(std::lround(radius * 0.87f)));
-  for (int pass = 0; pass < 3; ++pass) BoxBlurPlanes(data, w, h, ch, r);
-}
-}  // namespace
-
-void BlurBitmap(TBitmap& bitmap, float radius) {
-  if (bitmap.IsEmpty() || radius < 0.5f) return;
-  const int w = bitmap.Width(), h = bitmap.Height(), stride = bitmap.Stride();
-  uint8_t* bits = bitmap.Bits();
-  std::vector<uint8_t> px(size_t(w) * h * 4);
-  for (int y = 0; y < h; ++y) std::memcpy(&px[size_t(y) * w * 4], bits + y * stride, size_t(w) * 4);
-  BlurPlanes(px, w, h, 4, radius);
-  for (int y = 0; y < h; ++y) std::memcpy(bits + y * stride, &px[size_t(y) * w * 4], size_t(w) * 4);
-  bitmap.MarkDirty();
-}
-
-TBitmap MakeShadow(const TBitmap& src, TAlphaColor color, float radius, int grow) {
-  TBitmap out;
-  if (src.IsEmpty()) return out;
-  const int w = src.Width() + 2 * grow, h = src.Height() + 2 * grow;
-  out.SetSize(w, h);
-  // Only the coverage is blurred, then coloured.
-  std::vector<uint8_t> alpha(size_t(w) * h, 0);
-  TBitmap& s = const_cast<TBitmap&>(src);
-  const uint8_t* sb = s.Bits();
-  for (int y = 0; y < src.Height(); ++y) {
-    const uint8_t* row = sb + y * s.Stride();
-    uint8_t* a = alpha.data() + size_t(y + grow) * w + grow;
-    for (int x = 0; x < src.Width(); ++x) {
-      uint32_t p;
-      std::memcpy(&p, row + x * 4, 4);
-      a[x] = uint8_t(p >> 24);
-    }
-  }
-  BlurPlanes(alpha, w, h, 1, radius);
-  uint8_t* db = out.Bits();
-  const uint32_t ca = color >> 24, cr = (color >> 16) & 0xFF, cg = (color >> 8) & 0xFF, cb = color & 0xFF;
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = db + y * out.Stride();
-    const uint8_t* a = alpha.data() + size_t(y) * w;
-    for (int x = 0; x < w; ++x) {
-      const uint32_t al = (uint32_t(a[x]) * ca + 127) / 255;
-      const uint32_t p = (al << 24) | (((cr * al + 127) / 255) << 16) | (((cg * al + 127) / 255) << 8) |
-                         ((cb * al + 127) / 255);
-      std::memcpy(row + x * 4, &p, 4);
-    }
-  }
-  out.MarkDirty();
-  return out;
 }
 
 }  // namespace tk
