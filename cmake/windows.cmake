@@ -3,7 +3,8 @@
 # Test programs run under Wine; the others still configure (their libraries build) but are
 # left out of the default build.
 set(VRNKE_WINDOWS_TESTS runtime_tests platform_tests monitor_win32_tests profile_store_tests lang_tests
-  regedit_tests usbharness_wine_tests toolkit_core_tests toolkit_app_tests canvas_compare_tests)
+  regedit_tests usbharness_wine_tests toolkit_core_tests toolkit_app_tests canvas_compare_tests
+  hooklib_win32_tests)
 
 set(VRNKE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources built for the target")
 if(NOT EXISTS ${VRNKE_GTEST_SOURCE}/CMakeLists.txt)
@@ -47,10 +48,11 @@ add_compile_options(-Wno-format)
 # name every part; here a folder is added only when it is listed, or lies on the way to one that
 # is (the command is wrapped after GoogleTest, whose folder lies outside the tree, was added).
 set(VRNKE_DIRS
-  runtime platform toolkit/translate toolkit/core toolkit/forms toolkit/app
-  configurator/styles configurator/forms configurator/keys configurator/lang configurator/menu configurator/profile
-  configurator/shell devlower/driver devlower/image peers/monitor peers/usbharness peers/vrnkeclient tools/regtool
-  tools/inspector tools/langc testing/platform bench/platform bench/profile bench/toolkit_render)
+  runtime platform toolkit/translate toolkit/core toolkit/forms toolkit/app configurator/styles
+  configurator/forms configurator/keys configurator/lang configurator/menu configurator/profile
+  configurator/shell devlower/driver devlower/image peers/monitor peers/usbharness
+  peers/vrnkeclient tools/regtool tools/inspector tools/langc testing/platform bench/platform
+  bench/profile bench/toolkit_render configurator/capture peers/hooklib)
 macro(add_subdirectory _vrnke_dir)
   get_filename_component(_vrnke_abs "${_vrnke_dir}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   file(RELATIVE_PATH _vrnke_rel "${PROJECT_SOURCE_DIR}" "${_vrnke_abs}")
