@@ -4,7 +4,7 @@
 # left out of the default build.
 set(VRNKE_WINDOWS_TESTS runtime_tests platform_tests monitor_win32_tests profile_store_tests lang_tests
   regedit_tests usbharness_wine_tests toolkit_core_tests toolkit_app_tests canvas_compare_tests
-  hooklib_win32_tests)
+  hooklib_win32_tests toolkit_win32_tests)
 
 set(VRNKE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources built for the target")
 if(NOT EXISTS ${VRNKE_GTEST_SOURCE}/CMakeLists.txt)
@@ -52,7 +52,7 @@ set(VRNKE_DIRS
   configurator/forms configurator/keys configurator/lang configurator/menu configurator/profile
   configurator/shell devlower/driver devlower/image peers/monitor peers/usbharness
   peers/vrnkeclient tools/regtool tools/inspector tools/langc testing/platform bench/platform
-  bench/profile bench/toolkit_render configurator/capture peers/hooklib)
+  bench/profile bench/toolkit_render configurator/capture peers/hooklib toolkit/win32)
 macro(add_subdirectory _vrnke_dir)
   get_filename_component(_vrnke_abs "${_vrnke_dir}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   file(RELATIVE_PATH _vrnke_rel "${PROJECT_SOURCE_DIR}" "${_vrnke_abs}")

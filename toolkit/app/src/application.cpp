@@ -330,6 +330,8 @@ void TApplication::Run() {
   terminated_ = false;
   TWindow* mf = MainForm();
   if (mf && showMainForm_) Guarded([mf] { mf->Show(); });
+  // A title set before the window had its handle reaches it now.
+  if (mf && !mainFormOnTaskBar_ && !title_.empty() && mf->Handle()) mf->Handle()->SetTitle(title_);
   while (!terminated_) {
     mf = MainForm();
     if (!mf || mf->Closed()) break;
@@ -465,7 +467,7 @@ double TApplication::IdleTimeout() const {
   for (TvgScene* s : TvgScene::All())
     if (s->HintWaiting()) sooner(s->HintDue() - now);
   for (const Source& s : sources_)
-    if (s.handle < 0) sooner(kSourcePollPeriod);
+    if (s.handle < 0 && !(HasBackend() && Backend().WaitsOnThreadMessages())) sooner(kSourcePollPeriod);
   return timeout;
 }
 

@@ -107,6 +107,10 @@ class TBackend {
   // all, negative: without limit) for input or for one of `handles` to become ready.
   // Returns whether input was delivered or a handle is ready.
   virtual bool ProcessEvents(double timeout, std::span<const TWaitHandle> handles = {}) = 0;
+  // Whether the wait above also wakes for every message to a window of this thread (Windows:
+  // the platform's windows share the thread's queue), so a message source without a handle
+  // needs no polling.
+  virtual bool WaitsOnThreadMessages() const { return false; }
   // Where platform messages to the program's windows go (none: they are dropped).
   void SetPlatformMessageHook(TPlatformMessageHook hook) { messageHook_ = std::move(hook); }
   // The cursor over the whole screen (busy cursor); crDefault lets windows choose.
