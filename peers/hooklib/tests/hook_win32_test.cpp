@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "testing/host_command.h"
 
 namespace {
 
@@ -56,17 +57,19 @@ void MouseCallback(void* context, int32_t, uint32_t message, const void* record,
   probe->hooked.push_back({message, 0, m->flags, m->ptX, m->ptY, std::this_thread::get_id()});
 }
 
-// Runs an X client of the host (Wine starts programs that are not Windows images natively).
+// The hooks run inside this thread's message wait: it keeps handling messages while the
+// command types.
+void PumpOnce() {
+  MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+  }
+}
+
 void RunX(const std::string& command) {
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::string cmd = command;
-  ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-      << command;
-  WaitForSingleObject(pi.hProcess, 10000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  ASSERT_TRUE(vrnke::testing::RunHostCommand(command, 20, PumpOnce)) << command;
 }
 
 class HookOnWindows : public ::testing::Test {
@@ -96,7 +99,7 @@ class HookOnWindows : public ::testing::Test {
     SetFocus(window_);
     Pump(300ms);
     // The X focus follows a click; the click comes before any hook is enabled.
-    RunX("/usr/bin/xdotool mousemove 250 200 click 1");
+    RunX("xdotool mousemove 250 200 click 1");
     Pump(300ms);
   }
   void TearDown() override {
@@ -148,7 +151,7 @@ std::string Describe(const std::vector<Seen>& events) {
 TEST_F(HookOnWindows, KeysArriveWithCodesAndExtendedFlagsAndABlockedKeyGoesNoFurther) {
   probe_.blockVk = 'B';
   ASSERT_EQ(enableKeys_(KeyCallback, &probe_, 0), 1);
-  RunX("/usr/bin/xdotool key --delay 30 a b Right KP_Enter KP_Divide Return");
+  RunX("xdotool key --delay 30 a b Right KP_Enter KP_Divide Return");
   PumpUntil(5s, [&] { return probe_.hooked.size() >= 12; });
 
   // A, B, Right (extended), keypad Enter (extended), keypad Divide (extended), Return.
@@ -167,14 +170,14 @@ TEST_F(HookOnWindows, KeysArriveWithCodesAndExtendedFlagsAndABlockedKeyGoesNoFur
   // Disabled: no more events.
   disableKeys_();
   probe_.hooked.clear();
-  RunX("/usr/bin/xdotool key c");
+  RunX("xdotool key c");
   Pump(400ms);
   EXPECT_TRUE(probe_.hooked.empty());
 }
 
 TEST_F(HookOnWindows, MouseButtonsAndWheelReachTheMouseCallbackWithTheScreenPosition) {
   ASSERT_EQ(enableMouse_(MouseCallback, &probe_, 0), 1);
-  RunX("/usr/bin/xdotool mousemove 180 150 click 3 click 4");
+  RunX("xdotool mousemove 180 150 click 3 click 4");
   PumpUntil(5s, [&] { return probe_.hooked.size() >= 3; });
   ASSERT_GE(probe_.hooked.size(), 3u);
   EXPECT_EQ(probe_.hooked[0].message, WM_RBUTTONDOWN);

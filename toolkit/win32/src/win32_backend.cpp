@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,7 +111,6 @@ class TWin32Backend::Impl {
 
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  std::set<std::wstring> ownClasses;
 };
 
 class Win32Window : public IBackendWindow {
@@ -173,24 +171,23 @@ class Win32Window : public IBackendWindow {
 // --- windows ------------------------------------------------------------------------------
 
 bool TWin32Backend::Impl::RegisterClassFor(const std::wstring& name, bool& own) {
-  own = true;
-  if (ownClasses.count(name)) return true;
   WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExW(GetModuleHandleW(nullptr), name.c_str(), &wc)) {
+    // Registered before: by an earlier backend of the program, or by someone else (the
+    // platform's hidden window of the same class), whose windows are then handled here.
+    own = wc.lpfnWndProc == &Impl::WndProc;
+    return true;
+  }
+  own = true;
+  wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &Impl::WndProc;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.hCursor = nullptr;        // chosen per message (WM_SETCURSOR)
   wc.hbrBackground = nullptr;  // nothing cleared before a frame: no flicker
   wc.lpszClassName = name.c_str();
-  if (RegisterClassExW(&wc)) {
-    ownClasses.insert(name);
-    return true;
-  }
-  if (GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-  // Someone else in the program registered the name (the platform's hidden window of the same
-  // class): the window is made of that class and then handled here.
-  own = false;
-  return true;
+  return RegisterClassExW(&wc) != 0;
 }
 
 Win32Window::Win32Window(std::shared_ptr<TWin32Backend::Impl> backend, IWindowSink& s, const TWindowParams& p)
@@ -353,8 +350,7 @@ void Win32Window::UpdateLayered() {
 void Win32Window::Present(const TBitmap& image, const TRect& dirty) {
   EnsureFrame();
   if (!frameBits) return;
-  // Bits() flushes pending drawing; the image itself is not changed.
-  const uint8_t* src = const_cast<TBitmap&>(image).Bits();
+  const uint8_t* src = image.Bits();
   if (!src) return;
   const int srcStride = image.Stride();
   const int x0 = std::max(0, dirty.x), y0 = std::max(0, dirty.y);
