@@ -52,7 +52,8 @@ set(VRNKE_DIRS
   configurator/forms configurator/keys configurator/lang configurator/menu configurator/profile
   configurator/shell devlower/driver devlower/image peers/monitor peers/usbharness
   peers/vrnkeclient tools/regtool tools/inspector tools/langc testing/platform bench/platform
-  bench/profile bench/toolkit_render configurator/capture peers/hooklib toolkit/win32)
+  bench/profile bench/toolkit_render configurator/capture peers/hooklib toolkit/win32
+  configurator/pictures)
 macro(add_subdirectory _vrnke_dir)
   get_filename_component(_vrnke_abs "${_vrnke_dir}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   file(RELATIVE_PATH _vrnke_rel "${PROJECT_SOURCE_DIR}" "${_vrnke_abs}")

@@ -7,14 +7,17 @@ cd "$(dirname "$0")/.."
 . scripts/wine-session.sh
 
 jobs=${VRNKE_JOBS:-$(nproc)}
-# The Cairo side of the canvas comparison comes from the POSIX debug build: its renderer, and
-# the forms, pictures and translations both sides draw from.
+# What the cross build cannot make itself comes from the POSIX debug build: the Cairo side of the
+# canvas comparison (its renderer, and the forms, pictures and translations both sides draw
+# from), the program's pictures (drawn with Cairo), and the decoder and renderer the program's
+# test compares with.
 cmake --preset debug >/dev/null
-cmake --build --preset debug -j "$jobs" --target vrnke_render_scenes
+cmake --build --preset debug -j "$jobs" --target vrnke_render_scenes vrnke_forms vrnkereg vrnkeinspect \
+  vrnke_cfg_snapshot
 build/debug/configurator/forms/vrnke_render_scenes "$WINE_TMP/cairo-scenes"
 export VRNKE_CAIRO_SCENES="$WINE_TMP/cairo-scenes" VRNKE_FORMS_DIR="$PWD/build/debug/bin/forms"
 export VRNKE_QV_LOCAL="$PWD/build/debug/bin/qv.local" VRNKE_COMPARE_OUT="$PWD/build/win32/canvas-compare"
-cmake --preset win32 >/dev/null
+cmake --preset win32 -DVRNKE_HOST_TOOLS_DIR="$PWD/build/debug/bin" >/dev/null
 # Only what the Windows tests run: the default target of this preset is exactly that.
 cmake --build --preset win32 -j "$jobs"
 

@@ -24,7 +24,8 @@ trap _vrnke_wine_cleanup EXIT
 
 vrnke_wine_start() {
   if [[ -z "${DISPLAY:-}" ]]; then
-    Xvfb -displayfd 3 -nolisten tcp 3>"$WINE_TMP/display" >/dev/null 2>&1 &
+    # Large enough for the program's 1157 x 588 main window.
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$WINE_TMP/display" >/dev/null 2>&1 &
     _vrnke_xvfb_pid=$!
     for _ in $(seq 50); do [[ -s "$WINE_TMP/display" ]] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$WINE_TMP/display")"

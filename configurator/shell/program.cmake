@@ -9,6 +9,20 @@ target_include_directories(vrnke_shell PUBLIC ${_shell}/include)
 target_link_libraries(vrnke_shell PUBLIC vrnke_capture vrnke_menu vrnke_commands vrnke_dm vrnke_lang_toolkit vrnke_pubunit
   vrnke_suite_names vrnke_toolkit_app vrnke_platform Threads::Threads)
 
+if(WIN32)
+  # VRNKECfg.exe: a GUI program on the Win32 backend, beside qv.local and its forms.
+  add_executable(vrnke_cfg WIN32 ${_shell}/src/main_win32.cpp)
+  target_link_libraries(vrnke_cfg PRIVATE vrnke_shell vrnke_toolkit_win32)
+  set_target_properties(vrnke_cfg PROPERTIES OUTPUT_NAME VRNKECfg RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  if(TARGET vrnke_pictures)
+    add_dependencies(vrnke_cfg vrnke_forms qv_local vrnke_monitor vrnke_hook_win32)
+  else()
+    set_target_properties(vrnke_cfg PROPERTIES EXCLUDE_FROM_ALL TRUE)
+  endif()
+  include(${_shell}/windows_program.cmake)
+  return()
+endif()
+
 add_executable(vrnke_cfg ${_shell}/src/main.cpp)
 target_link_libraries(vrnke_cfg PRIVATE vrnke_shell vrnke_toolkit_x11)
 set_target_properties(vrnke_cfg PROPERTIES OUTPUT_NAME VRNKECfg RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -48,6 +48,15 @@ TVRNKECFGMAIN::TVRNKECFGMAIN(rt::TComponent* AOwner, TMainWindowServices service
   FPlatformWindow = FServices.platform->windows().RegisterWindow(
       kCfgWindowClass,
       [this](uint32_t msg, plat::WParam w, plat::LParam l) { return WindowMessage(msg, w, l); });
+  // Where the system gives the visible window the same class (Windows), another program's
+  // FindWindowW may find that one instead: its messages are handled alike.
+  if (tk::HasBackend())
+    tk::Backend().SetPlatformMessageHook(
+        [this](tk::IBackendWindow& window, const tk::TPlatformMessage& m, intptr_t& result) {
+          if (&window != Handle()) return false;
+          result = WindowMessage(m.message, m.wParam, m.lParam);
+          return true;
+        });
   plat::Windows& windows = FServices.platform->windows();
   FMessageSource = tk::Application().AddMessageSource(
       [&windows] { return windows.ProcessPendingMessages() > 0; }, windows.MessageDescriptor());
@@ -55,6 +64,7 @@ TVRNKECFGMAIN::TVRNKECFGMAIN(rt::TComponent* AOwner, TMainWindowServices service
 }
 
 TVRNKECFGMAIN::~TVRNKECFGMAIN() {
+  if (tk::HasBackend()) tk::Backend().SetPlatformMessageHook(nullptr);
   tk::Application().RemoveMessageSource(FMessageSource);
   if (FPlatformWindow) FServices.platform->windows().DestroyWindow(FPlatformWindow);
 }

@@ -5,11 +5,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "keys/suite_names.h"
 #include "platform/system.h"
@@ -31,7 +34,8 @@ const char* kUsage =
     "  --hang                    never return from the reload handler\n"
     "  --hang-ms N               stay N milliseconds in the reload handler\n"
     "  --exit-after N            end after N reload messages\n"
-    "A second copy ends at once while a monitor window exists.\n";
+    "A second copy ends at once while a monitor window exists. The variable VRNKEMON_OPTIONS\n"
+    "holds options taken before the command line's (a program that starts the monitor passes none).\n";
 
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
@@ -54,7 +58,18 @@ std::string Describe(plat::Registry& reg, plat::RegKey key, std::string_view nam
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc0, char** argv0) {
+  std::vector<std::string> args(argv0, argv0 + argc0);
+  if (const char* env = std::getenv("VRNKEMON_OPTIONS")) {
+    std::istringstream words(env);
+    std::vector<std::string> extra;
+    for (std::string w; words >> w;) extra.push_back(w);
+    args.insert(args.begin() + 1, extra.begin(), extra.end());
+  }
+  std::vector<char*> argvList;
+  for (std::string& a : args) argvList.push_back(a.data());
+  const int argc = static_cast<int>(argvList.size());
+  char** argv = argvList.data();
   std::string output, store;
   bool closeAtStart = false, closeAfterReload = false, hang = false;
   long hangMs = 0, exitAfter = 0;
