@@ -2,7 +2,7 @@
 # Checks that the tree's parts depend on each other one way only, from the #include lines of the
 # C++ files and from the CMake files (link lines and paths into other folders).
 #
-#   runtime <- platform <- toolkit (translate <- core <- forms <- app <- x11) <- configurator
+#   runtime <- platform <- toolkit (translate <- core <- forms <- app <- x11 / win32) <- configurator
 #   devlower/sim <- devlower/driver
 #   peers, tools, bench and testing sit on top of the parts they use.
 #
@@ -27,6 +27,7 @@ RANKS = {
     "toolkit/forms": ("user", 4),
     "toolkit/app": ("user", 5),
     "toolkit/x11": ("user", 6),
+    "toolkit/win32": ("user", 6),
     "devlower/sim": ("kernel", 0),
     "devlower/driver": ("kernel", 1),
 }
