@@ -24,7 +24,7 @@ rm -rf "$dest/$name"
 mkdir -p "$dest"
 unzip -q "$archive" -d "$dest"
 cp "$dest/$name/stand-ins/VRNKEMon.exe" "$dest/$name/stand-ins/qvHook.dll" "$dest/$name/"
-log=$(mktemp /tmp/vrnke-release-XXXXXX.log)
+log=$(mktemp -u /tmp/vrnke-release-XXXXXX.log)
 trap 'rm -f "$log"; wine taskkill /f /im VRNKEMon.exe >/dev/null 2>&1 || true' EXIT
 export VRNKEMON_OPTIONS="--output $(winepath -w "$log")"
 wine reg delete 'HKCU\software\VRNKEDriver' /f >/dev/null 2>&1 || true
@@ -43,9 +43,10 @@ until wine reg query 'HKCU\software\VRNKEDriver' /v VRNKEPROFILE.GPX >/dev/null 
   ((SECONDS < end)) || fail "the program stored no settings"
   sleep 0.5
 done
-# The monitor from the program's folder: a second one closes the program.
+# The monitor from the program's folder (it opens its output file as it starts); then a second
+# one closes the program.
 end=$((SECONDS + 20))
-until wine tasklist 2>/dev/null | grep -qi vrnkemon.exe; do
+until [[ -e "$log" ]]; do
   ((SECONDS < end)) || fail "the program did not start the monitor"
   sleep 0.5
 done

@@ -731,9 +731,12 @@ LRESULT CALLBACK TWin32Backend::Impl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LP
         if (Win32Window* t = b->Find(id)) t->sink->BackendKeyUp(0, char32_t(wp), KeyShift());
       }
       return 0;
-    case WM_ACTIVATE:
+    case WM_ACTIVATE: {
       w->sink->BackendActivated(LOWORD(wp) != WA_INACTIVE);
-      return 0;
+      // The system's handling gives an activated window the keyboard focus.
+      if (b->Find(hwnd) == w) return fallback();
+      return DefWindowProcW(hwnd, msg, wp, lp);
+    }
     case WM_ACTIVATEAPP:
       if (!wp) ApplicationDeactivated();
       return 0;
