@@ -18,7 +18,7 @@ work=$(mktemp -d /tmp/vrnke-program-wine-XXXXXX)
 cfg_pid=
 cleanup() {
   [[ -n "$cfg_pid" ]] && kill "$cfg_pid" 2>/dev/null || true
-  wine taskkill /f /im VRNKECfg.exe >/dev/null 2>&1 || true
+  wine taskkill /f /im VRNKECfg.exe >/dev/null 2>&1 </dev/null || true
   wine taskkill /f /im VRNKEMon.exe >/dev/null 2>&1 || true
   if [[ -n "${VRNKE_KEEP_SCREENSHOTS:-}" ]]; then echo "pictures kept in $work"; else rm -rf "$work"; fi
 }
@@ -53,7 +53,7 @@ export VRNKEMON_OPTIONS="--output $(winepath -w "$monlog")"
 wine reg delete 'HKCU\software\VRNKEDriver' /f >/dev/null 2>&1 || true
 
 # --- start --------------------------------------------------------------------------------------
-wine "$prog/VRNKECfg.exe" >"$work/cfg.out" 2>&1 &
+wine "$prog/VRNKECfg.exe" >"$work/cfg.out" 2>&1 </dev/null &
 cfg_pid=$!
 wait_for "[[ -n \"\$(main_windows)\" ]]" 60 || fail "the main window did not open"
 sleep 2 # the first frame and the monitor's start
@@ -103,7 +103,7 @@ xdotool mousemove $((ox + 838)) $((oy + 545)) click 1
 wait_for "grep -q 'VRNKEProfile1.PFX size=132032' '$monlog'" 20 || fail "the monitor had no reload after APPLY"
 echo "ok: the monitor was started by the program and told after APPLY: $(tail -1 "$monlog")"
 
-wine regedit /E "$(winepath -w "$work/export.reg")" 'HKEY_CURRENT_USER\software\VRNKEDriver'
+wine regedit /E "$(winepath -w "$work/export.reg")" 'HKEY_CURRENT_USER\software\VRNKEDriver' >/dev/null 2>&1 </dev/null
 "$host/vrnkereg" --store "$work/store" import "$work/export.reg"
 "$host/vrnkereg" --store "$work/store" list 'HKEY_CURRENT_USER\software\VRNKEDriver' | tee "$work/list.txt"
 grep -q 'VRNKEProfile1.PFX.*132032' "$work/list.txt" || fail "the current profile is not in the registry"
