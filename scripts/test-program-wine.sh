@@ -16,8 +16,18 @@ host=$(cd "$2" && pwd)
 
 work=$(mktemp -d /tmp/vrnke-program-wine-XXXXXX)
 cfg_pid=
+# The host's snapshot starts the host's monitor stand-in, as a user's start would: end it.
+stop_host_monitor() {
+  local p
+  for p in $(pgrep -x VRNKEMon || true); do
+    if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/posix-run"; then
+      kill "$p" 2>/dev/null || true
+    fi
+  done
+}
 cleanup() {
   [[ -n "$cfg_pid" ]] && kill "$cfg_pid" 2>/dev/null || true
+  stop_host_monitor
   wine taskkill /f /im VRNKECfg.exe >/dev/null 2>&1 </dev/null || true
   wine taskkill /f /im VRNKEMon.exe >/dev/null 2>&1 || true
   if [[ -n "${VRNKE_KEEP_SCREENSHOTS:-}" ]]; then echo "pictures kept in $work"; else rm -rf "$work"; fi
@@ -77,6 +87,7 @@ echo "ok: a second start ended at once with 0"
 shot start
 XDG_CONFIG_HOME="$work/posix-config" XDG_RUNTIME_DIR="$work/posix-run" DISPLAY= \
   "$host/VRNKECfg-snapshot" "$work/posix.png" >/dev/null
+stop_host_monitor
 convert "$work/start.png" -crop "1157x588+$ox+$oy" +repage "$work/wine.png"
 # GDI+ and Cairo rasterise edges and glyphs differently: a pixel counts as different when a
 # channel is off by more than 12 %, and at most 4 % of the window's pixels may be.

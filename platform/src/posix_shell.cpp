@@ -62,6 +62,9 @@ class PosixShell : public Shell {
     const char* dirC = dir.empty() ? nullptr : dir.c_str();
     const char* pathC = path.c_str();
     char* const argv[] = {const_cast<char*>(pathC), nullptr};
+    // Like the system's shell, the started program takes none of the caller's handles: its
+    // standard streams go to the null device and every other descriptor is closed, so it never
+    // holds the caller's pipes, files or locks open.
     int errPipe[2];
     if (::pipe2(errPipe, O_CLOEXEC) != 0) return false;
     pid_t first = ::fork();
@@ -79,6 +82,13 @@ class PosixShell : public Shell {
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        int keep = errPipe[1];  // closes itself on exec
+        if (keep < 3) keep = ::fcntl(keep, F_DUPFD_CLOEXEC, 3);
+        const int devNull = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd)
+          if (devNull >= 0 && devNull != fd) ::dup2(devNull, fd);
+        if (keep > 3) ::close_range(3, static_cast<unsigned>(keep) - 1, 0);
+        ::close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
         int err = 0;
         if (dirC && ::chdir(dirC) != 0) {
           err = errno;
@@ -86,7 +96,7 @@ class PosixShell : public Shell {
           ::execv(pathC, argv);
           err = errno;
         }
-        (void)!::write(errPipe[1], &err, sizeof err);
+        (void)!::write(keep, &err, sizeof err);
         ::_exit(127);
       }
       ::_exit(second < 0 ? 1 : 0);

@@ -1,6 +1,7 @@
 // Shell, folders, locale and library loading of the POSIX backend.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "platform/posix.h"
@@ -76,6 +78,44 @@ TEST(Shell, StartedProgramInheritsNoMutexOrWindow) {
   EXPECT_EQ(p->mutexes().OpenMutex("VRNKECFGCLASS"), 0u);
   EXPECT_EQ(p->windows().FindWindow("TVRNKECFGMAIN"), 0u);
   EXPECT_TRUE(WaitForFile(env.root() + "/up.txt"));  // it really ran meanwhile
+}
+
+TEST(Shell, StartedProgramHoldsNoneOfTheCallersFiles) {
+  // As the system's shell starts a program: no handle of the caller goes with it. A started
+  // monitor that kept the caller's output pipe open would keep whoever reads that pipe (a
+  // terminal pipeline, a test runner) waiting until the monitor ends.
+  testing::IsolatedEnv env;
+  auto p = CreatePosixPlatform();
+  std::string prog = env.root() + "/lister";
+  std::ofstream(prog) << "#!/bin/sh\nout=$(readlink /proc/$$/fd/1)\n"
+                         "{ ls /proc/$$/fd; echo \"$out\"; } > fds.tmp\nmv fds.tmp fds.txt\nsleep 3\n";
+  chmod(prog.c_str(), 0755);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const int savedOut = ::dup(1);
+  ASSERT_EQ(::dup2(pipeFds[1], 1), 1);  // our standard output is a pipe, as under a runner
+  const bool started = p->shell().ShellOpen("lister", env.root());
+  ::dup2(savedOut, 1);
+  ::close(savedOut);
+  ::close(pipeFds[1]);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(WaitForFile(env.root() + "/fds.txt"));
+  // Only standard input, output and error (on the null device), and the shell's own descriptor
+  // for reading its script.
+  std::istringstream fds(ReadFile(env.root() + "/fds.txt"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(fds, line);) lines.push_back(line);
+  ASSERT_FALSE(lines.empty());
+  const std::string outTarget = lines.back();  // where its standard output goes
+  const std::set<std::string> open(lines.begin(), lines.end() - 1);
+  EXPECT_EQ(outTarget, "/dev/null");
+  EXPECT_LE(open.size(), 5u) << ReadFile(env.root() + "/fds.txt");
+  // The pipe's reading end sees its end at once, although the program still runs.
+  pollfd end{pipeFds[0], POLLIN, 0};
+  ASSERT_EQ(::poll(&end, 1, 1000), 1) << "the started program holds the caller's pipe";
+  char c;
+  EXPECT_EQ(::read(pipeFds[0], &c, 1), 0);
+  ::close(pipeFds[0]);
 }
 
 TEST(Libraries, AnAttachingLibraryGetsItsPlatformUntilItsLastFree) {
