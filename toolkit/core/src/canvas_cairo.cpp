@@ -221,18 +221,6 @@ void TCanvas::DrawRect(const TRectF& r, float xr, float yr, uint32_t corners, fl
   cairo_stroke(impl_->cr);
 }
 
-void TCanvas::FillEllipse(const TRectF& r, float opacity, const TBrush& brush) {
-  TPathData p;
-  p.AddEllipse(r);
-  FillPath(p, opacity, brush);
-}
-
-void TCanvas::DrawEllipse(const TRectF& r, float opacity, const TBrush& brush, float thickness) {
-  TPathData p;
-  p.AddEllipse(r);
-  DrawPath(p, opacity, brush, thickness);
-}
-
 void TCanvas::DrawLine(TPointF a, TPointF b, float opacity, const TBrush& brush, float thickness) {
   if (!brush.IsVisible() || thickness <= 0) return;
   cairo_new_path(impl_->cr);

@@ -334,18 +334,6 @@ void TCanvas::DrawRect(const TRectF& r, float xr, float yr, uint32_t corners, fl
   Stroke(g, [&] { g.DrawPath(&pen, path.get()); });
 }
 
-void TCanvas::FillEllipse(const TRectF& r, float opacity, const TBrush& brush) {
-  TPathData p;
-  p.AddEllipse(r);
-  FillPath(p, opacity, brush);
-}
-
-void TCanvas::DrawEllipse(const TRectF& r, float opacity, const TBrush& brush, float thickness) {
-  TPathData p;
-  p.AddEllipse(r);
-  DrawPath(p, opacity, brush, thickness);
-}
-
 void TCanvas::DrawLine(TPointF a, TPointF b, float opacity, const TBrush& brush, float thickness) {
   if (!brush.IsVisible() || thickness <= 0) return;
   auto br = MakeBrush(brush, {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)},

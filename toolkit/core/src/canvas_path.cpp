@@ -311,4 +311,17 @@ std::string TextAlignToText(TTextAlign a) { return rt::TPropertyText<TTextAlign>
 
 TTextAlign TextToTextAlign(const std::string& t) { return rt::TPropertyText<TTextAlign>::FromText(t); }
 
+// Ellipses are paths on every canvas.
+void TCanvas::FillEllipse(const TRectF& r, float opacity, const TBrush& brush) {
+  TPathData p;
+  p.AddEllipse(r);
+  FillPath(p, opacity, brush);
+}
+
+void TCanvas::DrawEllipse(const TRectF& r, float opacity, const TBrush& brush, float thickness) {
+  TPathData p;
+  p.AddEllipse(r);
+  DrawPath(p, opacity, brush, thickness);
+}
+
 }  // namespace tk
