@@ -19,5 +19,7 @@ run "$b/bench/toolkit_forms/toolkit_forms_rss"
 run "$b/bench/toolkit_x11/toolkit_x11_bench" "${agg[@]}"
 run "$b/bench/menu/menu_bench" "${agg[@]}"
 run "$b/bench/shell/shell_bench" "${agg[@]}"
+# Its Wine half runs in scripts/bench-windows.sh.
+run "$b/bench/program_start/program_start_bench" --benchmark_filter=Posix "${agg[@]}"
 run "$b/bench/driver/vrnkeflt_passthrough_bench" "${agg[@]}"
 run "$b/bench/kernel_sim/vrnke_kernel_sim_bench" "${agg[@]}"

@@ -5,8 +5,8 @@
 # PROGRAM_DIR holds VRNKECfg.exe with qv.local, forms/, VRNKEMon.exe and qvHook.dll; HOST_BIN is
 # the host build's bin folder (vrnkereg, vrnkeinspect, VRNKECfg-snapshot).
 # It checks: the window opens centred with its class; a second start ends at once with 0; the
-# monitor is started by the program and answers APPLY; a function assigned through the menu with
-# the pointer is what APPLY stored in Wine's registry (regedit /E, decoded by vrnkereg and
+# monitor is started by the program and answers APPLY; functions assigned through the menu with
+# the pointer are what APPLY stored in Wine's registry (regedit /E, decoded by vrnkereg and
 # vrnkeinspect); the window matches the host's render of it; Chinese shows real glyphs;
 # WM_CLOSESETTING from the monitor ends the program with 0.
 set -euo pipefail
@@ -63,7 +63,8 @@ export VRNKEMON_OPTIONS="--output $(winepath -w "$monlog")"
 wine reg delete 'HKCU\software\VRNKEDriver' /f >/dev/null 2>&1 || true
 
 # --- start --------------------------------------------------------------------------------------
-wine "$prog/VRNKECfg.exe" >"$work/cfg.out" 2>&1 </dev/null &
+# Started from another folder: it finds its forms, texts and monitor by its own place.
+(cd / && exec wine "$prog/VRNKECfg.exe") >"$work/cfg.out" 2>&1 </dev/null &
 cfg_pid=$!
 wait_for "[[ -n \"\$(main_windows)\" ]]" 60 || fail "the main window did not open"
 sleep 2 # the first frame and the monitor's start
@@ -96,19 +97,32 @@ limit=$((1157 * 588 * 4 / 100))
 ((${differing%%.*} <= limit)) || fail "$differing pixels differ from the host's render (limit $limit)"
 echo "ok: the window matches the host's render ($differing of $((1157 * 588)) pixels differ)"
 
-# --- a function through the menu, then APPLY --------------------------------------------------------
-# F1's button, the menu opens at the pointer; "Advanced Commands" is its ninth row, "Show Desktop"
-# the fifth of that sub-menu.
-px=$((ox + 119)) py=$((oy + 295))
-xdotool mousemove "$px" "$py" click 1
-sleep 1
+# --- functions through the menu, then APPLY --------------------------------------------------------
+# The menu opens at the pointer, its rows 25 pixels high; a group's sub-menu opens beside the
+# hovered row, its first row level with it.
 row=25
-xdotool mousemove $((px + 60)) $((py + 12 + 8 * row))
-sleep 1
-xdotool mousemove $((px + 260)) $((py + 12 + 8 * row))
-sleep 0.5
-xdotool mousemove $((px + 260)) $((py + 12 + 12 * row)) click 1
-sleep 1
+# Picks top-level row $2 (from 0) of the menu of the key button whose top is $1 in the key
+# column; with $3, row $3 of that group's sub-menu.
+choose() {
+  local px=$((ox + 119)) py=$((oy + 61 + $1 + 14))
+  xdotool mousemove "$px" "$py" click 1
+  sleep 1
+  if (($# == 2)); then
+    xdotool mousemove $((px + 60)) $((py + 12 + $2 * row)) click 1
+  else
+    xdotool mousemove $((px + 60)) $((py + 12 + $2 * row))
+    sleep 1
+    xdotool mousemove $((px + 260)) $((py + 12 + $2 * row))
+    sleep 0.5
+    xdotool mousemove $((px + 260)) $((py + 12 + ($2 + $3) * row)) click 1
+  fi
+  sleep 1
+}
+# F1: "Show Desktop", the fifth row under the ninth ("Advanced Commands"); F2: "Paste", the
+# third row under the eighth; F3: "Undo", the second top-level row.
+choose 220 8 4
+choose 94 7 2
+choose 136 1
 shot assigned
 xdotool mousemove $((ox + 838)) $((oy + 545)) click 1
 wait_for "grep -q 'VRNKEProfile1.PFX size=132032' '$monlog'" 20 || fail "the monitor had no reload after APPLY"
@@ -121,7 +135,9 @@ grep -q 'VRNKEProfile1.PFX.*132032' "$work/list.txt" || fail "the current profil
 grep -q 'VRNKEPROFILE.GPX.*31176' "$work/list.txt" || fail "the all-profiles record is not in the registry"
 "$host/vrnkeinspect" --check --registry "$work/store" | tee "$work/keys.txt"
 grep -q '^Key 1 .*"Show Desktop".*MenuItemID 905.*WIN+D' "$work/keys.txt" || fail "Show Desktop was not stored on F1"
-echo "ok: the menu's choice is in Wine's registry"
+grep -q '^Key 2 .*"Paste".*MenuItemID 803 .*Ctrl+V' "$work/keys.txt" || fail "Paste was not stored on F2"
+grep -q '^Key 3 .*"Undo".*MenuItemID 2 ' "$work/keys.txt" || fail "Undo was not stored on F3"
+echo "ok: the menu's choices are in Wine's registry"
 
 # --- Chinese ---------------------------------------------------------------------------------------
 # The language pop-up: its second row is Traditional Chinese.

@@ -23,7 +23,7 @@ cmake --build --preset win32 -j "$jobs"
 
 vrnke_wine_start
 ctest --preset win32 "$@"
-# The release archive made from this build, unpacked into the prefix and started from there.
-archive=$(scripts/release.sh --preset win32 --out "$WINE_TMP/archive" | tail -1)
-scripts/test-release-wine.sh "$archive"
 wineserver -w
+# The release archive made from this build, unpacked into a fresh prefix and tested from there.
+archive=$(scripts/release.sh --preset win32 --out "$WINE_TMP/archive" | tail -1)
+scripts/test-release-wine.sh "$archive" build/debug/bin
