@@ -218,9 +218,7 @@ void Run(benchmark::State& state, const std::vector<std::string>& command, int e
   state.counters["polls"] = double(polls) / double(state.iterations());
 }
 
-void BM_PosixProgramStartToFirstFrame(benchmark::State& state) {
-  Run(state, {VRNKECFG_PATH}, SIGTERM);
-}
+void BM_PosixProgramStartToFirstFrame(benchmark::State& state) { Run(state, {VRNKECFG_PATH}, SIGTERM); }
 BENCHMARK(BM_PosixProgramStartToFirstFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
 void BM_WineProgramStartToFirstFrame(benchmark::State& state) {
@@ -264,7 +262,8 @@ int main(int argc, char** argv) {
     const pid_t render = Spawn({VRNKECFG_SNAPSHOT_PATH, png});
     int status = 0;
     waitpid(render, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("the headless render failed");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      throw std::runtime_error("the headless render failed");
     TStage stage;
     stage.picture = std::make_unique<TWindowPicture>(png);
     stage.display = XOpenDisplay(nullptr);
