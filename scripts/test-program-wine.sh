@@ -6,7 +6,8 @@
 # the host build's bin folder (vrnkereg, vrnkeinspect, VRNKECfg-snapshot).
 # It checks: the window opens centred with its class; a second start ends at once with 0; the
 # monitor is started by the program and answers APPLY; functions assigned through the menu with
-# the pointer are what APPLY stored in Wine's registry (regedit /E, decoded by vrnkereg and
+# the pointer, and a key combination typed with xdotool into the combination dialog (through the
+# hook library: codes and extended flag), are what APPLY stored in Wine's registry (regedit /E, decoded by vrnkereg and
 # vrnkeinspect); the window matches the host's render of it; Chinese shows real glyphs;
 # WM_CLOSESETTING from the monitor ends the program with 0.
 set -euo pipefail
@@ -124,6 +125,29 @@ choose 220 8 4
 choose 94 7 2
 choose 136 1
 shot assigned
+
+# F4: "Combo Keys...", the thirteenth top-level row; the dialog is a window of its own. Typed keys
+# reach it through the hook library with their codes and extended flags: Ctrl+Shift+Home (Home
+# is an extended key).
+choose 52 12
+wait_for "[[ \$(main_windows | wc -l) == 2 ]]" 10 || fail "the combination dialog did not open"
+dlg=$(main_windows | grep -vx "$win" | head -1)
+eval "$(xdotool getwindowgeometry --shell "$dlg")"
+# The dialog's text box shows what it recorded. The hook starts a moment after the window
+# shows: the keys are typed again until the box changes.
+box="301x27+$((X + 83))+$((Y + 89))"
+textbox() { import -window root -crop "$box" +repage rgb:- | md5sum; }
+sleep 1
+before=$(textbox)
+for _ in $(seq 10); do
+  xdotool key ctrl+shift+Home
+  sleep 0.5
+  [[ $(textbox) != "$before" ]] && break
+done
+[[ $(textbox) != "$before" ]] || fail "the combination dialog did not take Ctrl+Shift+Home"
+shot combination
+xdotool mousemove $((X + 191)) $((Y + 166)) click 1
+wait_for "[[ \$(main_windows | wc -l) == 1 ]]" 10 || fail "the combination dialog stayed open after OK"
 xdotool mousemove $((ox + 838)) $((oy + 545)) click 1
 wait_for "grep -q 'VRNKEProfile1.PFX size=132032' '$monlog'" 20 || fail "the monitor had no reload after APPLY"
 echo "ok: the monitor was started by the program and told after APPLY: $(tail -1 "$monlog")"
@@ -137,6 +161,8 @@ grep -q 'VRNKEPROFILE.GPX.*31176' "$work/list.txt" || fail "the all-profiles rec
 grep -q '^Key 1 .*"Show Desktop".*MenuItemID 905.*WIN+D' "$work/keys.txt" || fail "Show Desktop was not stored on F1"
 grep -q '^Key 2 .*"Paste".*MenuItemID 803 .*Ctrl+V' "$work/keys.txt" || fail "Paste was not stored on F2"
 grep -q '^Key 3 .*"Undo".*MenuItemID 2 ' "$work/keys.txt" || fail "Undo was not stored on F3"
+grep -q '^Key 4 .*"Combo Keys...".*MenuItemID 13 .*(key1 0x24 ext 1, key2 0x00 ext 0, modifier 6)' "$work/keys.txt" ||
+  fail "Ctrl+Shift+Home was not stored on F4"
 echo "ok: the menu's choices are in Wine's registry"
 
 # --- Chinese ---------------------------------------------------------------------------------------
