@@ -7,8 +7,8 @@
 # It checks: the window opens centred with its class; a second start ends at once with 0; the
 # monitor is started by the program and answers APPLY; functions assigned through the menu with
 # the pointer, and a key combination typed with xdotool into the combination dialog (through the
-# hook library: codes and extended flag), are what APPLY stored in Wine's registry (regedit /E, decoded by vrnkereg and
-# vrnkeinspect); the window matches the host's render of it; Chinese shows real glyphs;
+# hook library: codes and extended flag), are what APPLY stored in Wine's registry (regedit /E,
+# decoded by vrnkereg and vrnkeinspect); the window matches the host's render of it; Chinese shows real glyphs;
 # WM_CLOSESETTING from the monitor ends the program with 0.
 set -euo pipefail
 prog=$(cd "$1" && pwd)
