@@ -168,6 +168,7 @@ class TX11Backend::Impl {
   }
   X11Window* WindowAtRoot(int x, int y) const;
   X11Window* TopPopup() const;
+  X11Window* ModalAbove(const X11Window* owner) const;
   void UpdateGrab();
   bool Drain();
   void Dispatch(XEvent& ev);
@@ -844,6 +845,21 @@ void TX11Backend::Impl::SetActive(X11Window* w) {
   }
 }
 
+// The enabled window that keeps `owner` disabled: a shown normal window it owns, or one above
+// that (a message box over a modal dialog).
+X11Window* TX11Backend::Impl::ModalAbove(const X11Window* owner) const {
+  for (int depth = 0; owner && depth < 16; ++depth) {
+    const X11Window* next = nullptr;
+    for (const auto& [id, w] : windows) {
+      if (w->params.owner != owner || !w->visible || w->params.kind != TWindowKind::Normal) continue;
+      if (w->enabled) return w;
+      next = w;
+    }
+    owner = next;
+  }
+  return nullptr;
+}
+
 void TX11Backend::Impl::CheckFocus() {
   checkFocus = false;
   ::Window focus = 0;
@@ -955,6 +971,14 @@ void TX11Backend::Impl::Dispatch(XEvent& ev) {
       if (ev.xfocus.detail == NotifyPointer || ev.xfocus.detail == NotifyInferior) return;
       X11Window* w = Find(ev.xfocus.window);
       if (!w) return;
+      // A window manager focused a window a modal one disables (a click on it): the modal window
+      // takes the activation, as the system does on Windows, so its keys are not lost.
+      if (!w->enabled) {
+        if (X11Window* modal = ModalAbove(w)) {
+          modal->Activate();
+          return;
+        }
+      }
       if (w->xic) XSetICFocus(w->xic);
       checkFocus = false;
       SetActive(w);

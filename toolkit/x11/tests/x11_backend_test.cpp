@@ -853,6 +853,42 @@ TEST_F(X11WithWm, PopupsCloseWhenAnotherProgramTakesTheActivation) {
   EXPECT_TRUE(PumpUntil([&] { return !popup->IsOpen(); }));
 }
 
+TEST_F(X11WithWm, AClickOnTheOwnerOfAModalWindowHandsTheFocusToTheModalWindow) {
+  TWindow& owner = MakeWindow(100, 100, 500, 400);
+  owner.Show();
+  windows_.push_back(std::make_unique<TWindow>(nullptr));
+  TWindow& dialog = *windows_.back();
+  dialog.SetPlacementOwner(&owner);
+  dialog.SetClientSize(200, 100);
+  dialog.Root()->SetBounds(0, 0, 200, 100);
+  dialog.SetPlacementMode(TWindowPosition::OwnerCenter);
+  auto* box = new TvgTextBox(&dialog);
+  box->SetParent(dialog.Root());
+  box->SetBounds(10, 10, 180, 30);
+  dialog.Scene()->SetFocused(box);
+  int step = 0;
+  bool settled = false;
+  Application().OnModalIdle = [&] {
+    if (step == 0 && FocusedWindow() == Id(dialog)) {
+      // The manager focuses the owner on a click; the modal window must take the focus back.
+      // The manager is given time to act on the click, or the focus would still be the old one.
+      Xdo("mousemove 120 120 click 1");
+      Application().SetTimer(0.5, [&] { settled = true; });
+      step = 1;
+    } else if (step == 1 && settled && FocusedWindow() == Id(dialog)) {
+      Xdo("type ok");
+      step = 2;
+    } else if (step == 2 && box->Text() == "ok") {
+      dialog.SetModalResult(mrOk);
+    }
+  };
+  Application().SetTimer(10, [&] { dialog.SetModalResult(mrCancel); });
+  Application().SetMainForm(&owner);
+  EXPECT_EQ(Application().ShowModal(dialog), mrOk) << "step " << step << ", text '" << box->Text() << "'";
+  Application().OnModalIdle = nullptr;
+  Application().SetMainForm(nullptr);
+}
+
 // --- bad input -----------------------------------------------------------------------------------
 
 TEST(X11Errors, NoDisplayIsToldClearly) {
