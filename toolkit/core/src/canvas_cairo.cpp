@@ -378,14 +378,4 @@ TRectF MeasureTextRect(const std::string& text, const TFont& font, const TRectF&
   return placed;
 }
 
-float TCanvas::TextWidth(const std::string& text, const TFont& font) {
-  return MeasureTextRect(text, font, {0, 0, 10000, 10000}, false, TTextAlign::Near, TTextAlign::Near).Width();
-}
-
-float TCanvas::TextHeight(const std::string& text, const TFont& font) {
-  return MeasureTextRect(text.empty() ? std::string("Wg") : text, font, {0, 0, 10000, 10000}, false,
-                         TTextAlign::Near, TTextAlign::Near)
-      .Height();
-}
-
 }  // namespace tk

@@ -1,5 +1,5 @@
-// TFont. Which font a family name gives is the canvas's business (canvas_cairo.cpp,
-// canvas_gdiplus.cpp).
+// TFont, and the measurement calls both canvases share. Which font a family name gives and how
+// text is laid out is each canvas's business (canvas_cairo.cpp, canvas_gdiplus.cpp).
 #include <string>
 
 #include "canvas_util.h"
@@ -97,6 +97,19 @@ void TFont::Assign(const TFont& other) {
   style_ = other.style_;
   clearType_ = other.clearType_;
   Changed();
+}
+
+// --- measurement -----------------------------------------------------------------------------
+// Both canvases lay text out their own way behind MeasureTextRect.
+
+float TCanvas::TextWidth(const std::string& text, const TFont& font) {
+  return MeasureTextRect(text, font, {0, 0, 10000, 10000}, false, TTextAlign::Near, TTextAlign::Near).Width();
+}
+
+float TCanvas::TextHeight(const std::string& text, const TFont& font) {
+  return MeasureTextRect(text.empty() ? std::string("Wg") : text, font, {0, 0, 10000, 10000}, false,
+                         TTextAlign::Near, TTextAlign::Near)
+      .Height();
 }
 
 }  // namespace tk

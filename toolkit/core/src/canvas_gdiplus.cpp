@@ -515,14 +515,4 @@ TRectF MeasureTextRect(const std::string& text, const TFont& font, const TRectF&
   return Place(Extent(MeasureGraphics(), l, wrap, r.Width()), r, wrap, hAlign, vAlign);
 }
 
-float TCanvas::TextWidth(const std::string& text, const TFont& font) {
-  return MeasureTextRect(text, font, {0, 0, 10000, 10000}, false, TTextAlign::Near, TTextAlign::Near).Width();
-}
-
-float TCanvas::TextHeight(const std::string& text, const TFont& font) {
-  return MeasureTextRect(text.empty() ? std::string("Wg") : text, font, {0, 0, 10000, 10000}, false,
-                         TTextAlign::Near, TTextAlign::Near)
-      .Height();
-}
-
 }  // namespace tk
