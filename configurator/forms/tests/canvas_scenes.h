@@ -1,8 +1,8 @@
 // The windows the two canvases are compared on: each is built from the stored forms and the
 // translations of a POSIX build, rendered, and its layout written down as text (every visible
 // object's class, name and absolute bounds), so the Cairo and the GDI+ build can be set side
-// by side. vrnke_render_scenes writes the Cairo side; canvas_compare_tests (Windows, under
-// Wine) renders the same scenes with GDI+ and compares.
+// by side. The reference images test builds its windows with the same calls. vrnke_render_scenes writes the
+// Cairo side; canvas_compare_tests (Windows, under Wine) renders the same scenes with GDI+ and compares.
 #pragma once
 
 #include <cstdio>
@@ -49,6 +49,72 @@ inline std::string WindowLayout(tk::TWindow& w) {
   return out;
 }
 
+// Translates every text as the language component does once `id` is chosen.
+inline void UseLanguage(const vrnke::TLanguageData& languages, const std::string& id) {
+  const tk::TTranslationTable* table = nullptr;
+  for (const vrnke::TLanguage& l : languages.languages)
+    if (l.name == id) table = &l.table;
+  if (!table) throw rt::Exception("No language " + id + " in the translations");
+  tk::SetTranslateFunction([table](const std::string& text) {
+    const std::string* v = table->Value(text);
+    return v && !v->empty() ? *v : text;
+  });
+}
+
+// The function menu opened at function key 3, "Applications" open with the pointer on its
+// third row: both pop-up windows side by side on a plain ground, and their layouts. The
+// headless backend must be chosen by the caller.
+inline TRenderedScene RenderMenuCascade(const std::string& formsDir, const vrnke::TLanguageData& languages,
+                                        const std::string& id) {
+  auto& backend = dynamic_cast<tk::THeadlessBackend&>(tk::Backend());
+  TTestMain form(nullptr);
+  UseLanguage(languages, id);
+  LoadProgramFormWithMenu(form, formsDir, "SettingMain.form");
+  form.Scene()->Retranslate();
+  form.Show();
+  auto* menu = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
+  auto* button = dynamic_cast<tk::TVisualObject*>(form.FindComponent("FUNCBTN3"));
+  if (!menu || !button) throw rt::Exception("SettingMain.form has no function menu or FUNCBTN3");
+  const tk::TPointF at = button->LocalToScreen({button->Width() / 2, button->Height() / 2});
+  backend.MoveMouse(at.x, at.y);
+  menu->ShowMainMenu(5, button, tk::TvgPlacement::vgPlacementMouse);
+  TqvMenuItemsEx& top = menu->Items();
+  TqvMenuItemsEx& apps = top[10]->SubItems();
+  const auto hover = [&](TqvMenuItemsEx& level, int row) {
+    tk::TVisualObject* r = level.Row(row);
+    const tk::TPointF p = r->LocalToScreen({r->Width() / 2, r->Height() / 2});
+    backend.MoveMouse(p.x, p.y);
+  };
+  hover(top, 10);
+  if (!apps.Popup() || !apps.Popup()->IsOpen()) throw rt::Exception("The Applications menu did not open");
+  hover(apps, 2);
+  TRenderedScene scene{"FunctionMenu_" + id, {}, {}};
+  tk::TRectF area;
+  std::vector<tk::TWindow*> windows;
+  for (tk::TvgPopup* p :
+       {static_cast<tk::TvgPopup*>(top.Popup()), static_cast<tk::TvgPopup*>(apps.Popup())}) {
+    tk::TWindow* w = p->PopupWindow();
+    windows.push_back(w);
+    scene.layout += WindowLayout(*w);
+    area = area.Union(tk::TRectF::FromSize(float(w->Left()), float(w->Top()), float(w->ClientWidth()),
+                                           float(w->ClientHeight())));
+  }
+  area = area.Inflate(8, 8);
+  scene.picture.SetSize(int(area.Width()), int(area.Height()));
+  scene.picture.Clear(0xFF6F7378);
+  {
+    auto canvas = scene.picture.CreateCanvas();
+    for (tk::TWindow* w : windows) {
+      const tk::TBitmap shot = w->Render();
+      const float x = float(w->Left()) - area.left, y = float(w->Top()) - area.top;
+      canvas->DrawBitmap(shot, {0, 0, float(shot.Width()), float(shot.Height())},
+                         tk::TRectF::FromSize(x, y, float(shot.Width()), float(shot.Height())), 1);
+    }
+  }
+  top.ClosePopups();
+  return scene;
+}
+
 // Builds and renders every scene; the headless backend must be chosen by the caller. The
 // language pop-up lists fixed names: locale names come from the platform, which is not what
 // is compared here.
@@ -70,30 +136,19 @@ class TSceneRenderer {
         {"combofrm", [] { return new TTestCombo(nullptr); }}};
     for (const auto& [file, make] : dialogs)
       for (const char* id : {"0409", "0804"}) {
-        UseLanguage(id);
+        UseLanguage(languages_, id);
         std::unique_ptr<tk::TForm> form(make());
         LoadProgramForm(*form, formsDir_, std::string(file) + ".form");
         form->Scene()->Retranslate();
         out.push_back({std::string(file) + "_" + id, form->Render(), WindowLayout(*form)});
       }
-    out.push_back(MenuCascade("0804"));
+    out.push_back(RenderMenuCascade(formsDir_, languages_, "0804"));
     return out;
   }
 
  private:
-  void UseLanguage(const std::string& id) {
-    const tk::TTranslationTable* table = nullptr;
-    for (const vrnke::TLanguage& l : languages_.languages)
-      if (l.name == id) table = &l.table;
-    if (!table) throw rt::Exception("No language " + id + " in the translations");
-    tk::SetTranslateFunction([table](const std::string& text) {
-      const std::string* v = table->Value(text);
-      return v && !v->empty() ? *v : text;
-    });
-  }
-
   void LoadMain(TTestMain& form, const std::string& id) {
-    UseLanguage(id);
+    UseLanguage(languages_, id);
     LoadProgramForm(form, formsDir_, "SettingMain.form");
     auto* popup = dynamic_cast<tk::TvgPopupBox*>(form.FindComponent("PopupBoxLanguage"));
     if (!popup) throw rt::Exception("SettingMain.form has no PopupBoxLanguage");
@@ -103,58 +158,6 @@ class TSceneRenderer {
     popup->SetItemIndex(id == "0409" ? 0 : 1);
     form.Scene()->Retranslate();
     form.Show();
-  }
-
-  // The function menu opened at function key 3, "Applications" open with the pointer on its
-  // third row: both pop-up windows side by side on a plain ground, and their layouts.
-  TRenderedScene MenuCascade(const std::string& id) {
-    auto& backend = dynamic_cast<tk::THeadlessBackend&>(tk::Backend());
-    TTestMain form(nullptr);
-    UseLanguage(id);
-    LoadProgramFormWithMenu(form, formsDir_, "SettingMain.form");
-    form.Scene()->Retranslate();
-    form.Show();
-    auto* menu = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
-    auto* button = dynamic_cast<tk::TVisualObject*>(form.FindComponent("FUNCBTN3"));
-    if (!menu || !button) throw rt::Exception("SettingMain.form has no function menu or FUNCBTN3");
-    const tk::TPointF at = button->LocalToScreen({button->Width() / 2, button->Height() / 2});
-    backend.MoveMouse(at.x, at.y);
-    menu->ShowMainMenu(5, button, tk::TvgPlacement::vgPlacementMouse);
-    TqvMenuItemsEx& top = menu->Items();
-    TqvMenuItemsEx& apps = top[10]->SubItems();
-    const auto hover = [&](TqvMenuItemsEx& level, int row) {
-      tk::TVisualObject* r = level.Row(row);
-      const tk::TPointF p = r->LocalToScreen({r->Width() / 2, r->Height() / 2});
-      backend.MoveMouse(p.x, p.y);
-    };
-    hover(top, 10);
-    if (!apps.Popup() || !apps.Popup()->IsOpen()) throw rt::Exception("The Applications menu did not open");
-    hover(apps, 2);
-    TRenderedScene scene{"FunctionMenu_" + id, {}, {}};
-    tk::TRectF area;
-    std::vector<tk::TWindow*> windows;
-    for (tk::TvgPopup* p :
-         {static_cast<tk::TvgPopup*>(top.Popup()), static_cast<tk::TvgPopup*>(apps.Popup())}) {
-      tk::TWindow* w = p->PopupWindow();
-      windows.push_back(w);
-      scene.layout += WindowLayout(*w);
-      area = area.Union(tk::TRectF::FromSize(float(w->Left()), float(w->Top()), float(w->ClientWidth()),
-                                             float(w->ClientHeight())));
-    }
-    area = area.Inflate(8, 8);
-    scene.picture.SetSize(int(area.Width()), int(area.Height()));
-    scene.picture.Clear(0xFF6F7378);
-    {
-      auto canvas = scene.picture.CreateCanvas();
-      for (tk::TWindow* w : windows) {
-        const tk::TBitmap shot = w->Render();
-        const float x = float(w->Left()) - area.left, y = float(w->Top()) - area.top;
-        canvas->DrawBitmap(shot, {0, 0, float(shot.Width()), float(shot.Height())},
-                           tk::TRectF::FromSize(x, y, float(shot.Width()), float(shot.Height())), 1);
-      }
-    }
-    top.ClosePopups();
-    return scene;
   }
 
   std::string formsDir_;

@@ -12,11 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "canvas_scenes.h"
 #include "lang/lang_file.h"
 #include "lang/locale_tables.h"
-#include "menu/qvMenuBox.h"
-#include "menu/qvMenuEx.h"
-#include "menu_forms.h"
 #include "platform/posix.h"
 #include "program_forms.h"
 #include "toolkit/app/application.h"
@@ -111,17 +109,7 @@ class ReferenceImages : public ::testing::Test {
     tk::Application().OnModalIdle = nullptr;
   }
 
-  // Translates every text as the language component does once `id` is chosen.
-  void UseLanguage(const std::string& id) {
-    const tk::TTranslationTable* table = nullptr;
-    for (const vrnke::TLanguage& l : languages_.languages)
-      if (l.name == id) table = &l.table;
-    ASSERT_NE(table, nullptr) << id;
-    tk::SetTranslateFunction([table](const std::string& text) {
-      const std::string* v = table->Value(text);
-      return v && !v->empty() ? *v : text;
-    });
-  }
+  void UseLanguage(const std::string& id) { vrnke::test::UseLanguage(languages_, id); }
 
   // The main window as it stands after start-up in language `id`: the pop-up lists the
   // languages by their native names and shows the chosen one.
@@ -237,51 +225,8 @@ TEST_F(ReferenceImages, CancelsQuestionInTheMainWindow) {
 // references).
 TEST_F(ReferenceImages, FunctionMenuCascadeInEachLanguage) {
   for (const char* id : kLanguages) {
-    TTestMain form(nullptr);
-    UseLanguage(id);
-    LoadProgramFormWithMenu(form, kFormsDir, "SettingMain.form");
-    form.Scene()->Retranslate();
-    form.Show();
-    auto* menu = dynamic_cast<TqvMenuEx*>(form.FindComponent("qvMenuEx1"));
-    auto* button = dynamic_cast<tk::TVisualObject*>(form.FindComponent("FUNCBTN3"));
-    ASSERT_NE(menu, nullptr);
-    ASSERT_NE(button, nullptr);
-    const tk::TPointF at = button->LocalToScreen({button->Width() / 2, button->Height() / 2});
-    backend_->MoveMouse(at.x, at.y);
-    menu->ShowMainMenu(5, button, tk::TvgPlacement::vgPlacementMouse);
-    TqvMenuItemsEx& top = menu->Items();
-    TqvMenuItemsEx& apps = top[10]->SubItems();
-    const auto hover = [&](TqvMenuItemsEx& level, int row) {
-      tk::TVisualObject* r = level.Row(row);
-      const tk::TPointF p = r->LocalToScreen({r->Width() / 2, r->Height() / 2});
-      backend_->MoveMouse(p.x, p.y);
-    };
-    hover(top, 10);
-    ASSERT_TRUE(apps.Popup() && apps.Popup()->IsOpen());
-    hover(apps, 2);
-    tk::TRectF area;
-    std::vector<tk::TWindow*> windows;
-    for (tk::TvgPopup* p :
-         {static_cast<tk::TvgPopup*>(top.Popup()), static_cast<tk::TvgPopup*>(apps.Popup())}) {
-      tk::TWindow* w = p->PopupWindow();
-      windows.push_back(w);
-      area = area.Union(tk::TRectF::FromSize(float(w->Left()), float(w->Top()), float(w->ClientWidth()),
-                                             float(w->ClientHeight())));
-    }
-    area = area.Inflate(8, 8);
-    tk::TBitmap picture(int(area.Width()), int(area.Height()));
-    picture.Clear(0xFF6F7378);
-    {
-      auto canvas = picture.CreateCanvas();
-      for (tk::TWindow* w : windows) {
-        const tk::TBitmap shot = w->Render();
-        const float x = float(w->Left()) - area.left, y = float(w->Top()) - area.top;
-        canvas->DrawBitmap(shot, {0, 0, float(shot.Width()), float(shot.Height())},
-                           tk::TRectF::FromSize(x, y, float(shot.Width()), float(shot.Height())), 1);
-      }
-    }
-    ExpectLooksLikeReference(picture, std::string("FunctionMenu_") + id);
-    top.ClosePopups();
+    const TRenderedScene scene = RenderMenuCascade(kFormsDir, languages_, id);
+    ExpectLooksLikeReference(scene.picture, scene.name);
   }
 }
 
