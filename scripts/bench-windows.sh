@@ -37,4 +37,5 @@ done
 # and VRNKECfg.exe under Wine, watched the same way on this session's display.
 echo "=== both: bench/program_start/program_start_bench"
 build/release/bench/program_start/program_start_bench --wine-program build/win32-release/bin "${agg[@]}"
-wineserver -w
+# The monitor the program started keeps Wine running: end it with the session.
+wineserver -k
