@@ -51,7 +51,7 @@ set(VRNKE_DIRS
   runtime platform toolkit/translate toolkit/core toolkit/forms toolkit/app configurator/styles
   configurator/forms configurator/keys configurator/lang configurator/menu configurator/profile
   configurator/shell devlower/driver devlower/image peers/monitor peers/usbharness
-  peers/vrnkeclient tools/regtool tools/inspector tools/langc testing/platform bench/platform
+  peers/vrnkeclient tools/regtool tools/inspector tools/langc testing/platform testing/toolkit bench/platform
   bench/profile bench/toolkit_render configurator/capture peers/hooklib toolkit/win32
   configurator/pictures)
 macro(add_subdirectory _vrnke_dir)

@@ -33,7 +33,8 @@ RANKS = {
 }
 CONFIGURATOR_RANK = 7
 # The test doubles of a layer stand on that layer: what they may use, who may use them.
-TESTING = {"testing/platform": ("user", 1), "testing/kernel": ("kernel", 0), "testing/display": ("user", 1)}
+TESTING = {"testing/platform": ("user", 1), "testing/kernel": ("kernel", 0), "testing/display": ("user", 1),
+           "testing/toolkit": ("user", 5)}
 TOP = ("peers", "tools", "bench")
 
 

@@ -1,9 +1,9 @@
 // Creating the main window from its stored description and painting its first frame.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <string>
 
+#include "testing/platform/process_status.h"
 #include "toolkit/app/form.h"
 #include "toolkit/headless.h"
 
@@ -21,14 +21,6 @@ tk::forms::LoadOptions Options() {
   return o;
 }
 
-long StatusKb(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size()));
-  return -1;
-}
-
 void BM_CreateMainWindowAndFirstFrame(benchmark::State& state) {
   tk::SetBackend(std::make_unique<tk::THeadlessBackend>(1366, 768));
   const std::string file = std::string(VRNKE_BENCH_FORMS_DIR) + "/SettingMain.form";
@@ -40,7 +32,7 @@ void BM_CreateMainWindowAndFirstFrame(benchmark::State& state) {
     form.Update();
     benchmark::DoNotOptimize(form.BackBuffer().Pixel(600, 300));
   }
-  state.counters["VmHWM_MB"] = StatusKb("VmHWM:") / 1024.0;
+  state.counters["VmHWM_MB"] = plat::testing::ProcessStatusKb("VmHWM:") / 1024.0;
 }
 BENCHMARK(BM_CreateMainWindowAndFirstFrame)->Unit(benchmark::kMillisecond);
 

@@ -1,8 +1,8 @@
 // Shows the main window (headless), paints it and reports the process's resident memory.
 #include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "testing/platform/process_status.h"
 #include "toolkit/app/application.h"
 #include "toolkit/app/form.h"
 #include "toolkit/headless.h"
@@ -13,13 +13,6 @@ struct TMainForm : tk::TForm {
   std::string ClassName() const override { return "TVRNKECFGMAIN"; }
 };
 
-long StatusKb(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size()));
-  return -1;
-}
 }  // namespace
 
 int main() {
@@ -34,6 +27,7 @@ int main() {
     form.Scene()->InvalidateAll();
     form.Update();
   }
-  std::printf("VmRSS %.1f MB, VmHWM %.1f MB\n", StatusKb("VmRSS:") / 1024.0, StatusKb("VmHWM:") / 1024.0);
+  std::printf("VmRSS %.1f MB, VmHWM %.1f MB\n", plat::testing::ProcessStatusKb("VmRSS:") / 1024.0,
+              plat::testing::ProcessStatusKb("VmHWM:") / 1024.0);
   return 0;
 }

@@ -6,12 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "testing/display/xvfb.h"
+#include "testing/platform/process_status.h"
 #include "toolkit/app/form.h"
 #include "toolkit/controls.h"
 #include "toolkit/x11/x11_backend.h"
@@ -25,14 +25,6 @@ struct TMainForm : tk::TForm {
   using tk::TForm::TForm;
   std::string ClassName() const override { return "TVRNKECFGMAIN"; }
 };
-
-long StatusKb(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size()));
-  return -1;
-}
 
 tk::x11::TX11Backend& X11() { return static_cast<tk::x11::TX11Backend&>(tk::Backend()); }
 
@@ -48,11 +40,11 @@ void BM_X11MainWindowFirstFrame(benchmark::State& state) {
     form.Show();
     X11().Sync();  // the frame is on the server
     state.PauseTiming();
-    state.counters["VmRSS_MB"] = StatusKb("VmRSS:") / 1024.0;
+    state.counters["VmRSS_MB"] = plat::testing::ProcessStatusKb("VmRSS:") / 1024.0;
     form.Hide();
     state.ResumeTiming();
   }
-  state.counters["VmHWM_MB"] = StatusKb("VmHWM:") / 1024.0;
+  state.counters["VmHWM_MB"] = plat::testing::ProcessStatusKb("VmHWM:") / 1024.0;
 }
 BENCHMARK(BM_X11MainWindowFirstFrame)->Unit(benchmark::kMillisecond);
 

@@ -4,6 +4,9 @@
 
 #include <vrnkeclient/sim_device.h>
 
+#include <utility>
+#include <vector>
+
 #include "filter_fixture.h"
 
 namespace vrnkeflt_test {
@@ -11,6 +14,23 @@ namespace vrnkeflt_test {
 using vrnkeclient::Pattern;
 using vrnkeclient::Record;
 namespace st = vrnkeclient::status;
+
+// A pattern whose mask is 1 at the given positions, each replaced by its value + 0x10.
+inline Pattern MakePattern(uint8_t length, uint8_t kind, std::vector<std::pair<int, uint8_t>> masked,
+                           uint8_t action, uint16_t identifier, uint8_t remember = 0) {
+  Pattern p;
+  p.length = length;
+  p.kind = kind;
+  p.action = action;
+  p.identifier = identifier;
+  p.remember = remember;
+  for (auto [at, value] : masked) {
+    p.mask[at] = 1;
+    p.value[at] = value;
+    p.replacement[at] = static_cast<uint8_t>(value + 0x10);
+  }
+  return p;
+}
 
 class ClientTest : public FilterTest {
  protected:
@@ -36,21 +56,9 @@ class ClientTest : public FilterTest {
     return std::make_unique<vrnkeclient::Client>(std::move(device));
   }
 
-  // A pattern whose mask is 1 at the given positions.
   static Pattern Make(uint8_t length, uint8_t kind, std::vector<std::pair<int, uint8_t>> masked,
                       uint8_t action, uint16_t identifier, uint8_t remember = 0) {
-    Pattern p;
-    p.length = length;
-    p.kind = kind;
-    p.action = action;
-    p.identifier = identifier;
-    p.remember = remember;
-    for (auto [at, value] : masked) {
-      p.mask[at] = 1;
-      p.value[at] = value;
-      p.replacement[at] = static_cast<uint8_t>(value + 0x10);
-    }
-    return p;
+    return MakePattern(length, kind, std::move(masked), action, identifier, remember);
   }
 
   // Sends a report up from the keyboard; what the function driver received.

@@ -21,18 +21,7 @@ struct MatchCase {
 
 Pattern P(uint8_t length, uint8_t kind, std::vector<std::pair<int, uint8_t>> masked, uint8_t action,
           uint16_t id, uint8_t remember = 0) {
-  Pattern p;
-  p.length = length;
-  p.kind = kind;
-  p.action = action;
-  p.identifier = id;
-  p.remember = remember;
-  for (auto [at, value] : masked) {
-    p.mask[at] = 1;
-    p.value[at] = value;
-    p.replacement[at] = static_cast<uint8_t>(value + 0x10);
-  }
-  return p;
+  return MakePattern(length, kind, std::move(masked), action, id, remember);
 }
 
 Pattern WithMask(Pattern p, int at, uint8_t mask) {

@@ -22,6 +22,7 @@
 #include "platform/posix.h"
 #include "testing/display/xvfb.h"
 #include "testing/platform/temp_dir.h"
+#include "testing/toolkit/backend_cases.h"
 #include "toolkit/app/application.h"
 #include "toolkit/controls.h"
 #include "toolkit/headless.h"
@@ -112,6 +113,20 @@ class X11Test : public ::testing::Test {
     xvfb_->Run("xdotool getwindowfocus", &out);
     return std::strtoul(out.c_str(), nullptr, 10);
   }
+
+  // What the shared cases (testing/toolkit/backend_cases.h) ask of a backend.
+  void XdoFromAnotherThread(const std::string& args) const { Xdo(args); }
+  TRect ClientArea(const TWindow& w) const {
+    backend_->Sync();
+    return Geometry(w);
+  }
+  uint32_t ScreenPixel(int x, int y) const { return Screenshot("pixel").Pixel(x, y); }
+  bool PointerHeld() const { return !PointerFree(); }
+  // The bare root window: no window of the program there.
+  void PressOutsideTheProgram() const { Xdo("mousemove 900 700 click 1"); }
+  static constexpr const char* kTypeOutsideKeymap = "type --delay 100 '复制'";
+  // Without a window manager the keys go to the window under the pointer.
+  static constexpr bool kClickToActivate = false;
 
   std::unique_ptr<TXvfb> xvfb_;
   TX11Backend* backend_ = nullptr;
@@ -228,46 +243,6 @@ TEST_F(X11Test, AWindowThatOutlivesItsBackendDoesNothing) {
 
 // --- input -----------------------------------------------------------------------------------
 
-TEST_F(X11Test, PointerAndKeysComeFromOutsideTheProcess) {
-  TWindow& w = MakeWindow(100, 100, 300, 200);
-  auto* button = new TvgRectangle(&w);
-  button->SetParent(w.Root());
-  button->SetBounds(10, 10, 100, 40);
-  std::vector<std::string> log;
-  button->OnMouseEnter = [&](rt::TComponent*) { log.push_back("enter"); };
-  button->OnMouseLeave = [&](rt::TComponent*) { log.push_back("leave"); };
-  button->OnClick = [&](rt::TComponent*) { log.push_back("click"); };
-  button->OnMouseWheel = [&](rt::TComponent*, TShiftState, int delta, bool&) {
-    log.push_back("wheel " + std::to_string(delta));
-  };
-  auto* box = new TvgTextBox(&w);
-  box->SetParent(w.Root());
-  box->SetBounds(10, 100, 200, 30);
-  w.Show();
-  Pump();
-
-  Xdo("mousemove 150 130");
-  ASSERT_TRUE(PumpUntil([&] { return !log.empty(); })) << "no enter";
-  Xdo("click 1");
-  Xdo("click 5");
-  ASSERT_TRUE(PumpUntil([&] { return log.size() >= 3; }));
-  Xdo("mousemove 600 600");
-  ASSERT_TRUE(PumpUntil([&] { return log.size() >= 4; }));
-  EXPECT_EQ(log, (std::vector<std::string>{"enter", "click", "wheel -120", "leave"}));
-
-  Xdo("mousemove 150 215 click 1");
-  ASSERT_TRUE(PumpUntil([&] { return w.Scene()->Focused() == box; }));
-  Xdo("type 'Fn 3'");
-  ASSERT_TRUE(PumpUntil([&] { return box->Text() == "Fn 3"; })) << box->Text();
-  Xdo("key BackSpace");
-  ASSERT_TRUE(PumpUntil([&] { return box->Text() == "Fn "; })) << box->Text();
-  // Text outside the keymap arrives as typed characters (xdotool maps a spare key to it).
-  // It maps a key only while it types, so the window reads its events meanwhile.
-  std::thread typist([&] { Xdo("type --delay 100 '复制'"); });
-  EXPECT_TRUE(PumpUntil([&] { return box->Text() == "Fn 复制"; })) << box->Text();
-  typist.join();
-}
-
 TEST_F(X11Test, KeysCarryTheirVirtualKeyAndShiftState) {
   TWindow& w = MakeWindow(100, 100, 300, 200);
   auto* target = new TvgRectangle(&w);
@@ -294,28 +269,6 @@ TEST_F(X11Test, KeysCarryTheirVirtualKeyAndShiftState) {
       {'A', U'a', 0},     {'A', U'A', ssShift},    {0x74, 0, 0},
       {vk::Escape, 0, 0}, {vk::Return, 0, ssCtrl}, {vk::Left, 0, 0}};
   EXPECT_EQ(keys, want);
-}
-
-TEST_F(X11Test, AFormDragsItsBorderlessWindowByItsTitleArea) {
-  TWindow& w = MakeWindow(100, 100, 300, 200);
-  auto* title = new TvgRectangle(&w);
-  title->SetParent(w.Root());
-  title->SetBounds(0, 0, 300, 30);
-  title->OnMouseDown = [&](rt::TComponent*, TMouseButton, TShiftState, float, float) { w.BeginMoveDrag(); };
-  w.Show();
-  Pump();
-  Xdo("mousemove 150 110 mousedown 1");
-  Pump(0.1);
-  Xdo("mousemove 200 140");
-  Pump(0.1);
-  Xdo("mousemove 250 170 mouseup 1");
-  ASSERT_TRUE(PumpUntil([&] { return w.Left() == 200 && w.Top() == 160; })) << w.Left() << "," << w.Top();
-  backend_->Sync();
-  EXPECT_EQ(Geometry(w), (TRect{200, 160, 300, 200}));
-  // A press elsewhere moves nothing.
-  Xdo("mousemove 300 300 mousedown 1 mousemove 350 350 mouseup 1");
-  Pump();
-  EXPECT_EQ(w.Left(), 200);
 }
 
 TEST_F(X11Test, ObjectsChooseTheCursorAndTheBusyCursorCoversEveryWindow) {
@@ -354,92 +307,6 @@ TEST_F(X11Test, ObjectsChooseTheCursorAndTheBusyCursorCoversEveryWindow) {
 }
 
 // --- pop-ups -----------------------------------------------------------------------------------
-
-class X11Popups : public X11Test {
- protected:
-  void SetUp() override {
-    X11Test::SetUp();
-    main_ = &MakeWindow(100, 100, 400, 300, 0xFF404040);
-    popup = new TvgPopup(main_);
-    popup->SetParent(main_->Root());
-    popup->SetPlacement(TvgPlacement::vgPlacementMouse);
-    popup->SetSize(150, 120);
-    auto* fill = new TvgRectangle(main_);
-    fill->SetParent(popup);
-    fill->SetAlign(TvgAlign::vaClient);
-    fill->Fill().SetColor(0xFFE0C020);
-    item = new TvgRectangle(main_);
-    item->SetParent(popup);
-    item->SetBounds(0, 40, 150, 30);
-    item->Fill().SetColor(0xFF2080E0);
-    child = new TvgPopup(main_);
-    child->SetParent(main_->Root());
-    child->SetPlacement(TvgPlacement::vgPlacementRight);
-    child->SetPlacementTarget(item);
-    child->SetSize(100, 80);
-    auto* childFill = new TvgRectangle(main_);
-    childFill->SetParent(child);
-    childFill->SetAlign(TvgAlign::vaClient);
-    childFill->Fill().SetColor(0xFF20C060);
-    main_->Show();
-    Pump();
-  }
-  void OpenCascadeAt(int x, int y) {
-    Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y));
-    Pump(0.1);
-    popup->Popup();
-    child->Popup();
-    Pump();
-  }
-
-  TWindow* main_ = nullptr;
-  TvgPopup* popup = nullptr;
-  TvgPopup* child = nullptr;
-  TvgRectangle* item = nullptr;
-};
-
-TEST_F(X11Popups, APopupOpensAtThePointerAndItsChildBesideItsTarget) {
-  OpenCascadeAt(200, 150);
-  ASSERT_TRUE(popup->IsOpen());
-  EXPECT_EQ(Geometry(*popup->PopupWindow()), (TRect{200, 150, 150, 120}));
-  EXPECT_EQ(Geometry(*child->PopupWindow()), (TRect{350, 190, 100, 80}));
-  const TBitmap shot = Screenshot("cascade");
-  EXPECT_EQ(shot.Pixel(210, 160), 0xFFE0C020u);
-  EXPECT_EQ(shot.Pixel(210, 200), 0xFF2080E0u);
-  EXPECT_EQ(shot.Pixel(400, 230), 0xFF20C060u);
-  EXPECT_FALSE(PointerFree());  // the cascade holds the pointer
-}
-
-TEST_F(X11Popups, EscapeClosesTheCascadeFromTheTopAndGivesThePointerBack) {
-  OpenCascadeAt(200, 150);
-  Xdo("key Escape");
-  ASSERT_TRUE(PumpUntil([&] { return !child->IsOpen(); }));
-  EXPECT_TRUE(popup->IsOpen());
-  EXPECT_FALSE(PointerFree());
-  Xdo("key Escape");
-  ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen(); }));
-  Pump(0.1);
-  EXPECT_TRUE(PointerFree());
-}
-
-TEST_F(X11Popups, APressOutsideEveryWindowClosesTheCascade) {
-  OpenCascadeAt(200, 150);
-  Xdo("mousemove 900 700 click 1");
-  ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen() && !child->IsOpen(); }));
-  Pump(0.1);
-  EXPECT_TRUE(PointerFree());
-  EXPECT_EQ(Screenshot("closed").Pixel(210, 160), 0xFF404040u);
-}
-
-TEST_F(X11Popups, APressInsideTheCascadeKeepsItAndOneInTheOwnerClosesIt) {
-  OpenCascadeAt(200, 150);
-  Xdo("mousemove 400 230 click 1");  // in the child
-  Pump();
-  EXPECT_TRUE(popup->IsOpen());
-  EXPECT_TRUE(child->IsOpen());
-  Xdo("mousemove 120 380 click 1");  // in the main window
-  ASSERT_TRUE(PumpUntil([&] { return !popup->IsOpen() && !child->IsOpen(); }));
-}
 
 // A translucent pop-up with rounded corners and a shadow over a window of two colours: on the
 // screen it is the headless render blended over what lies beneath, whether a compositing
@@ -711,24 +578,6 @@ TEST_F(X11Test, AMessageBoxIsAWindowOfItsOwnOverItsOwnerAndAnsweredFromOutside) 
   EXPECT_TRUE(PumpUntil([&] { return ownerClicks == 1; }));
 }
 
-TEST_F(X11Test, TimersRunFromTheLoopAndAKilledOneDoesNot) {
-  std::vector<int> ran;
-  Application().SetTimer(0.05, [&] { ran.push_back(1); });
-  const int killed = Application().SetTimer(0.02, [&] { ran.push_back(2); });
-  Application().KillTimer(killed);
-  int ticks = 0;
-  const int repeating = Application().SetTimer(
-      0.01, [&] { ++ticks; }, true);
-  ASSERT_TRUE(PumpUntil(
-      [&] {
-        Application().HandleMessage();
-        return !ran.empty() && ticks >= 3;
-      },
-      5));
-  Application().KillTimer(repeating);
-  EXPECT_EQ(ran, std::vector<int>{1});
-}
-
 TEST_F(X11Test, AModalWindowKeepsInputFromItsOwnerAndIsCentredOverIt) {
   TWindow& owner = MakeWindow(100, 100, 500, 400);
   int ownerClicks = 0;
@@ -923,3 +772,9 @@ TEST(X11Errors, ALostConnectionEndsTheProgramWithAMessage) {
 
 }  // namespace
 }  // namespace tk::x11::test
+
+// The cases every backend shares (testing/toolkit/backend_cases.h), on this backend.
+namespace vrnke::testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(X11, BackendWindows, tk::x11::test::X11Test);
+INSTANTIATE_TYPED_TEST_SUITE_P(X11, BackendPopups, tk::x11::test::X11Test);
+}  // namespace vrnke::testing
