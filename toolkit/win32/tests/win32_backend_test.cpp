@@ -43,7 +43,7 @@ std::wstring Text(HWND h) {
   return buf;
 }
 
-class Win32Test : public ::testing::Test {
+class Win32Test : public vrnke::testing::BackendTest {
  protected:
   void SetUp() override {
     auto b = std::make_unique<TWin32Backend>();
@@ -51,34 +51,11 @@ class Win32Test : public ::testing::Test {
     SetBackend(std::move(b));
   }
   void TearDown() override {
-    Application().OnModalIdle = nullptr;
     if (other_) DestroyWindow(other_);
-    windows_.clear();
-    SetBackend(nullptr);
+    CloseWindowsAndBackend();
   }
 
-  bool PumpUntil(const std::function<bool()>& done, double seconds = 5) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      Backend().ProcessEvents(0.02);
-      TWindow::UpdateAll();
-    }
-    return true;
-  }
-  void Pump(double seconds = 0.3) {
-    PumpUntil([] { return false; }, seconds);
-  }
-
-  TWindow& MakeWindow(int x, int y, int w, int h, TAlphaColor fill = 0xFF3060A0) {
-    windows_.push_back(std::make_unique<TWindow>(nullptr));
-    TWindow& win = *windows_.back();
-    win.SetClientSize(w, h);
-    win.SetPosition(x, y);
-    win.Root()->SetBounds(0, 0, float(w), float(h));
-    win.Scene()->SetFill(fill);
-    return win;
-  }
+  void Pump(double seconds = 0.3) { PumpFor(seconds); }
 
   // One pixel of the screen as the system shows it, #AARRGGBB with full alpha.
   static uint32_t ScreenPixel(int x, int y) {
@@ -116,7 +93,6 @@ class Win32Test : public ::testing::Test {
   static constexpr bool kClickToActivate = true;
 
   TWin32Backend* backend_ = nullptr;
-  std::vector<std::unique_ptr<TWindow>> windows_;
   HWND other_ = nullptr;
 };
 

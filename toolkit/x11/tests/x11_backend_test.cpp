@@ -32,7 +32,7 @@ namespace {
 
 using vrnke::testing::TXvfb;
 
-class X11Test : public ::testing::Test {
+class X11Test : public vrnke::testing::BackendTest {
  protected:
   void SetUp() override {
     xvfb_ = std::make_unique<TXvfb>(1024, 768);
@@ -41,36 +41,12 @@ class X11Test : public ::testing::Test {
     SetBackend(std::move(b));
   }
   void TearDown() override {
-    Application().OnModalIdle = nullptr;
-    windows_.clear();
-    SetBackend(nullptr);
+    CloseWindowsAndBackend();
     xvfb_.reset();
   }
 
-  // Handles events until `done` holds; false after `seconds`.
-  bool PumpUntil(const std::function<bool()>& done, double seconds = 5) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      Backend().ProcessEvents(0.02);
-      TWindow::UpdateAll();
-    }
-    return true;
-  }
   // Handles what the server sends within `seconds`.
-  void Pump(double seconds = 0.2) {
-    PumpUntil([] { return false; }, seconds);
-  }
-
-  TWindow& MakeWindow(int x, int y, int w, int h, TAlphaColor fill = 0xFF3060A0) {
-    windows_.push_back(std::make_unique<TWindow>(nullptr));
-    TWindow& win = *windows_.back();
-    win.SetClientSize(w, h);
-    win.SetPosition(x, y);
-    win.Root()->SetBounds(0, 0, float(w), float(h));
-    win.Scene()->SetFill(fill);
-    return win;
-  }
+  void Pump(double seconds = 0.2) { PumpFor(seconds); }
 
   unsigned long Id(const TWindow& w) const { return TX11Backend::WindowId(*w.Handle()); }
   std::string IdText(const TWindow& w) const {
@@ -130,7 +106,6 @@ class X11Test : public ::testing::Test {
 
   std::unique_ptr<TXvfb> xvfb_;
   TX11Backend* backend_ = nullptr;
-  std::vector<std::unique_ptr<TWindow>> windows_;
 };
 
 // --- windows ---------------------------------------------------------------------------------

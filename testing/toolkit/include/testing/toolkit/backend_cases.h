@@ -1,9 +1,7 @@
 // What every real-window backend must do alike, driven from outside the process with xdotool.
-// A backend's test file instantiates these cases on its own fixture `D` (a ::testing::Test),
+// A backend's test file instantiates these cases on its own fixture `D` (a BackendTest),
 // which provides:
-//   bool PumpUntil(const std::function<bool()>& done, double seconds = 5);  // handle events until done
 //   void Pump(double seconds);                         // handle events for a while
-//   tk::TWindow& MakeWindow(int x, int y, int w, int h, tk::TAlphaColor fill);
 //   Xdo(const std::string& args);                      // xdotool on the backend's display
 //   void XdoFromAnotherThread(const std::string& args);  // the same while the test thread pumps
 //   tk::TRect ClientArea(const tk::TWindow& w);        // the client area on the screen
@@ -16,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -26,6 +26,43 @@
 #include "toolkit/controls.h"
 
 namespace vrnke::testing {
+
+// What a backend's fixture does alike on every backend: handle events and make windows.
+class BackendTest : public ::testing::Test {
+ protected:
+  // Handles events until `done` holds; false after `seconds`.
+  bool PumpUntil(const std::function<bool()>& done, double seconds = 5) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      tk::Backend().ProcessEvents(0.02);
+      tk::TWindow::UpdateAll();
+    }
+    return true;
+  }
+  // Handles what comes within `seconds`.
+  void PumpFor(double seconds) {
+    PumpUntil([] { return false; }, seconds);
+  }
+
+  tk::TWindow& MakeWindow(int x, int y, int w, int h, tk::TAlphaColor fill = 0xFF3060A0) {
+    windows_.push_back(std::make_unique<tk::TWindow>(nullptr));
+    tk::TWindow& win = *windows_.back();
+    win.SetClientSize(w, h);
+    win.SetPosition(x, y);
+    win.Root()->SetBounds(0, 0, float(w), float(h));
+    win.Scene()->SetFill(fill);
+    return win;
+  }
+  // The windows go before the backend.
+  void CloseWindowsAndBackend() {
+    tk::Application().OnModalIdle = nullptr;
+    windows_.clear();
+    tk::SetBackend(nullptr);
+  }
+
+  std::vector<std::unique_ptr<tk::TWindow>> windows_;
+};
 
 template <class D>
 class BackendWindows : public D {};
